@@ -1,0 +1,16 @@
+# Every third-party library is found here once; the subsystem libraries name what they use.
+find_package(Threads REQUIRED)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Network Gui Widgets)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
+pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)
+pkg_check_modules(TURBOJPEG REQUIRED IMPORTED_TARGET libturbojpeg)
+pkg_check_modules(XSS REQUIRED IMPORTED_TARGET xscrnsaver x11)
+pkg_check_modules(SQLITE3 REQUIRED IMPORTED_TARGET sqlite3)
+find_package(pugixml REQUIRED)
+find_package(OpenSSL 3 REQUIRED)
+if(QUAYLET_BUILD_TESTS)
+  find_package(GTest REQUIRED)
+endif()
+# cpp-httplib is header-only; the development service is its only user.
+find_path(HTTPLIB_INCLUDE_DIR httplib.h REQUIRED)

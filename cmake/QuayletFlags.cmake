@@ -1,0 +1,18 @@
+# Compiler flags shared by every target of the project, as one INTERFACE target.
+add_library(quaylet_flags INTERFACE)
+target_compile_features(quaylet_flags INTERFACE cxx_std_20)
+target_compile_options(quaylet_flags INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wno-missing-field-initializers
+  $<$<BOOL:${QUAYLET_WERROR}>:-Werror>)
+target_compile_definitions(quaylet_flags INTERFACE
+  QT_NO_KEYWORDS QT_NO_CAST_FROM_ASCII QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QUAYLET_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  QUAYLET_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  QUAYLET_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+  QUAYLET_VERSION_TWEAK=${PROJECT_VERSION_TWEAK})
+
+if(QUAYLET_SANITIZE)
+  target_compile_options(quaylet_flags INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(quaylet_flags INTERFACE -fsanitize=address,undefined)
+endif()

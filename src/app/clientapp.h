@@ -1,0 +1,42 @@
+#pragma once
+
+// The application object: owns the process from the command line to the
+// closing log line. It keeps one client per user, opens the log, names the
+// version and platform, and runs the main window until it ends.
+
+#include "app/mainwindowseam.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+namespace quaylet {
+
+struct CommandLineSwitches {
+    bool show = true;     // "/s" clears it
+    bool replace = false; // "/q" sets it
+};
+
+// Only the first argument counts, compared without regard to letter case.
+CommandLineSwitches ParseSwitches(const QStringList& arguments);
+
+class CKestrelioClientApp final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CKestrelioClientApp)
+
+public:
+    // arguments as from the command line (the program name first).
+    CKestrelioClientApp(QStringList arguments, MainWindowFactory factory, QObject* parent = nullptr);
+
+    // Start-up, the main window's run, and exit. Returns the process's exit code.
+    int run();
+
+    static constexpr int kReplaceWaitMs = 1000;
+    static constexpr int kActivationTimeoutMs = 5000;
+
+private:
+    QStringList m_arguments;
+    MainWindowFactory m_factory;
+};
+
+} // namespace quaylet

@@ -1,0 +1,129 @@
+#include "app/logfile.h"
+
+#include "app/settings.h"
+
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quaylet {
+
+std::size_t Utf8CompletePrefix(const char* text, std::size_t length)
+{
+    // Walk back over at most three continuation bytes to the lead byte of the
+    // last sequence and keep it only when all its bytes are present.
+    std::size_t start = length;
+    int continuation = 0;
+    while (start > 0 && continuation < 4 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
+        --start;
+        ++continuation;
+    }
+    if (start == 0)
+        return length;
+    const auto lead = static_cast<unsigned char>(text[start - 1]);
+    std::size_t need = 1;
+    if ((lead & 0xE0) == 0xC0)
+        need = 2;
+    else if ((lead & 0xF0) == 0xE0)
+        need = 3;
+    else if ((lead & 0xF8) == 0xF0)
+        need = 4;
+    if (lead < 0x80 || static_cast<std::size_t>(continuation) + 1 >= need)
+        return length;
+    return start - 1;
+}
+
+void LogFile::open(const std::string& fileName, uint32_t mask, uint32_t sizeLimit)
+{
+    std::lock_guard lock(m_mutex);
+    m_mask = mask;
+
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) > sizeLimit)
+        ::unlink(fileName.c_str());
+
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    m_file.reset(::fdopen(fd, "ab"));
+    if (!m_file)
+        ::close(fd);
+}
+
+void LogFile::setMirror(bool toStandardError)
+{
+    std::lock_guard lock(m_mutex);
+    m_mirror = toStandardError;
+}
+
+bool LogFile::isFileOpen() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_file != nullptr;
+}
+
+void LogFile::write(int level, const char* format, va_list args)
+{
+    if (!format)
+        return;
+    std::lock_guard lock(m_mutex);
+    if ((static_cast<uint32_t>(level) & m_mask) == 0)
+        return;
+
+    const int wanted = std::vsnprintf(m_message, sizeof m_message, format, args);
+    if (wanted < 0)
+        m_message[0] = '\0';
+    else if (static_cast<std::size_t>(wanted) >= sizeof m_message)
+        m_message[Utf8CompletePrefix(m_message, sizeof m_message - 1)] = '\0';
+
+    std::time_t now = std::time(nullptr);
+    std::tm local {};
+    ::localtime_r(&now, &local);
+    char prefix[64];
+    std::snprintf(prefix, sizeof prefix, "%04d/%02d/%02d, %02d:%02d:%02d -- ", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+
+    std::string line;
+    line.reserve(std::strlen(prefix) + std::strlen(m_message) + 2);
+    line.append(prefix).append(m_message).append("\r\n");
+
+    if (m_mirror) {
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+    }
+    if (m_file) {
+        std::fwrite(line.data(), 1, line.size(), m_file.get());
+        std::fflush(m_file.get());
+    }
+}
+
+LogFile& ProcessLog()
+{
+    static LogFile log;
+    return log;
+}
+
+void OpenLog(const std::string& fileName)
+{
+    int32_t mask = GetSettingInt(kSettingsSection, "LogMask", -1);
+    int32_t size = GetSettingInt(kSettingsSection, "LogSize", -1);
+    ProcessLog().open(fileName, mask == -1 ? LogFile::kDefaultMask : static_cast<uint32_t>(mask),
+                      size == -1 ? LogFile::kDefaultSizeLimit : static_cast<uint32_t>(size));
+}
+
+void WriteLog(int level, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    ProcessLog().write(level, format, args);
+    va_end(args);
+}
+
+void SetLogMirror(bool toStandardError)
+{
+    ProcessLog().setMirror(toStandardError);
+}
+
+} // namespace quaylet

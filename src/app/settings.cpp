@@ -1,0 +1,102 @@
+#include "app/settings.h"
+
+#include <QSettings>
+#include <QString>
+
+#include <limits>
+
+namespace quaylet {
+
+namespace {
+
+// The organisation and application names put the file at
+// $XDG_CONFIG_HOME/Glimmerly/Glimmerly.conf.
+class Store final {
+public:
+    explicit Store(const char* section)
+        : m_settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Glimmerly"),
+                     QStringLiteral("Glimmerly"))
+    {
+        m_settings.beginGroup(QString::fromUtf8(section));
+    }
+    ~Store() { m_settings.endGroup(); }
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // A store that failed to parse counts as empty and is left alone.
+    bool readable() const { return m_settings.status() == QSettings::NoError; }
+
+    std::optional<QVariant> read(const char* name) const
+    {
+        if (!readable())
+            return std::nullopt;
+        const QVariant v = m_settings.value(QString::fromUtf8(name));
+        if (!v.isValid())
+            return std::nullopt;
+        return v;
+    }
+
+    bool write(const char* name, const QVariant& value)
+    {
+        if (!readable() || !m_settings.isWritable())
+            return false;
+        m_settings.setValue(QString::fromUtf8(name), value);
+        m_settings.sync();
+        return m_settings.status() == QSettings::NoError;
+    }
+
+private:
+    QSettings m_settings;
+};
+
+} // namespace
+
+int32_t GetSettingInt(const char* section, const char* name, int32_t defaultValue)
+{
+    const auto v = Store(section).read(name);
+    if (!v)
+        return defaultValue;
+    bool ok = false;
+    const qlonglong n = v->toString().trimmed().toLongLong(&ok);
+    if (!ok || n < std::numeric_limits<int32_t>::min() || n > std::numeric_limits<uint32_t>::max())
+        return defaultValue;
+    return static_cast<int32_t>(static_cast<uint32_t>(n));
+}
+
+bool SetSettingInt(const char* section, const char* name, int32_t value)
+{
+    return Store(section).write(name, QVariant(static_cast<int>(value)));
+}
+
+std::string GetSettingString(const char* section, const char* name, const std::string& defaultValue)
+{
+    const auto v = Store(section).read(name);
+    if (!v)
+        return defaultValue;
+    return v->toString().toStdString();
+}
+
+bool SetSettingString(const char* section, const char* name, const std::string& value)
+{
+    return Store(section).write(name, QVariant(QString::fromStdString(value)));
+}
+
+std::optional<QByteArray> GetSettingBinary(const char* section, const char* name)
+{
+    const auto v = Store(section).read(name);
+    if (!v)
+        return std::nullopt;
+    return v->toByteArray();
+}
+
+bool SetSettingBinary(const char* section, const char* name, const QByteArray& bytes)
+{
+    return Store(section).write(name, QVariant(bytes));
+}
+
+bool HasSetting(const char* section, const char* name)
+{
+    return Store(section).read(name).has_value();
+}
+
+} // namespace quaylet

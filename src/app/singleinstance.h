@@ -1,0 +1,68 @@
+#pragma once
+
+// One client per user. The first client holds an exclusive flock on
+// <runtime dir>/KestrelioClient.lock for its whole life (a crashed client's lock
+// is freed by the kernel) and serves a local socket <runtime dir>/KestrelioClient
+// through which later clients ask it to "show" itself or to "close".
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "platform/uniquefd.h"
+
+#include <memory>
+#include <optional>
+#include <sys/types.h>
+
+class QLocalServer;
+
+namespace quaylet {
+
+class SingleInstance final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SingleInstance)
+
+public:
+    static inline const QByteArray kShow = QByteArrayLiteral("show");
+    static inline const QByteArray kClose = QByteArrayLiteral("close");
+
+    SingleInstance(const QString& runtimeDir, const QString& instanceName, QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // The runtime directory from the environment: $XDG_RUNTIME_DIR, else the
+    // process's private temp directory.
+    static QString defaultRuntimeDir();
+
+    // Takes the lock when no other client holds it, and records our pid in it.
+    bool tryBecomeFirst();
+    bool isFirst() const { return m_lock.valid(); }
+
+    // Serves the message channel; only the lock holder may call this.
+    bool listen();
+
+    // The pid of the client holding the lock, when one does.
+    std::optional<pid_t> runningPid() const;
+
+    // Sends a message to the running client, retrying while it is still
+    // starting up and has not opened its channel yet.
+    bool sendToRunning(const QByteArray& message, int timeoutMs) const;
+
+Q_SIGNALS:
+    void showRequested();
+    void closeRequested();
+
+private:
+    void onNewConnection();
+
+    QString m_lockPath;
+    QString m_serverPath;
+    platform::UniqueFd m_lock;
+    std::unique_ptr<QLocalServer> m_server;
+};
+
+// Waits up to timeoutMs for the process to end; true when it has ended (or
+// never existed). nullopt when the process cannot be watched.
+std::optional<bool> WaitForProcessEnd(pid_t pid, int timeoutMs);
+
+} // namespace quaylet

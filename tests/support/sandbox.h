@@ -1,0 +1,22 @@
+#pragma once
+
+// Every test process runs in a sandbox of its own: a fresh directory that
+// holds its working directory and its XDG_CONFIG_HOME, XDG_RUNTIME_DIR,
+// XDG_STATE_HOME and TMPDIR, so no test ever touches the user's files. The
+// test main sets it up before anything reads the environment.
+
+#include <string>
+
+namespace quaylet::test {
+
+// The sandbox root, without a trailing '/'.
+const std::string& SandboxDir();
+
+// Paths inside the sandbox.
+std::string SandboxPath(const std::string& relative);
+
+// Writes bytes to a file, creating parent directories.
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+} // namespace quaylet::test
