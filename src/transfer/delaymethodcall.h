@@ -1,0 +1,45 @@
+#pragma once
+
+// Rate limiting of status-text updates: the engine reports progress far more
+// often than anyone can read, so at most one text passes every 0.2 seconds.
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace quaylet {
+
+// Something that puts a text on the screen.
+class IDelayMethodCaller {
+public:
+    virtual ~IDelayMethodCaller() = default;
+    virtual void call(const std::string& text) = 0;
+};
+
+// Passes a text on to its target only when more than the interval has passed
+// since the last text it let through. Used by one thread at a time.
+class CDelayMethodCall final {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    static constexpr double kDefaultInterval = 0.2; // seconds
+
+    // The clock is a seam for tests; by default the steady clock.
+    explicit CDelayMethodCall(Clock clock = {});
+    CDelayMethodCall(const CDelayMethodCall&) = delete;
+    CDelayMethodCall& operator=(const CDelayMethodCall&) = delete;
+
+    // Sets the target and forgets the last call; the interval changes only when
+    // the given one is not 0.
+    void bind(IDelayMethodCaller* target, double intervalSeconds = 0.0);
+    void call(const std::string& text);
+    double interval() const { return m_interval; }
+
+private:
+    Clock m_clock;
+    std::chrono::steady_clock::time_point m_origin; // "process start" of the clock readings
+    double m_interval = kDefaultInterval;
+    IDelayMethodCaller* m_target = nullptr;
+    double m_lastCallMs = 0.0; // milliseconds since the origin
+};
+
+} // namespace quaylet
