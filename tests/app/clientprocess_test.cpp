@@ -1,0 +1,176 @@
+// Real client processes on the offscreen platform, sharing one sandbox: the
+// single-instance rule, activation and the "/q" replacement.
+
+#include "app/clientapp.h"
+#include "app/singleinstance.h"
+#include "support/sandbox.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+
+using namespace quaylet;
+
+namespace {
+
+std::string logText()
+{
+    return test::ReadFile("Quaylet.log");
+}
+
+int count(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+std::unique_ptr<QProcess> startClient(const QStringList& arguments = {})
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QStringLiteral(QUAYLET_CLIENT_PATH), arguments);
+    EXPECT_TRUE(process->waitForStarted(5000));
+    return process;
+}
+
+SingleInstance probe()
+{
+    return SingleInstance(SingleInstance::defaultRuntimeDir(), QStringLiteral("KestrelioClient"));
+}
+
+// Waits until a client serves its channel, i.e. has finished starting up.
+bool waitUntilServing(int startedLines)
+{
+    return waitUntil([&] {
+        return count(logText(), ") started") >= startedLines &&
+               probe().sendToRunning(QByteArrayLiteral("noop"), 200);
+    });
+}
+
+void closeRunningClient(QProcess& process)
+{
+    probe().sendToRunning(SingleInstance::kClose, 2000);
+    EXPECT_TRUE(process.waitForFinished(10000));
+}
+
+} // namespace
+
+TEST(ClientSwitches, OnlyTheFirstArgumentCountsInAnyCase)
+{
+    struct Case {
+        QStringList args;
+        bool show, replace;
+    } cases[] = {
+        {{QStringLiteral("quaylet")}, true, false},
+        {{QStringLiteral("quaylet"), QStringLiteral("/s")}, false, false},
+        {{QStringLiteral("quaylet"), QStringLiteral("/S")}, false, false},
+        {{QStringLiteral("quaylet"), QStringLiteral("/Q")}, true, true},
+        {{QStringLiteral("quaylet"), QStringLiteral("x"), QStringLiteral("/q")}, true, false},
+        {{QStringLiteral("quaylet"), QStringLiteral("/sq")}, true, false},
+    };
+    for (const auto& c : cases) {
+        const auto s = ParseSwitches(c.args);
+        EXPECT_EQ(s.show, c.show) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(s.replace, c.replace) << c.args.join(QLatin1Char(' ')).toStdString();
+    }
+}
+
+TEST(ClientProcess, LogsStartPlatformAndClosing)
+{
+    auto first = startClient();
+    ASSERT_TRUE(waitUntilServing(1));
+    closeRunningClient(*first);
+    const std::string log = logText();
+    const auto started = log.find("KestrelioClient(");
+    ASSERT_NE(started, std::string::npos);
+    EXPECT_EQ(started, 24u) << "the run's first line is the started line";
+    EXPECT_NE(log.find(") started\r\n"), std::string::npos);
+    EXPECT_NE(log.find("CKestrelioClientApp: Launching app on Linux"), std::string::npos);
+    const std::string closing = "CKestrelioClientApp: Closing app\r\n";
+    ASSERT_GE(log.size(), closing.size());
+    EXPECT_EQ(log.substr(log.size() - closing.size()), closing);
+}
+
+TEST(ClientProcess, SecondClientActivatesTheFirstAndLeavesTheLogAlone)
+{
+    auto first = startClient();
+    ASSERT_TRUE(waitUntilServing(1));
+    const std::string before = logText();
+
+    auto second = startClient({QStringLiteral("/s")});
+    ASSERT_TRUE(second->waitForFinished(10000));
+    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(first->state(), QProcess::Running);
+    ASSERT_TRUE(waitUntil([] { return logText().find("show request") != std::string::npos; }));
+    EXPECT_EQ(count(logText(), ") started"), 1);
+    EXPECT_EQ(logText().substr(0, before.size()), before);
+    closeRunningClient(*first);
+}
+
+TEST(ClientProcess, ReplaceSwitchClosesTheRunningClient)
+{
+    auto first = startClient();
+    ASSERT_TRUE(waitUntilServing(1));
+    auto second = startClient({QStringLiteral("/Q")});
+    ASSERT_TRUE(first->waitForFinished(5000));
+    ASSERT_TRUE(waitUntilServing(2));
+    EXPECT_EQ(second->state(), QProcess::Running);
+    const std::string log = logText();
+    EXPECT_LT(log.find("Closing app"), log.rfind(") started")) << "the old client closed before the new one started";
+    closeRunningClient(*second);
+}
+
+TEST(ClientProcess, ReplaceSwitchWithNoneRunningStartsNormally)
+{
+    auto only = startClient({QStringLiteral("/q")});
+    ASSERT_TRUE(waitUntilServing(1));
+    closeRunningClient(*only);
+}
+
+TEST(ClientProcess, KilledClientLeavesNoBlockingLock)
+{
+    auto crashed = startClient();
+    ASSERT_TRUE(waitUntilServing(1));
+    ::kill(static_cast<pid_t>(crashed->processId()), SIGKILL);
+    ASSERT_TRUE(crashed->waitForFinished(5000));
+    auto next = startClient();
+    ASSERT_TRUE(waitUntilServing(2));
+    closeRunningClient(*next);
+}
+
+TEST(ClientProcess, SimultaneousStartsEndWithExactlyOneClient)
+{
+    std::vector<std::unique_ptr<QProcess>> clients;
+    for (int i = 0; i < 3; ++i)
+        clients.push_back(startClient());
+    ASSERT_TRUE(waitUntilServing(1));
+    ASSERT_TRUE(waitUntil([&] {
+        int running = 0;
+        for (auto& c : clients)
+            running += c->state() == QProcess::Running && !c->waitForFinished(0) ? 1 : 0;
+        return running == 1;
+    }));
+    EXPECT_EQ(count(logText(), ") started"), 1);
+    for (auto& c : clients)
+        if (c->state() == QProcess::Running)
+            closeRunningClient(*c);
+}
