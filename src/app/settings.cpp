@@ -1,6 +1,8 @@
 #include "app/settings.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QUtf8StringView>
 #include <QString>
 
 #include <limits>
@@ -18,13 +20,15 @@ public:
                      QStringLiteral("Glimmerly"))
     {
         m_settings.beginGroup(QString::fromUtf8(section));
+        (void)m_settings.childKeys(); // parse now, so status() is known
+        m_corrupt = m_settings.status() != QSettings::NoError || looksCorrupt(m_settings.fileName());
     }
     ~Store() { m_settings.endGroup(); }
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
     // A store that failed to parse counts as empty and is left alone.
-    bool readable() const { return m_settings.status() == QSettings::NoError; }
+    bool readable() const { return !m_corrupt; }
 
     std::optional<QVariant> read(const char* name) const
     {
@@ -46,7 +50,22 @@ public:
     }
 
 private:
+    // Qt reports a parse error only to the first object that reads a file in
+    // this process, so judge the bytes ourselves: a text store holds no NUL and
+    // is valid UTF-8.
+    static bool looksCorrupt(const QString& path)
+    {
+        QFile file(path);
+        if (!file.exists())
+            return false;
+        if (!file.open(QIODevice::ReadOnly))
+            return true;
+        const QByteArray bytes = file.readAll();
+        return bytes.contains('\0') || !QUtf8StringView(bytes).isValidUtf8();
+    }
+
     QSettings m_settings;
+    bool m_corrupt = false;
 };
 
 } // namespace
