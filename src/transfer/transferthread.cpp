@@ -1,0 +1,225 @@
+#include "transfer/transferthread.h"
+
+#include "app/logfile.h"
+#include "transfer/filetimes.h"
+
+#include <ctime>
+#include <filesystem>
+
+namespace quaylet {
+
+namespace {
+enum Slot { kQuitSlot = 0, kNotificationSlot = 1, kWorkSlot = 2 };
+} // namespace
+
+TransferThread::TransferThread(TransferObjects& objects, TransferShared& shared, ITransferQueue& queue,
+                               IWindowReactions& window, TransferSteps steps)
+    : m_objects(objects), m_shared(shared), m_queue(queue), m_window(window), m_steps(std::move(steps))
+{
+}
+
+TransferThread::~TransferThread()
+{
+    stop();
+}
+
+void TransferThread::start()
+{
+    if (!m_thread.joinable())
+        m_thread = std::thread([this] { run(); });
+}
+
+bool TransferThread::stop(std::chrono::milliseconds bound)
+{
+    if (!m_thread.joinable())
+        return true;
+    m_objects.cancel.set();
+    m_objects.quit.set();
+    if (m_finished.wait(bound)) {
+        m_thread.join();
+        return true;
+    }
+    WriteLog(LogMilestone, "xferDaemon: the transfer thread did not stop within %lld ms; it ends with the process",
+             static_cast<long long>(bound.count()));
+    m_thread.detach();
+    return false;
+}
+
+StepContext TransferThread::context()
+{
+    return StepContext{m_objects, m_shared, m_window, m_statusLimiter,
+                       [this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); }};
+}
+
+void TransferThread::send(WindowMessage message, int64_t parameter)
+{
+    m_window.sendMessage(message, parameter);
+}
+
+void TransferThread::run()
+{
+    struct SignalEnd {
+        platform::Event& finished;
+        ~SignalEnd() { finished.set(); }
+    } signalEnd{m_finished};
+    for (;;) {
+        const auto slot = platform::waitForAny({&m_objects.quit, &m_objects.notification, &m_objects.work});
+        if (!slot || *slot == kQuitSlot)
+            return;
+        if (*slot == kNotificationSlot) {
+            if (m_steps.pollNotifications)
+                m_steps.pollNotifications(context());
+        } else if (*slot == kWorkSlot) {
+            processHead();
+        }
+    }
+}
+
+void TransferThread::processHead()
+{
+    if (!m_queue.head()) {
+        send(kMsgNextRow);
+        send(kMsgTransferState, kStateReady);
+        return;
+    }
+    WriteLog(LogTrace, "xferDaemon: continuing xfer");
+
+    const StepContext ctx = context();
+    WriteLog(LogTrace, "Checking internet connection");
+    if (!m_steps.checkConnection(ctx)) {
+        send(kMsgTransferState, kStateTrying);
+        // Sleep a second, but wake at once for quit or cancel.
+        platform::waitForAny({&m_objects.quit, &m_objects.cancel}, kRetryConnectionAfter);
+        return;
+    }
+    WriteLog(LogTrace, "Internet connection found");
+
+    if (!m_shared.premium) {
+        bool premium = false;
+        const int info = m_steps.getInfo(ctx, premium);
+        m_shared.premium = info == kResultUploaded && premium;
+        send(kMsgAccountInfo);
+    }
+
+    // The row may have gone meanwhile (a cancel): start over from the top.
+    const auto head = m_queue.head();
+    if (!head) {
+        send(kMsgNextRow);
+        send(kMsgTransferState, kStateReady);
+        return;
+    }
+    const uint64_t rowId = head->id;
+    std::string current = head->path;
+    m_shared.cancelFlag = false;
+
+    if (head->type != 2) {
+        const std::string rotated = m_steps.rotateToUpright(current);
+        if (!rotated.empty()) {
+            WriteLog(LogTrace, "xferDaemon: Image %s rotated", current.c_str());
+            m_queue.setPath(rowId, rotated);
+            current = rotated;
+        }
+    }
+    const int type = head->type;
+    send(kMsgNextRow);
+
+    std::string prepared;
+    if (type == 1) {
+        send(kMsgTransferState, kStateResizing);
+        prepared = m_steps.makeUploadImage(current, m_shared.premium ? 1500 : 800);
+    } else {
+        send(kMsgTransferState, kStateEncoding);
+        prepared = m_steps.convertVideo(ctx, current);
+        m_window.setProgressPosition(100);
+    }
+
+    if (m_shared.cancelFlag || m_objects.quit.isSet()) {
+        cancelled(rowId);
+        return;
+    }
+
+    send(kMsgTransferState, kStateUploading);
+    m_shared.mediaTime = chooseMediaTime(current, type);
+
+    std::error_code ec;
+    UploadRequest request{current, type, m_shared.mediaTime};
+    if (!prepared.empty() && std::filesystem::is_regular_file(prepared, ec))
+        request.path = prepared;
+
+    int result = kResultClientFailure;
+    for (int attempt = 0; attempt < kUploadAttempts && result == kResultClientFailure; ++attempt) {
+        if (attempt > 0 && ctx.shouldStop())
+            break;
+        result = m_steps.upload(ctx, request);
+    }
+
+    // A file the user cancelled counts as cancelled, not as a failed upload.
+    if (m_shared.cancelFlag || m_objects.quit.isSet()) {
+        cancelled(rowId);
+        return;
+    }
+    finish(rowId, result);
+}
+
+void TransferThread::cancelled(uint64_t rowId)
+{
+    m_shared.cancelFlag = false;
+    m_shared.lastResult = kResultNone;
+    m_queue.remove(rowId);
+    send(kMsgNextRow);
+    send(kMsgTransferState, kStateReady);
+}
+
+void TransferThread::finish(uint64_t rowId, int result)
+{
+    switch (NormaliseResult(result)) {
+    case kResultUploaded:
+        m_shared.lastResult = kResultUploaded;
+        send(kMsgTransferState, kStateUploaded);
+        m_queue.remove(rowId);
+        break;
+    case kResultDuplicate:
+        m_shared.duplicateTime = m_shared.mediaTime.load();
+        m_shared.lastResult = kResultDuplicate;
+        m_queue.remove(rowId);
+        send(kMsgTransferState, kStateUploaded);
+        break;
+    case kResultPremiumNeeded:
+    case kResultPhotoLimit:
+    case kResultVideoLimit:
+    case kResultClientFailure:
+        m_shared.lastResult = result;
+        m_queue.remove(rowId);
+        send(kMsgTransferState, kStateUploaded);
+        break;
+    default:
+        m_queue.remove(rowId);
+        send(kMsgNextRow);
+        m_shared.lastResult = kResultFailed;
+        send(kMsgTransferState, kStateReady);
+        break;
+    }
+}
+
+int64_t TransferThread::chooseMediaTime(const std::string& path, int type)
+{
+    const auto times = ReadFileTimes(path);
+    if (!times)
+        return m_shared.mediaTime; // the file is gone: keep the previous value
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (type == 1) {
+        if (const auto taken = m_steps.dateTaken(path))
+            return *taken;
+        return times->created > 0 ? times->created : now;
+    }
+    int64_t chosen = times->created;
+    std::tm local {};
+    const std::time_t created = static_cast<std::time_t>(chosen);
+    if (chosen <= 0 || !::localtime_r(&created, &local) || local.tm_year + 1900 < 2000)
+        chosen = now;
+    if (times->modified > 0 && times->modified < chosen)
+        chosen = times->modified;
+    return chosen;
+}
+
+} // namespace quaylet

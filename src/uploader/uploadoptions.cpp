@@ -1,0 +1,65 @@
+#include "uploader/uploadoptions.h"
+
+namespace quaylet {
+
+UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments, const std::string& currentDir)
+{
+    UploadOptions options;
+    bool onlyPaths = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (!onlyPaths && arg == "--") {
+            onlyPaths = true;
+        } else if (!onlyPaths && (arg == "--help" || arg == "-h")) {
+            options.help = true;
+        } else if (!onlyPaths && arg == "--user") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty())
+                return {std::nullopt, "--user needs a user name"};
+            options.user = arguments[++i];
+        } else if (!onlyPaths && arg.rfind("--user=", 0) == 0) {
+            if (arg.size() == 7)
+                return {std::nullopt, "--user needs a user name"};
+            options.user = arg.substr(7);
+        } else if (!onlyPaths && arg.size() > 1 && arg[0] == '-') {
+            return {std::nullopt, "unknown option " + arg};
+        } else if (arg.empty()) {
+            return {std::nullopt, "an empty path was given"};
+        } else {
+            std::string path = arg;
+            if (path[0] != '/') {
+                path = currentDir;
+                if (path.empty() || path.back() != '/')
+                    path += '/';
+                path += arg;
+            }
+            options.paths.push_back(std::move(path));
+        }
+    }
+    if (!options.help && options.paths.empty())
+        return {std::nullopt, "no files or folders to upload were given"};
+    return {std::move(options), {}};
+}
+
+std::string UploadUsage(const std::string& program)
+{
+    return "Usage: " + program + " [--user NAME] [--] PATH...\n"
+           "\n"
+           "Uploads photos and videos to your Glimmerly account, the way a drop on the\n"
+           "Quaylet window does: folders are searched, links followed, and only photo and\n"
+           "video files are taken. Photos are turned upright and scaled, videos converted.\n"
+           "\n"
+           "Options:\n"
+           "  --user NAME  sign in as NAME; the password is read as one line from standard\n"
+           "               input, or asked for without echo on a terminal. After a\n"
+           "               successful sign-in the credentials are stored like the client\n"
+           "               stores them. Without --user the stored credentials are used.\n"
+           "  --help       show this text.\n"
+           "\n"
+           "QUAYLET_SERVICE_URL points the uploader at another service address.\n"
+           "The log is written to Quaylet.log in the current directory.\n"
+           "\n"
+           "Exit status: 0 all files uploaded; 1 some files were not uploaded; 2 usage\n"
+           "error or nothing to upload; 3 sign-in failed; 130 interrupted.\n";
+}
+
+} // namespace quaylet

@@ -1,0 +1,30 @@
+#pragma once
+
+// Command line of the headless uploader:
+//   quaylet-upload [--user NAME] [--] PATH...
+//   quaylet-upload --help
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quaylet {
+
+struct UploadOptions {
+    bool help = false;
+    std::optional<std::string> user;
+    std::vector<std::string> paths; // absolute
+};
+
+struct UploadOptionsResult {
+    std::optional<UploadOptions> options;
+    std::string error; // set when options is empty
+};
+
+// Parses the arguments after the program name. Relative paths are made
+// absolute against currentDir; the bytes of each path are kept as given.
+UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments, const std::string& currentDir);
+
+std::string UploadUsage(const std::string& program);
+
+} // namespace quaylet
