@@ -54,9 +54,15 @@ std::chrono::steady_clock::time_point CConvertorsRedirector::LastOutput() const
 void CConvertorsRedirector::OnChildOutput(const char* text)
 {
     m_lastOutput = std::chrono::steady_clock::now().time_since_epoch().count();
-    std::lock_guard lock(m_mutex);
-    const auto percent = ParseProgressChunk(m_state, text);
-    if (percent && *percent > 0)
+    std::optional<uint32_t> percent;
+    {
+        std::lock_guard lock(m_mutex);
+        percent = ParseProgressChunk(m_state, text);
+        if (!percent || *percent == 0)
+            return;
+        percent = Accept(*percent);
+    }
+    if (percent)
         Show(*percent, false);
 }
 
@@ -68,22 +74,35 @@ void CConvertorsRedirector::OnRunnerError(const char* text)
 
 void CConvertorsRedirector::ShowFinished()
 {
-    std::lock_guard lock(m_mutex);
+    {
+        std::lock_guard lock(m_mutex);
+        m_shown = 100;
+    }
     Show(100, true);
 }
 
-// Called with m_mutex held.
+// Called with m_mutex held: caps the percent and keeps one conversion's
+// progress from moving backwards on screen (the second encoder's frame count
+// and its time may disagree). Nothing when it would go back.
+std::optional<uint32_t> CConvertorsRedirector::Accept(uint32_t percent)
+{
+    if (!m_window)
+        return std::nullopt;
+    if (percent > 100)
+        percent = 100;
+    if (percent < m_shown)
+        return std::nullopt;
+    m_shown = percent;
+    return percent;
+}
+
+// Not under m_mutex: a window call may block, and the owner must still be able
+// to move the parser on (or report a stuck reader) meanwhile.
 void CConvertorsRedirector::Show(uint32_t percent, bool forceText)
 {
     if (!m_window)
         return;
-    if (percent > 100)
-        percent = 100;
-    // One conversion's progress never moves backwards on screen: the second
-    // encoder's frame count and its time may disagree.
-    if (percent < m_shown)
-        return;
-    m_shown = percent;
+    std::lock_guard lock(m_showMutex);
     char text[128];
     std::snprintf(text, sizeof text, "%s: %u%%", LoadString(str::Encoding), percent);
     if (forceText || percent >= kImmediateFrom)

@@ -5,7 +5,6 @@
 //
 // Threads: OnChildOutput runs on the runner's reader thread; the owner (the
 // transfer thread) moves the parser from one encoder to the next between runs.
-// m_mutex guards the parser state and what has been shown.
 
 #include "media/progressparser.h"
 #include "media/redirector.h"
@@ -15,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 
 namespace quaylet {
 
@@ -46,12 +46,14 @@ public:
     void call(const std::string& text) override;
 
 private:
+    std::optional<uint32_t> Accept(uint32_t percent);
     void Show(uint32_t percent, bool forceText);
 
     IWindowReactions* const m_window;
-    mutable std::mutex m_mutex;
+    mutable std::mutex m_mutex; // guards m_state and m_shown
     ProgressState m_state;
     uint32_t m_shown = 0;
+    std::mutex m_showMutex; // guards m_limiter and orders the window calls
     CDelayMethodCall m_limiter;
     std::atomic<std::chrono::steady_clock::rep> m_lastOutput;
 };

@@ -185,6 +185,8 @@ bool MakeVideoPreview(int index, std::string& path, int kind, std::chrono::milli
         return false;
     static std::atomic<int> previewCounter{1};
     const std::string& temp = platform::TempPath();
+    if (temp.empty())
+        return false;
     const int counter = previewCounter.fetch_add(1);
     const CommandLine command = PreviewCommand(path, temp, counter);
     path = temp + "moviepreview_0" + std::to_string(counter) + "_" + std::to_string(index) + ".jpg";
