@@ -241,7 +241,10 @@ TEST(ConvertVideo, CancelDuringTheFirstEncoderStopsItAndAcknowledges)
     auto conversion = std::async(std::launch::async, [&] { return ConvertVideo(source, false, events.view(), &window); });
     const pid_t encoder = waitForChild("mencoder", 5s);
     ASSERT_NE(encoder, 0);
-    EXPECT_FALSE(events.acknowledgement.isSet()); // cleared while the first encoder runs
+    // Cleared while the first encoder runs.
+    for (int i = 0; i < 200 && events.acknowledgement.isSet(); ++i)
+        std::this_thread::sleep_for(5ms);
+    EXPECT_FALSE(events.acknowledgement.isSet());
 
     // The Cancel command: set the event, wait for the acknowledgement (at most 1000 ms).
     const auto start = std::chrono::steady_clock::now();
