@@ -175,6 +175,27 @@ TEST(Redirector, OwnerAndReaderShuttingDownAtOnceIsSafe)
     EXPECT_TRUE(ChildrenOfThisProcess().empty());
 }
 
+TEST(Redirector, ShutdownStopsTheReaderPromptlyEvenWhileTheChildFloodsOrSleeps)
+{
+    for (const char* script : {"yes flood", "sleep 30"}) {
+        auto received = std::make_shared<Received>();
+        {
+            Recorder runner(received);
+            ASSERT_TRUE(runner.StartCommand(shell(script)));
+            std::this_thread::sleep_for(300ms);
+            const auto start = std::chrono::steady_clock::now();
+            runner.Shutdown();
+            EXPECT_LT(std::chrono::steady_clock::now() - start, 1s) << script;
+        }
+        std::lock_guard lock(received->mutex);
+        EXPECT_TRUE(received->errors.empty()) << script;
+        for (size_t length : received->lengths)
+            EXPECT_LE(length, 255u);
+    }
+    // Nobody holds the children any more: they are stopped and reaped.
+    EXPECT_TRUE(ChildrenOfThisProcess().empty());
+}
+
 namespace {
 // The state of the stuck handler below; global, because the handler may run
 // on after its runner is destroyed.
