@@ -12,7 +12,7 @@ namespace quaylet {
 
 namespace {
 
-// Codes under which MPEG-4 Part 2 video is stored in AVI files.
+// Codes under which MPEG-4 Visual video is stored in AVI files.
 constexpr std::array<const char*, 52> kMpeg4Codes = {
     "FMP4", "DIVX", "DX50", "XVID", "MP4S", "M4S2", "ZMP4", "DIV1", "BLZ0", "MP4V", "UMP4",
     "WV1F", "SEDG", "RMP4", "3IV2", "WAWV", "FFDS", "FVFW", "DCOD", "MVXM", "PM4V", "SMP4",
@@ -75,7 +75,7 @@ bool walk(const uint8_t* begin, const uint8_t* end, bool& inVideoStream, bool& s
 
 } // namespace
 
-bool IsMpeg4PartTwoAvi(const std::string& path)
+bool IsMpeg4VisualAvi(const std::string& path)
 {
     // The header lists sit at the start; this covers them with room to spare.
     constexpr size_t kHeaderBytes = 256 * 1024;

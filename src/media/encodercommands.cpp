@@ -40,7 +40,7 @@ std::string escapePercent(const std::string& text)
 } // namespace
 
 CommandLine FirstEncoderCommand(const std::string& source, const std::string& aviPath, bool premium,
-                                bool mpeg4PartTwoAvi)
+                                bool mpeg4VisualAvi)
 {
     const char* endPosition = premium ? "10:00" : "02:00";
     CommandLine c;
@@ -48,7 +48,7 @@ CommandLine FirstEncoderCommand(const std::string& source, const std::string& av
              " -ovc lavc -lavcopts vcodec=mjpeg:autoaspect -endpos " + endPosition + " -oac pcm";
     c.arguments = {"mencoder", asArgument(source), "-o", asArgument(aviPath), "-ovc", "lavc",
                    "-lavcopts", "vcodec=mjpeg:autoaspect", "-endpos", endPosition, "-oac", "pcm"};
-    if (mpeg4PartTwoAvi) {
+    if (mpeg4VisualAvi) {
         c.text += " -demuxer lavf";
         c.arguments.insert(c.arguments.end(), {"-demuxer", "lavf"});
     }

@@ -10,9 +10,9 @@
 namespace quaylet {
 
 // mencoder: the source to an MJPEG/PCM AVI cut at 10:00 (premium) or 02:00;
-// "-demuxer lavf" is appended for MPEG-4 Part 2 AVIs (see videoconversion.h).
+// "-demuxer lavf" is appended for MPEG-4 Visual AVIs (see videoconversion.h).
 CommandLine FirstEncoderCommand(const std::string& source, const std::string& aviPath, bool premium,
-                                bool mpeg4PartTwoAvi);
+                                bool mpeg4VisualAvi);
 // ffmpeg: the AVI to an H.264/AAC MP4 of at most 10 or 2 minutes.
 CommandLine SecondEncoderCommand(const std::string& aviPath, const std::string& mp4Path, bool premium);
 // The FLV metadata tool, which does not exist here; its step fails to launch.

@@ -106,7 +106,7 @@ std::string ConvertVideo(const std::string& source, bool premium, const Conversi
 
     // First encoder: the source to an MJPEG/PCM AVI cut at the end position.
     CConvertorsRedirector runner(window, premium ? 600 : 120);
-    const CommandLine first = FirstEncoderCommand(source, avi, premium, IsMpeg4PartTwoAvi(source));
+    const CommandLine first = FirstEncoderCommand(source, avi, premium, IsMpeg4VisualAvi(source));
     logCommand(first);
     runner.StartCommand(first);
     logCommand(first);

@@ -5,11 +5,11 @@
 // then ffmpeg to the H.264/AAC MP4 that is uploaded), and a still frame can be
 // taken from a video for the window's preview picture.
 //
-// Which inputs need care: Debian's mencoder decodes MPEG-4 Part 2 video in AVI
+// Which inputs need care: Debian's mencoder decodes MPEG-4 Visual video in AVI
 // files (Xvid, DivX and the other MPEG-4 camera AVIs) through its own AVI
 // reader as a frozen first frame while reporting success. Such files are
 // recognised by their header (RIFF "AVI ", a video stream whose handler or
-// compression code is an MPEG-4 Part 2 code, see IsMpeg4PartTwoAvi) and are
+// compression code is an MPEG-4 Visual code, see IsMpeg4VisualAvi) and are
 // read with mencoder's libavformat reader instead ("-demuxer lavf" appended to
 // the first command). The first encoder stays mencoder for every input, so its
 // "Pos:" progress lines fill the first half of the bar by the usual rule. Other

@@ -141,11 +141,11 @@ TEST(AviProbe, RecognisesMpeg4PartTwoAvisOnly)
     for (const auto& c : cases) {
         const std::string path = SandboxPath(c.file);
         ASSERT_TRUE(MakeClip({path, 1, 64, 48, 15, true, c.args})) << c.file;
-        EXPECT_EQ(quaylet::IsMpeg4PartTwoAvi(path), c.mpeg4) << c.file;
+        EXPECT_EQ(quaylet::IsMpeg4VisualAvi(path), c.mpeg4) << c.file;
     }
     WriteFile(SandboxPath("short.avi"), "RIFF\x10\0\0\0AVI LIST");
-    EXPECT_FALSE(quaylet::IsMpeg4PartTwoAvi(SandboxPath("short.avi")));
-    EXPECT_FALSE(quaylet::IsMpeg4PartTwoAvi(SandboxPath("missing.avi")));
+    EXPECT_FALSE(quaylet::IsMpeg4VisualAvi(SandboxPath("short.avi")));
+    EXPECT_FALSE(quaylet::IsMpeg4VisualAvi(SandboxPath("missing.avi")));
 }
 
 TEST(EncoderCommands, TextsAreLoggedAsDesignedAndPathsStaySingleArguments)
