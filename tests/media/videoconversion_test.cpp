@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         Format{"Asf", "clip.asf", {"-c:v", "wmv2", "-c:a", "wmav2"}}),
     [](const ::testing::TestParamInfo<Format>& param) { return std::string(param.param.name); });
 
-TEST(AviProbe, RecognisesMpeg4PartTwoAvisOnly)
+TEST(AviProbe, RecognisesMpeg4VisualAvisOnly)
 {
     struct Case {
         const char* file;
