@@ -10,7 +10,9 @@
 // the reader thread calls OnChildOutput / OnRunnerError. Everything the reader
 // thread touches lives in a shared run record (its own lock), so that a reader
 // which outlives Shutdown (stuck in a handler for more than 5000 ms) is cut off
-// from this object: no handler is called on it afterwards.
+// from this object: no handler is called on it afterwards. A handler that is
+// still running at that moment (or that calls Shutdown itself) must not touch
+// its object once it goes on.
 
 #include "platform/childprocess.h"
 
