@@ -59,7 +59,8 @@ bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& erro
 
 std::string GarbageReply()
 {
-    return std::string("\x01\x7fgarbage<<<\xff\xfe not xml at all &&& ]]>\0tail", 44);
+    static constexpr char kBytes[] = "\x01\x7fgarbage<<<\xff\xfe not xml at all &&& ]]>\0tail";
+    return std::string(kBytes, sizeof kBytes - 1);
 }
 
 void DropConnection(int localPort, int remotePort)
