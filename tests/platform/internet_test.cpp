@@ -253,6 +253,13 @@ TEST(InternetCheckTest, ConnectionCheckSeesListenersOnly)
     EXPECT_FALSE(CheckInternetConnection("http://127.0.0.1:" + std::to_string(FreePortNobodyListensOn()) + "/",
                                          2000ms, &error));
     EXPECT_EQ(error.failure, InternetFailure::Connect);
+    // For https the check includes the TLS handshake, which a plain server fails.
+    LoopbackServer plain([](int fd) {
+        LoopbackServer::ReadRequest(fd, 200ms);
+        LoopbackServer::SendAll(fd, LoopbackServer::Reply("not tls"));
+    });
+    EXPECT_FALSE(CheckInternetConnection("https://127.0.0.1:" + std::to_string(plain.port()) + "/", 2000ms, &error));
+    EXPECT_EQ(error.failure, InternetFailure::Tls) << error.message;
 }
 
 TEST(InternetDownloadTest, DownloadReplacesTheFileOnlyWhenComplete)
