@@ -53,7 +53,7 @@ struct Vector {
     const char* cipher;
 };
 
-// Published Blowfish test vectors (the designer's reference set), blocks read
+// Published Blowfish test vectors (the cipher's reference set), blocks read
 // big-endian as usual.
 const Vector kVectors[] = {
     {"0000000000000000", "0000000000000000", "4ef997456198dd78"},
@@ -92,7 +92,7 @@ TEST(BlowfishTest, PublishedVectorsAndTheLittleEndianHalves)
         SwapHalves(plain.data(), 8);
         EXPECT_EQ(ToHex(plain.data(), 8), v.plain);
     }
-    // A text key of the designer's own examples.
+    // A text key from the cipher's published examples.
     const BlowfishCipher text("abcdefghijklmnopqrstuvwxyz");
     uint8_t block[8] = {'B', 'L', 'O', 'W', 'F', 'I', 'S', 'H'};
     uint32_t l = BigEndian(block), r = BigEndian(block + 4);

@@ -23,13 +23,13 @@ bool ParseNumber(const std::string& text, uint64_t& value)
 
 } // namespace
 
-bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& error)
+bool ParseFault(const std::string& text, FaultOptions& faults, std::string& error)
 {
-    std::string kind = spec;
+    std::string kind = text;
     std::string method;
-    if (const auto at = spec.find('@'); at != std::string::npos) {
-        kind = spec.substr(0, at);
-        method = spec.substr(at + 1);
+    if (const auto at = text.find('@'); at != std::string::npos) {
+        kind = text.substr(0, at);
+        method = text.substr(at + 1);
         if (method.empty() || method == "all")
             method.clear();
     }
@@ -53,7 +53,7 @@ bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& erro
         faults.dropAfter = number;
         return true;
     }
-    error = "unknown fault \"" + spec + "\" (use garbage, delay=MS or drop=N, optionally @Method)";
+    error = "unknown fault \"" + text + "\" (use garbage, delay=MS or drop=N, optionally @Method)";
     return false;
 }
 

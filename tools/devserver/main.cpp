@@ -31,7 +31,7 @@ void Usage(std::FILE* to)
                "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
                "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
                "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
-               "  --fault SPEC     garbage[@Method], delay=MS[@Method] or drop=N[@Method];\n"
+               "  --fault FAULT    garbage[@Method], delay=MS[@Method] or drop=N[@Method];\n"
                "                   may be given more than once\n"
                "  --quiet          do not log requests\n"
                "  --help           this text\n",
@@ -45,7 +45,7 @@ int main(int argc, char* argv[])
     std::string configPath, dataDir = "devserver-data", host = "127.0.0.1";
     int port = 8080;
     bool quiet = false;
-    std::vector<std::string> faultSpecs;
+    std::vector<std::string> faultTexts;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -71,7 +71,7 @@ int main(int argc, char* argv[])
             }
             port = static_cast<int>(p);
         } else if (arg == "--fault")
-            faultSpecs.push_back(value());
+            faultTexts.push_back(value());
         else if (arg == "--quiet")
             quiet = true;
         else if (arg == "--help" || arg == "-h") {
@@ -94,9 +94,9 @@ int main(int argc, char* argv[])
         }
         config = std::move(*loaded);
     }
-    for (const std::string& spec : faultSpecs) {
+    for (const std::string& fault : faultTexts) {
         std::string error;
-        if (!ParseFault(spec, config.faults, error)) {
+        if (!ParseFault(fault, config.faults, error)) {
             std::fprintf(stderr, "quaylet-devserver: %s\n", error.c_str());
             return 2;
         }
