@@ -90,7 +90,8 @@ ApiReply ApiMethods::getToast(const ApiRequest& r) const
     body += "  <name>" + Escape(t.name) + "</name>\n";
     body += "  <message>" + Escape(t.message) + "</message>\n";
     body += "  <href>" + Escape(Absolute(r.origin, t.href)) + "</href>\n";
-    body += "  <poll>" + std::to_string(t.poll) + "</poll>\n";
+    if (t.poll)
+        body += "  <poll>" + std::to_string(*t.poll) + "</poll>\n";
     body += "</toast>\n";
     return {200, "text/xml", body};
 }

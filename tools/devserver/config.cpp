@@ -151,6 +151,8 @@ std::optional<DevConfig> ParseConfig(const std::string& text, const std::string&
                 c.toast.src = value;
             else if (key == "picture")
                 c.toast.picture = value.empty() || value[0] == '/' || baseDir.empty() ? value : baseDir + "/" + value;
+            else if (key == "poll" && value.empty())
+                c.toast.poll.reset();
             else if (key == "poll" && ParseLong(value, number))
                 c.toast.poll = static_cast<int>(number);
             else if (key == "enabled" && ParseBool(value, flag))

@@ -30,7 +30,7 @@ struct ToastConfig {
     std::string href;    // "/..." is made absolute with the address the client used
     std::string src;     // explicit picture address; empty: the served picture
     std::string picture; // file served at /toast/<its file name>; empty: a built-in picture
-    int poll = 30;       // minutes
+    std::optional<int> poll = 30; // minutes; "poll =" with no value leaves the element out
 };
 
 struct DevConfig {
