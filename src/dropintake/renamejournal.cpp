@@ -163,24 +163,27 @@ bool RenameJournal::ensureOpen()
     return true;
 }
 
-void RenameJournal::append(const std::string& line)
+bool RenameJournal::append(const std::string& line)
 {
     if (!ensureOpen())
-        return;
+        return false;
     std::size_t done = 0;
     while (done < line.size()) {
         const ssize_t n = ::write(m_fd.get(), line.data() + done, line.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return false;
         done += static_cast<std::size_t>(n);
     }
+    return true;
 }
 
-void RenameJournal::record(const std::string& tempPath, const std::string& originalPath)
+bool RenameJournal::record(const std::string& tempPath, const std::string& originalPath)
 {
-    append("R " + hexEncode(tempPath) + " " + hexEncode(originalPath) + "\n");
+    if (m_directory.empty())
+        return true;
+    return append("R " + hexEncode(tempPath) + " " + hexEncode(originalPath) + "\n");
 }
 
 void RenameJournal::forget(const std::string& tempPath)

@@ -26,7 +26,9 @@ public:
     RenameJournal(const RenameJournal&) = delete;
     RenameJournal& operator=(const RenameJournal&) = delete;
 
-    void record(const std::string& tempPath, const std::string& originalPath);
+    // False when the journal is wanted but cannot be written: the rename must
+    // then not happen, since nothing could give the name back after a crash.
+    bool record(const std::string& tempPath, const std::string& originalPath);
     void forget(const std::string& tempPath);
     // Nothing is renamed any more: the journal starts over empty.
     void clear();
@@ -42,7 +44,7 @@ public:
 
 private:
     bool ensureOpen();
-    void append(const std::string& line);
+    bool append(const std::string& line);
 
     std::string m_directory;
     std::string m_path;

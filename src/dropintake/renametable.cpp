@@ -32,7 +32,10 @@ std::string RenameTable::moveToTempName(const std::string& path)
     // last component: the path is skipped, as when the move fails.
     if (!IsValidUtf8(temp))
         return {};
-    m_journal.record(temp, path);
+    if (!m_journal.record(temp, path)) {
+        WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped", temp.c_str());
+        return {};
+    }
     if (!RenameNoReplace(path, temp)) {
         m_journal.forget(temp);
         return {};

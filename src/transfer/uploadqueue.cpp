@@ -19,12 +19,6 @@ namespace {
 constexpr const char* kVideoExtensions[] = {".AVI", ".MPG", ".MPEG", ".WMV", ".MOV", ".MP4",
                                             ".VOB", ".3GP", ".3GPP", ".3G2", ".MOD", ".ASF"};
 
-std::string fileNameOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool isNonZeroNumber(const std::string& text)
 {
     return !text.empty() && std::strtol(text.c_str(), nullptr, 10) != 0;
@@ -34,7 +28,7 @@ bool isNonZeroNumber(const std::string& text)
 
 int MediaTypeOf(const std::string& path)
 {
-    const std::string_view extension = PathExtension(fileNameOf(path));
+    const std::string_view extension = PathExtension(path);
     for (const char* video : kVideoExtensions) {
         if (EqualsIgnoringAsciiCase(extension, video))
             return kMediaVideo;
@@ -44,7 +38,7 @@ int MediaTypeOf(const std::string& path)
 
 bool IsProjectFile(const std::string& path)
 {
-    return EqualsIgnoringAsciiCase(PathExtension(fileNameOf(path)), ".MSWMM");
+    return EqualsIgnoringAsciiCase(PathExtension(path), ".MSWMM");
 }
 
 int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo, uint64_t& size)

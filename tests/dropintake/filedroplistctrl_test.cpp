@@ -275,3 +275,22 @@ TEST_F(DropIntakeTest, UriListDropCarriesExactBytes)
     EXPECT_TRUE(calls[0].renamed);
     EXPECT_EQ(calls[1].path, root + "/plain name.jpg");
 }
+
+TEST(DropIntakeJournalTest, NoRenameHappensWhenTheJournalCannotBeWritten)
+{
+    OpenLog("Quaylet.log");
+    WriteFile(SandboxPath("blocker"), "a file where the journal folder should be");
+    const std::string original = SandboxPath("drop/\xFF.jpg");
+    WriteFile(original, "photo");
+    std::vector<std::string> seen;
+    CFileDropListCtrl intake(SandboxPath("blocker/renames"));
+    ASSERT_TRUE(intake.SetDropMode({kMainWindowDropMask, AcceptedExtensions(),
+                                    [&](CFileDropListCtrl&, const std::string& path, uint32_t&, bool) {
+                                        seen.push_back(path);
+                                        return 0;
+                                    }}));
+    intake.OnDropFiles({original});
+    EXPECT_TRUE(seen.empty());
+    EXPECT_EQ(ReadFile(original), "photo");
+    EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("cannot write the rename journal"), std::string::npos);
+}
