@@ -94,7 +94,6 @@ Result queueTree(const std::string& root, bool withDate, int drops)
     CRecordingWindowReactions window;
     TransferObjects objects;
     UploadQueueLinks links;
-    links.intake = &intake;
     links.window = &window;
     links.objects = &objects;
     if (withDate)

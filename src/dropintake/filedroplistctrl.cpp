@@ -188,7 +188,7 @@ void CFileDropListCtrl::SearchFolder(const std::string& folder, const struct sta
     if (!m_visitedFolders.emplace(status.st_dev, status.st_ino).second)
         return;
     if (depth >= kMaxFolderDepth) {
-        WriteLog(LogTrace, "CFileDropListCtrl: folder %s is nested too deeply, not searched", folder.c_str());
+        WriteLog(LogTrace, "CFileDropListCtrl: folder nested too deeply, not searched: %s", folder.c_str());
         return;
     }
     const std::string prefix = folder == "/" ? folder : folder + "/";

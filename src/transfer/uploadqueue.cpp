@@ -87,7 +87,7 @@ bool CUploadQueue::isQueuedLocked(const std::string& path) const
     return m_queuedPaths.count(path) != 0;
 }
 
-int CUploadQueue::QueueDroppedFile(CFileDropListCtrl&, const std::string& path, uint32_t& pathType, bool renamed)
+int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& path, uint32_t& pathType, bool renamed)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -110,6 +110,7 @@ int CUploadQueue::QueueDroppedFile(CFileDropListCtrl&, const std::string& path, 
     row.columns[kColumnFileType] = std::to_string(type);
     row.columns[kColumnRenamed] = renamed ? "1" : "0";
     row.queuedPath = path;
+    row.intake = &list;
 
     WriteLog(LogTrace, "CKestrelioClientDlg : Queueing %s created on %s", path.c_str(),
              row.columns[kColumnTimeCreated].c_str());
@@ -214,8 +215,8 @@ bool CUploadQueue::RemoveQueueItem(uint64_t id)
     const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
     if (it == m_rows.end())
         return false;
-    if (m_links.intake)
-        m_links.intake->QueuedRowRemoved(it->queuedPath, isNonZeroNumber(it->columns[kColumnRenamed]));
+    if (it->intake)
+        it->intake->QueuedRowRemoved(it->queuedPath, isNonZeroNumber(it->columns[kColumnRenamed]));
     removeOwnedCopy(*it);
     m_queuedPaths.erase(it->queuedPath);
     m_rows.erase(it);

@@ -43,6 +43,9 @@ struct QueueRow {
     uint64_t id = 0;
     std::array<std::string, kQueueColumnCount> columns;
     std::string queuedPath; // column 0 as it was queued
+    // The intake that handed the file over; it renames the file back when the
+    // row goes, so it must outlive the row (declare it before the queue).
+    CFileDropListCtrl* intake = nullptr;
 };
 
 // The date a photo was taken, in seconds since 1970, when it records one.
@@ -50,8 +53,6 @@ using DateTakenReader = std::function<std::optional<int64_t>(const std::string& 
 
 // What queueing a file reaches besides the rows. Every member may be empty.
 struct UploadQueueLinks {
-    // Renames files back when their rows go.
-    CFileDropListCtrl* intake = nullptr;
     // The window's reactions, for the project-file balloon.
     IWindowReactions* window = nullptr;
     // The work and cancel events of the transfer thread.

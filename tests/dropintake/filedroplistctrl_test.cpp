@@ -294,3 +294,32 @@ TEST(DropIntakeJournalTest, NoRenameHappensWhenTheJournalCannotBeWritten)
     EXPECT_EQ(ReadFile(original), "photo");
     EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("cannot write the rename journal"), std::string::npos);
 }
+
+TEST_F(DropIntakeTest, AFolderDeletedWhileItIsSearchedEndsTheSearchQuietly)
+{
+    for (const char* name : {"a/1.jpg", "a/2.jpg", "a/3.jpg", "b/4.jpg", "b/5.jpg"})
+        WriteFile(root + "/tree/" + name, "x");
+    // The first file queued takes the whole tree away.
+    resultFor = [this](const std::string&) {
+        std::error_code ec;
+        fs::remove_all(root + "/tree", ec);
+        return 0;
+    };
+    intake->OnDropFiles({root + "/tree", root + "/tree"});
+    EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST_F(DropIntakeTest, VeryDeepFoldersEndTheSearchAtTheDepthLimit)
+{
+    std::string deep = root + "/deep";
+    for (int level = 0; level < CFileDropListCtrl::kMaxFolderDepth + 20; ++level) {
+        deep += "/d";
+        if (level == 10 || level == CFileDropListCtrl::kMaxFolderDepth + 10)
+            WriteFile(deep + "/at" + std::to_string(level) + ".jpg", "x");
+    }
+    fs::create_directories(deep);
+    intake->OnDropFiles({root + "/deep"});
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_TRUE(calls[0].path.ends_with("/at10.jpg"));
+    EXPECT_NE(log().find("CFileDropListCtrl: folder nested too deeply, not searched: "), std::string::npos);
+}

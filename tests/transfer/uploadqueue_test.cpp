@@ -37,7 +37,6 @@ protected:
         OpenLog("Quaylet.log");
         fs::create_directories(root);
         UploadQueueLinks links;
-        links.intake = &intake;
         links.window = &window;
         links.objects = &objects;
         links.dateTaken = [this](const std::string& path) -> std::optional<int64_t> {
