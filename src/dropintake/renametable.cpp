@@ -118,6 +118,11 @@ void RenameTable::rowQueued(const std::string& queuedPath)
 void RenameTable::rowNotQueued(const std::string& queuedPath)
 {
     std::lock_guard lock(m_mutex);
+    rowGoneLocked(queuedPath);
+}
+
+void RenameTable::rowGoneLocked(const std::string& queuedPath)
+{
     if (m_folders.empty())
         return;
     const auto it = folderOfLocked(queuedPath);
@@ -135,13 +140,7 @@ void RenameTable::rowRemoved(const std::string& queuedPath, bool renamed)
         if (it != m_entries.end())
             renameBackLocked(it);
     }
-    if (m_folders.empty())
-        return;
-    const auto folder = folderOfLocked(queuedPath);
-    if (folder != m_folders.end() && folder->second.rows > 0) {
-        --folder->second.rows;
-        releaseFolderLocked(folder);
-    }
+    rowGoneLocked(queuedPath);
 }
 
 bool RenameTable::contains(const std::string& tempPath) const

@@ -67,6 +67,8 @@ private:
 
     void renameBackLocked(Entries::iterator it);
     void releaseFolderLocked(std::map<std::string, FolderHold>::iterator it);
+    // A row below a renamed folder has gone: the folder may get its name back.
+    void rowGoneLocked(const std::string& queuedPath);
     // The renamed folder holding path, if any.
     std::map<std::string, FolderHold>::iterator folderOfLocked(const std::string& path);
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 using namespace quaylet;
+using quaylet::test::PathExists;
 using quaylet::test::ReadFile;
 using quaylet::test::SandboxPath;
 using quaylet::test::WriteFile;
@@ -21,12 +22,6 @@ struct Call {
     uint32_t type = 0;
     bool renamed = false;
 };
-
-bool exists(const std::string& path)
-{
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
-}
 
 class DropIntakeTest : public ::testing::Test {
 protected:
@@ -155,13 +150,13 @@ TEST_F(DropIntakeTest, NonUtf8NameWaitsUnderATempNameAndGetsItBack)
     const std::string temp = root + "/TempFile_3.jpg";
     EXPECT_EQ(calls[0].path, temp);
     EXPECT_TRUE(calls[0].renamed);
-    EXPECT_FALSE(exists(original));
+    EXPECT_FALSE(PathExists(original));
     EXPECT_EQ(ReadFile(temp), "photo");
     EXPECT_EQ(intake->renameTable().originalOf(temp), original);
 
     intake->QueuedRowRemoved(temp, true);
     EXPECT_EQ(ReadFile(original), "photo");
-    EXPECT_FALSE(exists(temp));
+    EXPECT_FALSE(PathExists(temp));
     EXPECT_EQ(intake->renameTable().size(), 0u);
 }
 
@@ -179,8 +174,8 @@ TEST_F(DropIntakeTest, RenamedFilesThatAreNotQueuedAreRenamedBackAtOnce)
     EXPECT_TRUE(calls[0].renamed);
     EXPECT_EQ(ReadFile(rejected), "t");
     EXPECT_EQ(ReadFile(refused), "p");
-    EXPECT_FALSE(exists(root + "/TempFile_1.txt"));
-    EXPECT_FALSE(exists(root + "/TempFile_1.mswmm"));
+    EXPECT_FALSE(PathExists(root + "/TempFile_1.txt"));
+    EXPECT_FALSE(PathExists(root + "/TempFile_1.mswmm"));
     EXPECT_NE(log().find("CFileDropListCtrl: extension .TXT not supported"), std::string::npos);
 }
 
@@ -212,8 +207,8 @@ TEST_F(DropIntakeTest, NamesThatCannotBeMendedOrReachedAreSkipped)
     intake->OnDropFiles({root + "/folder", root + "/\xFE" "dir/\xFF.jpg"});
 
     EXPECT_EQ(queued(), std::vector<std::string>{root + "/folder/ok.jpg"});
-    EXPECT_TRUE(exists(root + "/folder/\xFF.jpg"));
-    EXPECT_TRUE(exists(root + "/\xFE" "dir/\xFF.jpg"));
+    EXPECT_TRUE(PathExists(root + "/folder/\xFF.jpg"));
+    EXPECT_TRUE(PathExists(root + "/\xFE" "dir/\xFF.jpg"));
     EXPECT_EQ(intake->renameTable().size(), 0u);
 }
 
@@ -228,20 +223,20 @@ TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue
     intake->OnDropFiles({folder, empty});
 
     // The empty folder queued nothing and has its name back already.
-    EXPECT_TRUE(exists(empty));
+    EXPECT_TRUE(PathExists(empty));
     ASSERT_EQ(calls.size(), 2u);
     const std::string temp = root + "/TempFile_1";
     for (const auto& c : calls) {
         EXPECT_TRUE(c.path.starts_with(temp + "/")) << c.path;
         EXPECT_FALSE(c.renamed);
     }
-    EXPECT_FALSE(exists(folder));
+    EXPECT_FALSE(PathExists(folder));
 
     intake->QueuedRowRemoved(calls[0].path, false);
-    EXPECT_FALSE(exists(folder)); // one file still waits
+    EXPECT_FALSE(PathExists(folder)); // one file still waits
     intake->QueuedRowRemoved(calls[1].path, false);
     EXPECT_EQ(ReadFile(folder + "/1.jpg"), "1");
-    EXPECT_FALSE(exists(temp));
+    EXPECT_FALSE(PathExists(temp));
 }
 
 TEST_F(DropIntakeTest, EverythingStillRenamedGetsItsNameBackWhenTheIntakeEnds)
@@ -252,16 +247,16 @@ TEST_F(DropIntakeTest, EverythingStillRenamedGetsItsNameBackWhenTheIntakeEnds)
     WriteFile(folder + "/in.jpg", "i");
     intake->OnDropFiles({file, folder});
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_FALSE(exists(file));
-    EXPECT_FALSE(exists(folder));
+    EXPECT_FALSE(PathExists(file));
+    EXPECT_FALSE(PathExists(folder));
     const std::string journal = intake->renameTable().journalPath();
-    EXPECT_TRUE(exists(journal));
+    EXPECT_TRUE(PathExists(journal));
 
     intake.reset();
 
     EXPECT_EQ(ReadFile(file), "f");
     EXPECT_EQ(ReadFile(folder + "/in.jpg"), "i");
-    EXPECT_FALSE(exists(journal));
+    EXPECT_FALSE(PathExists(journal));
 }
 
 TEST_F(DropIntakeTest, UriListDropCarriesExactBytes)

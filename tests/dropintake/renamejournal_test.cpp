@@ -9,18 +9,13 @@
 #include <filesystem>
 
 using namespace quaylet;
+using quaylet::test::PathExists;
 using quaylet::test::ReadFile;
 using quaylet::test::SandboxPath;
 using quaylet::test::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool exists(const std::string& path)
-{
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
-}
 
 std::size_t journalCount(const std::string& dir)
 {
@@ -50,12 +45,12 @@ TEST(RenameJournalTest, NamesOfAKilledProcessAreRestoredOnlyAfterItEnded)
     ASSERT_TRUE(child.waitForReadyRead(10000));
     const std::string temp = child.readLine().trimmed().toStdString();
     ASSERT_EQ(temp, folder + "/TempFile_1.jpg");
-    ASSERT_FALSE(exists(original));
+    ASSERT_FALSE(PathExists(original));
     ASSERT_EQ(journalCount(journals), 1u);
 
     // A start while the other process lives leaves its rename alone.
     { CFileDropListCtrl laterStart(journals); }
-    EXPECT_FALSE(exists(original));
+    EXPECT_FALSE(PathExists(original));
     EXPECT_EQ(ReadFile(temp), "precious");
 
     ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
@@ -64,7 +59,7 @@ TEST(RenameJournalTest, NamesOfAKilledProcessAreRestoredOnlyAfterItEnded)
 
     { CFileDropListCtrl afterCrash(journals); }
     EXPECT_EQ(ReadFile(original), "precious");
-    EXPECT_FALSE(exists(temp));
+    EXPECT_FALSE(PathExists(temp));
     EXPECT_EQ(journalCount(journals), 0u);
 }
 
@@ -114,6 +109,6 @@ TEST(RenameJournalTest, ARestoreNeverReplacesWhatTookTheNameSinceAndSkipsGarbage
     EXPECT_EQ(ReadFile(folder + "/taken.jpg"), "newcomer");
     EXPECT_EQ(ReadFile(folder + "/TempFile_1.jpg"), "renamed");
     EXPECT_EQ(ReadFile(folder + "/\xFE.jpg"), "second");
-    EXPECT_FALSE(exists(folder + "/TempFile_2.jpg"));
+    EXPECT_FALSE(PathExists(folder + "/TempFile_2.jpg"));
     EXPECT_EQ(journalCount(journals), 0u);
 }

@@ -15,18 +15,13 @@
 #include <unistd.h>
 
 using namespace quaylet;
+using quaylet::test::PathExists;
 using quaylet::test::ReadFile;
 using quaylet::test::SandboxPath;
 using quaylet::test::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-bool exists(const std::string& path)
-{
-    std::error_code ec;
-    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
-}
 
 class UploadQueueTest : public ::testing::Test {
 protected:
@@ -183,13 +178,13 @@ TEST_F(UploadQueueTest, RemovingARowByIdRenamesBackAndDeletesItsUprightCopy)
     const uint64_t second = queue->rowAt(1)->id;
     EXPECT_TRUE(queue->RemoveQueueItem(second));
     EXPECT_EQ(queue->head()->id, first.id);
-    EXPECT_TRUE(exists(plain));
+    EXPECT_TRUE(PathExists(plain));
 
     queue->remove(first.id);
     EXPECT_EQ(queue->count(), 0u);
     EXPECT_EQ(ReadFile(strange), "photo");
-    EXPECT_FALSE(exists(first.queuedPath));
-    EXPECT_FALSE(exists(copy));
+    EXPECT_FALSE(PathExists(first.queuedPath));
+    EXPECT_FALSE(PathExists(copy));
     EXPECT_FALSE(queue->RemoveQueueItem(first.id)); // already gone: left alone
 }
 
@@ -248,6 +243,6 @@ TEST_F(UploadQueueTest, RowsRemovedOnAnotherThreadWhileADropIsQueued)
     transfer.join();
     EXPECT_EQ(removed, 301u);
     EXPECT_EQ(queue->queuedTotal(), 301);
-    EXPECT_TRUE(exists(root + "/\xFF" "dir/inner.jpg")); // its folder has its name back
+    EXPECT_TRUE(PathExists(root + "/\xFF" "dir/inner.jpg")); // its folder has its name back
     EXPECT_EQ(intake.renameTable().size(), 0u);
 }
