@@ -106,10 +106,19 @@ std::string DesktopLinkTarget(const std::string& text)
             continue;
         const std::string_view key = trim(line.substr(0, eq));
         const std::string_view value = trim(line.substr(eq + 1));
-        if (key == "Type")
+        if (key == "Type") {
             type = unescapeValue(value);
-        else if (key == "URL")
+        } else if (key == "URL") {
             url = unescapeValue(value);
+        } else if (key == "URL[$e]" && url.empty()) {
+            // Some file managers write the home folder as $HOME here.
+            url = unescapeValue(value);
+            const char* home = std::getenv("HOME");
+            for (const char* prefix : {"file://$HOME", "file:$HOME"}) {
+                if (home && url.starts_with(prefix))
+                    url = std::string("file://") + home + url.substr(std::string_view(prefix).size());
+            }
+        }
     }
     if (type != "Link" || url.empty())
         return {};

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace quaylet;
 
 TEST(PathTextTest, Utf8ValidityFollowsTheStrictRules)
@@ -57,6 +59,8 @@ TEST(DropPathsTest, UriListGivesExactLocalBytesAndSkipsTheRest)
 
 TEST(ShortcutTest, DesktopLinksGiveTheirLocalTarget)
 {
+    ::setenv("HOME", "/home/someone", 1);
+    const std::string home = "/home/someone";
     const struct {
         std::string text;
         std::string target;
@@ -67,6 +71,7 @@ TEST(ShortcutTest, DesktopLinksGiveTheirLocalTarget)
         {"[Desktop Entry]\nType=Link\nURL=https://example.invalid/\n", ""},
         {"[Other Group]\nType=Link\nURL=file:///x\n", ""},
         {"[Desktop Entry]\nName=x\n[Extra]\nType=Link\nURL=file:///x\n", ""},
+        {"[Desktop Entry]\nType=Link\nURL[$e]=file:$HOME/Pictures/a.jpg\n", home + "/Pictures/a.jpg"},
         {"\xFF\xD8\xFF\xE0 a photo", ""},
         {"", ""},
     };
