@@ -34,7 +34,8 @@ std::string makePhoto()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "JPEG", 90);
-    auto photo = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), bytes.size());
+    auto photo =
+        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(bytes.constData()), bytes.size());
     photo->readMetadata();
     Exiv2::ExifData exif;
     exif["Exif.Photo.DateTimeOriginal"] = "2011:06:07 08:09:10";
@@ -57,7 +58,7 @@ std::optional<int64_t> dateTaken(const std::string& path)
         const auto it = exif.findKey(Exiv2::ExifKey("Exif.Photo.DateTimeOriginal"));
         if (it == exif.end())
             return std::nullopt;
-        std::tm tm {};
+        std::tm tm{};
         if (std::sscanf(it->toString().c_str(), "%d:%d:%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
                         &tm.tm_hour, &tm.tm_min, &tm.tm_sec) != 6)
             return std::nullopt;
@@ -153,10 +154,14 @@ int main(int argc, char* argv[])
     const double perFileQuarter = median(q) / (files / 4);
     const double perFileFull = median(withoutDate) / files;
     std::printf("%-44s %10s\n", "case (median of runs, warm cache)", "seconds");
-    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files) + " photos, date taken read").c_str(), median(withDate));
-    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files) + " photos, no date reader").c_str(), median(withoutDate));
-    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files / 2) + " photos, no date reader").c_str(), median(h));
-    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files / 4) + " photos, no date reader").c_str(), median(q));
+    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files) + " photos, date taken read").c_str(),
+                median(withDate));
+    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files) + " photos, no date reader").c_str(),
+                median(withoutDate));
+    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files / 2) + " photos, no date reader").c_str(),
+                median(h));
+    std::printf("%-44s %10.3f\n", ("queue " + std::to_string(files / 4) + " photos, no date reader").c_str(),
+                median(q));
     std::printf("%-44s %10.3f\n", "drop the same tree again (all duplicates)", median(redrop));
     std::printf("rows queued: %zu of %d\n", rows, files);
     std::printf("queue-intake: files=%d seconds=%.3f seconds_without_date=%.3f duplicate_redrop_seconds=%.3f "

@@ -56,9 +56,9 @@ std::string restoreEndedFirst(std::string journalDirectory)
 
 const std::vector<std::string>& AcceptedExtensions()
 {
-    static const std::vector<std::string> list{".JPG", ".JPEG", ".BMP", ".GIF", ".AVI", ".MPG", ".MPEG",
-                                               ".TIF", ".TIFF", ".WMV", ".MOV", ".PNG", ".MP4", ".VOB",
-                                               ".MSWMM", ".3GP", ".3GPP", ".3G2", ".ASF", ".MOD"};
+    static const std::vector<std::string> list{".JPG",   ".JPEG", ".BMP",  ".GIF", ".AVI", ".MPG", ".MPEG",
+                                               ".TIF",   ".TIFF", ".WMV",  ".MOV", ".PNG", ".MP4", ".VOB",
+                                               ".MSWMM", ".3GP",  ".3GPP", ".3G2", ".ASF", ".MOD"};
     return list;
 }
 

@@ -51,7 +51,8 @@ struct DropListMode {
 };
 
 // The main window's mode: files, folders, the extension filter and the callback.
-inline constexpr uint32_t kMainWindowDropMask = DropAcceptFiles | DropAcceptFolders | DropFilterExtension | DropUseCallback;
+inline constexpr uint32_t kMainWindowDropMask =
+    DropAcceptFiles | DropAcceptFolders | DropFilterExtension | DropUseCallback;
 // The extensions the main window accepts, in their order.
 const std::vector<std::string>& AcceptedExtensions();
 

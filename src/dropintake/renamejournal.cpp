@@ -152,8 +152,8 @@ bool RenameJournal::ensureOpen()
     platform::UniqueFd fd(::mkostemp(temp.data(), O_CLOEXEC | O_APPEND));
     if (!fd.valid())
         return false;
-    const std::string final = m_directory + "/" + std::to_string(::getpid()) + "-" +
-                              temp.substr(temp.size() - 6) + kSuffix;
+    const std::string final =
+        m_directory + "/" + std::to_string(::getpid()) + "-" + temp.substr(temp.size() - 6) + kSuffix;
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ::rename(temp.c_str(), final.c_str()) != 0) {
         ::unlink(temp.c_str());
         return false;

@@ -33,7 +33,8 @@ std::string RenameTable::moveToTempName(const std::string& path)
     if (!IsValidUtf8(temp))
         return {};
     if (!m_journal.record(temp, path)) {
-        WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped", temp.c_str());
+        WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped",
+                 temp.c_str());
         return {};
     }
     if (!RenameNoReplace(path, temp)) {

@@ -41,7 +41,8 @@ bool IsProjectFile(const std::string& path)
     return EqualsIgnoringAsciiCase(PathExtension(path), ".MSWMM");
 }
 
-int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo, uint64_t& size)
+int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo,
+                       uint64_t& size)
 {
     size = 0;
     const auto times = ReadFileTimes(path);
@@ -61,7 +62,7 @@ int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken
 std::string FormatTimeCreated(int64_t seconds)
 {
     const std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local {};
+    std::tm local{};
     if (!::localtime_r(&t, &local))
         return {};
     char text[64];
@@ -87,7 +88,8 @@ bool CUploadQueue::isQueuedLocked(const std::string& path) const
     return m_queuedPaths.count(path) != 0;
 }
 
-int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& path, uint32_t& pathType, bool renamed)
+int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& path, uint32_t& pathType,
+                                   bool renamed)
 {
     {
         std::lock_guard lock(m_mutex);
@@ -100,8 +102,7 @@ int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& p
     const int type = MediaTypeOf(path);
     const bool project = IsProjectFile(path);
     uint64_t size = 0;
-    const int64_t mediaTime =
-        QueueMediaTime(path, m_links.dateTaken, type == kMediaVideo || project, size);
+    const int64_t mediaTime = QueueMediaTime(path, m_links.dateTaken, type == kMediaVideo || project, size);
 
     QueueRow row;
     row.columns[kColumnPathname] = path;
@@ -160,7 +161,8 @@ std::optional<QueueRow> CUploadQueue::rowAt(std::size_t index) const
 std::optional<QueueRow> CUploadQueue::rowById(uint64_t id) const
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    const auto it =
+        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
     if (it == m_rows.end())
         return std::nullopt;
     return *it;
@@ -201,7 +203,8 @@ void CUploadQueue::removeOwnedCopy(const QueueRow& row) const
 void CUploadQueue::setPath(uint64_t id, const std::string& path)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    const auto it =
+        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
     if (it == m_rows.end())
         return;
     if (it->columns[kColumnPathname] != path)
@@ -212,7 +215,8 @@ void CUploadQueue::setPath(uint64_t id, const std::string& path)
 bool CUploadQueue::RemoveQueueItem(uint64_t id)
 {
     std::lock_guard lock(m_mutex);
-    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    const auto it =
+        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
     if (it == m_rows.end())
         return false;
     if (it->intake)

@@ -68,7 +68,8 @@ struct UploadQueueLinks {
 // Media time of a file about to be queued, in seconds since 1970: the date
 // the photo was taken, else the file's creation time, else now; 0 when the
 // file cannot be found. size gets the file's size (0 when not found).
-int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo, uint64_t& size);
+int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo,
+                       uint64_t& size);
 
 // "%02d/%02d/%04d %02d:%02d:%02d" with month, day, year, hour, minute, second in local time.
 std::string FormatTimeCreated(int64_t seconds);

@@ -47,10 +47,8 @@ private:
 } // namespace
 
 CWindowCallMarshal::CWindowCallMarshal(platform::Event& quit)
-    : m_quit(quit),
-      m_closed(std::make_shared<platform::Event>(platform::Event::Reset::Manual)),
-      m_thread(QThread::currentThread()),
-      m_receiver(std::make_unique<QObject>())
+    : m_quit(quit), m_closed(std::make_shared<platform::Event>(platform::Event::Reset::Manual)),
+      m_thread(QThread::currentThread()), m_receiver(std::make_unique<QObject>())
 {
 }
 

@@ -65,12 +65,13 @@ TEST_F(DropIntakeTest, FilesAreFilteredByExtensionAndKeepTheirRealNames)
     for (const char* name : {"a.jpg", "a.JPG", "b.Png", "clip.avi", "noext", "notes.txt", "proj.mswmm"})
         WriteFile(root + "/" + name, "x");
     std::vector<std::string> dropped;
-    for (const char* name : {"a.jpg", "a.JPG", "b.Png", "clip.avi", "noext", "notes.txt", "proj.mswmm", "gone.jpg"})
+    for (const char* name :
+         {"a.jpg", "a.JPG", "b.Png", "clip.avi", "noext", "notes.txt", "proj.mswmm", "gone.jpg"})
         dropped.push_back(root + "/" + name);
     intake->OnDropFiles(dropped);
 
-    const std::vector<std::string> expected{root + "/a.jpg", root + "/a.JPG", root + "/b.Png", root + "/clip.avi",
-                                            root + "/proj.mswmm"};
+    const std::vector<std::string> expected{root + "/a.jpg", root + "/a.JPG", root + "/b.Png",
+                                            root + "/clip.avi", root + "/proj.mswmm"};
     EXPECT_EQ(queued(), expected);
     for (const auto& c : calls) {
         EXPECT_EQ(c.type, PathTypeFile);
@@ -93,9 +94,9 @@ TEST_F(DropIntakeTest, FoldersAreSearchedDepthFirstFollowingLinksAndEndingCycles
     WriteFile(root + "/elsewhere/dir/4.jpg", "x");
     fs::create_symlink(root + "/elsewhere/linked.jpg", root + "/top/link.jpg");
     fs::create_directory_symlink(root + "/elsewhere/dir", root + "/top/sub/dirlink");
-    fs::create_directory_symlink(root + "/top", root + "/top/sub/deeper/loop");   // back to an ancestor
+    fs::create_directory_symlink(root + "/top", root + "/top/sub/deeper/loop"); // back to an ancestor
     fs::create_symlink(root + "/nowhere.jpg", root + "/top/dangling.jpg");
-    fs::create_symlink(root + "/top/self", root + "/top/self");                    // a link to itself
+    fs::create_symlink(root + "/top/self", root + "/top/self"); // a link to itself
     WriteFile(root + "/top/pics.desktop",
               "[Desktop Entry]\nType=Link\nName=More\nURL=file://" + root + "/elsewhere/desk%20top.png\n");
     WriteFile(root + "/elsewhere/desk top.png", "x");
@@ -103,9 +104,12 @@ TEST_F(DropIntakeTest, FoldersAreSearchedDepthFirstFollowingLinksAndEndingCycles
     intake->OnDropFiles({root + "/top/"});
 
     std::vector<std::string> got = queued();
-    std::vector<std::string> expected{root + "/top/1.jpg",        root + "/top/.hidden.jpg",
-                                      root + "/top/sub/2.jpg",    root + "/top/sub/deeper/3.gif",
-                                      root + "/elsewhere/linked.jpg", root + "/elsewhere/dir/4.jpg",
+    std::vector<std::string> expected{root + "/top/1.jpg",
+                                      root + "/top/.hidden.jpg",
+                                      root + "/top/sub/2.jpg",
+                                      root + "/top/sub/deeper/3.gif",
+                                      root + "/elsewhere/linked.jpg",
+                                      root + "/elsewhere/dir/4.jpg",
                                       root + "/elsewhere/desk top.png"};
     std::vector<std::string> sortedGot = got;
     std::sort(sortedGot.begin(), sortedGot.end());
@@ -202,22 +206,28 @@ TEST_F(DropIntakeTest, NamesThatCannotBeMendedOrReachedAreSkipped)
     WriteFile(root + "/folder/ok.jpg", "x");
     WriteFile(root + "/folder/\xFF.jpg", "x");
     // A non-UTF-8 folder part: renaming the file alone would not help.
-    WriteFile(root + "/\xFE" "dir/\xFF.jpg", "x");
+    WriteFile(root + "/\xFE"
+                     "dir/\xFF.jpg",
+              "x");
 
-    intake->OnDropFiles({root + "/folder", root + "/\xFE" "dir/\xFF.jpg"});
+    intake->OnDropFiles({root + "/folder", root + "/\xFE"
+                                                  "dir/\xFF.jpg"});
 
     EXPECT_EQ(queued(), std::vector<std::string>{root + "/folder/ok.jpg"});
     EXPECT_TRUE(PathExists(root + "/folder/\xFF.jpg"));
-    EXPECT_TRUE(PathExists(root + "/\xFE" "dir/\xFF.jpg"));
+    EXPECT_TRUE(PathExists(root + "/\xFE"
+                                  "dir/\xFF.jpg"));
     EXPECT_EQ(intake->renameTable().size(), 0u);
 }
 
 TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue)
 {
-    const std::string folder = root + "/\xFF" "album";
+    const std::string folder = root + "/\xFF"
+                                      "album";
     WriteFile(folder + "/1.jpg", "1");
     WriteFile(folder + "/2.jpg", "2");
-    const std::string empty = root + "/\xFE" "empty";
+    const std::string empty = root + "/\xFE"
+                                     "empty";
     fs::create_directories(empty);
 
     intake->OnDropFiles({folder, empty});
@@ -242,7 +252,8 @@ TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue
 TEST_F(DropIntakeTest, EverythingStillRenamedGetsItsNameBackWhenTheIntakeEnds)
 {
     const std::string file = root + "/\xFF.png";
-    const std::string folder = root + "/\xFF" "dir";
+    const std::string folder = root + "/\xFF"
+                                      "dir";
     WriteFile(file, "f");
     WriteFile(folder + "/in.jpg", "i");
     intake->OnDropFiles({file, folder});
@@ -287,7 +298,8 @@ TEST(DropIntakeJournalTest, NoRenameHappensWhenTheJournalCannotBeWritten)
     intake.OnDropFiles({original});
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(ReadFile(original), "photo");
-    EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("cannot write the rename journal"), std::string::npos);
+    EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("cannot write the rename journal"),
+              std::string::npos);
 }
 
 TEST_F(DropIntakeTest, AFolderDeletedWhileItIsSearchedEndsTheSearchQuietly)

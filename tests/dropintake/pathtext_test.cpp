@@ -16,15 +16,15 @@ TEST(PathTextTest, Utf8ValidityFollowsTheStrictRules)
     } cases[] = {
         {"plain.jpg", true},
         {"caf\xC3\xA9.jpg", true},
-        {"\xF0\x9F\x93\xB7.jpg", true},   // a 4-byte character
-        {"line\nbreak.jpg", true},        // odd, but valid text
-        {"\xFF.jpg", false},              // never a UTF-8 byte
-        {"\xE9t\xE9.jpg", false},         // Latin-1
-        {"\xC0\xAF", false},              // overlong '/'
-        {"\xED\xA0\x80", false},          // a surrogate
-        {"\xE2\x82", false},              // cut short
-        {"\xF4\x90\x80\x80", false},      // above U+10FFFF
-        {"\x80", false},                  // stray continuation
+        {"\xF0\x9F\x93\xB7.jpg", true}, // a 4-byte character
+        {"line\nbreak.jpg", true},      // odd, but valid text
+        {"\xFF.jpg", false},            // never a UTF-8 byte
+        {"\xE9t\xE9.jpg", false},       // Latin-1
+        {"\xC0\xAF", false},            // overlong '/'
+        {"\xED\xA0\x80", false},        // a surrogate
+        {"\xE2\x82", false},            // cut short
+        {"\xF4\x90\x80\x80", false},    // above U+10FFFF
+        {"\x80", false},                // stray continuation
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
@@ -53,7 +53,8 @@ TEST(DropPathsTest, UriListGivesExactLocalBytesAndSkipsTheRest)
                              "file:///nul%00byte.jpg\r\n"
                              "file:/short/form%0Aline.jpg\n"
                              "\r\n";
-    const std::vector<std::string> expected{"/home/u/a b.jpg", "/tmp/\xFF\xFEname.jpg", "/short/form\nline.jpg"};
+    const std::vector<std::string> expected{"/home/u/a b.jpg", "/tmp/\xFF\xFEname.jpg",
+                                            "/short/form\nline.jpg"};
     EXPECT_EQ(PathsFromUriList(list), expected);
 }
 

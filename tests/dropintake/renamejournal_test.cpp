@@ -49,7 +49,9 @@ TEST(RenameJournalTest, NamesOfAKilledProcessAreRestoredOnlyAfterItEnded)
     ASSERT_EQ(journalCount(journals), 1u);
 
     // A start while the other process lives leaves its rename alone.
-    { CFileDropListCtrl laterStart(journals); }
+    {
+        CFileDropListCtrl laterStart(journals);
+    }
     EXPECT_FALSE(PathExists(original));
     EXPECT_EQ(ReadFile(temp), "precious");
 
@@ -57,7 +59,9 @@ TEST(RenameJournalTest, NamesOfAKilledProcessAreRestoredOnlyAfterItEnded)
     ASSERT_TRUE(child.waitForFinished(10000));
     EXPECT_EQ(ReadFile(temp), "precious"); // nobody gave it back
 
-    { CFileDropListCtrl afterCrash(journals); }
+    {
+        CFileDropListCtrl afterCrash(journals);
+    }
     EXPECT_EQ(ReadFile(original), "precious");
     EXPECT_FALSE(PathExists(temp));
     EXPECT_EQ(journalCount(journals), 0u);
@@ -100,11 +104,13 @@ TEST(RenameJournalTest, ARestoreNeverReplacesWhatTookTheNameSinceAndSkipsGarbage
     // Written by hand as a dead process would have left it: one rename whose
     // name was taken since, one to restore, garbage, and a torn last line.
     WriteFile(journals + "/4242-abcdef.journal",
-              "R " + hex(folder + "/TempFile_1.jpg") + " " + hex(folder + "/taken.jpg") + "\n" +
-                  "R " + hex(folder + "/TempFile_2.jpg") + " " + hex(folder + "/\xFE.jpg") + "\n" +
+              "R " + hex(folder + "/TempFile_1.jpg") + " " + hex(folder + "/taken.jpg") + "\n" + "R " +
+                  hex(folder + "/TempFile_2.jpg") + " " + hex(folder + "/\xFE.jpg") + "\n" +
                   "X nonsense\nR zz yy\n" + "R " + hex(folder + "/TempFile_3.jpg"));
 
-    { CFileDropListCtrl start(journals); }
+    {
+        CFileDropListCtrl start(journals);
+    }
 
     EXPECT_EQ(ReadFile(folder + "/taken.jpg"), "newcomer");
     EXPECT_EQ(ReadFile(folder + "/TempFile_1.jpg"), "renamed");

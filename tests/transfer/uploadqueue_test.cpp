@@ -190,8 +190,10 @@ TEST_F(UploadQueueTest, RemovingARowByIdRenamesBackAndDeletesItsUprightCopy)
 
 TEST_F(UploadQueueTest, CancelRemovesEveryRowAndRenamesBack)
 {
-    const std::string a = root + "/\xFF" "a.jpg";
-    const std::string b = root + "/\xFF" "b.png";
+    const std::string a = root + "/\xFF"
+                                 "a.jpg";
+    const std::string b = root + "/\xFF"
+                                 "b.png";
     WriteFile(a, "a");
     WriteFile(b, "b");
     intake.OnDropFiles({a, b, file("c.gif")});
@@ -229,7 +231,9 @@ TEST_F(UploadQueueTest, RowsRemovedOnAnotherThreadWhileADropIsQueued)
 {
     for (int i = 0; i < 300; ++i)
         file("many/" + std::to_string(i) + ".jpg");
-    WriteFile(root + "/\xFF" "dir/inner.jpg", "x");
+    WriteFile(root + "/\xFF"
+                     "dir/inner.jpg",
+              "x");
     std::atomic<bool> dropping{true};
     std::size_t removed = 0;
     std::thread transfer([&] {
@@ -238,11 +242,13 @@ TEST_F(UploadQueueTest, RowsRemovedOnAnotherThreadWhileADropIsQueued)
                 removed += queue->RemoveQueueItem(h->id) ? 1 : 0;
         }
     });
-    intake.OnDropFiles({root + "/many", root + "/\xFF" "dir"});
+    intake.OnDropFiles({root + "/many", root + "/\xFF"
+                                               "dir"});
     dropping = false;
     transfer.join();
     EXPECT_EQ(removed, 301u);
     EXPECT_EQ(queue->queuedTotal(), 301);
-    EXPECT_TRUE(PathExists(root + "/\xFF" "dir/inner.jpg")); // its folder has its name back
+    EXPECT_TRUE(PathExists(root + "/\xFF"
+                                  "dir/inner.jpg")); // its folder has its name back
     EXPECT_EQ(intake.renameTable().size(), 0u);
 }
