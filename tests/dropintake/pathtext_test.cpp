@@ -1,10 +1,14 @@
 #include "dropintake/droppaths.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"
+#include "dropintake/tempname.h"
+#include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <unistd.h>
 
 using namespace quaylet;
 
@@ -78,4 +82,23 @@ TEST(ShortcutTest, DesktopLinksGiveTheirLocalTarget)
     };
     for (const auto& c : cases)
         EXPECT_EQ(DesktopLinkTarget(c.text), c.target) << c.text;
+}
+
+TEST(TempNameTest, RenamesNeverReplaceAndTempNamesSkipTakenNumbers)
+{
+    const std::string dir = quaylet::test::SandboxPath("names");
+    quaylet::test::WriteFile(dir + "/a.jpg", "a");
+    quaylet::test::WriteFile(dir + "/b.jpg", "b");
+    errno = 0;
+    EXPECT_FALSE(RenameNoReplace(dir + "/a.jpg", dir + "/b.jpg"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(quaylet::test::ReadFile(dir + "/b.jpg"), "b");
+    EXPECT_TRUE(RenameNoReplace(dir + "/a.jpg", dir + "/c.jpg"));
+
+    EXPECT_EQ(MakeTempName(dir + "/x.Jpeg"), dir + "/TempFile_1.Jpeg");
+    quaylet::test::WriteFile(dir + "/TempFile_1.Jpeg", "");
+    ::symlink("nowhere", (dir + "/TempFile_2.Jpeg").c_str()); // a dangling link takes a name too
+    quaylet::test::WriteFile(dir + "/TempFile_4.Jpeg", "");
+    EXPECT_EQ(MakeTempName(dir + "/x.Jpeg"), dir + "/TempFile_3.Jpeg");
+    EXPECT_EQ(MakeTempName(dir + "/folder"), dir + "/TempFile_1");
 }
