@@ -14,8 +14,8 @@ std::chrono::steady_clock::time_point processOrigin()
 } // namespace
 
 CDelayMethodCall::CDelayMethodCall(Clock clock)
-    : m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::steady_clock::now(); })),
-      m_origin(clock ? m_clock() : processOrigin())
+    : m_origin(clock ? clock() : processOrigin()),
+      m_clock(clock ? std::move(clock) : Clock([] { return std::chrono::steady_clock::now(); }))
 {
 }
 

@@ -35,8 +35,9 @@ public:
     double interval() const { return m_interval; }
 
 private:
-    Clock m_clock;
+    // An injected clock's first reading stands for the start of the process.
     std::chrono::steady_clock::time_point m_origin; // "process start" of the clock readings
+    Clock m_clock;
     double m_interval = kDefaultInterval;
     IDelayMethodCaller* m_target = nullptr;
     double m_lastCallMs = 0.0; // milliseconds since the origin

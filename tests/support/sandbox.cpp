@@ -63,4 +63,10 @@ std::string ReadFile(const std::string& path)
     return s.str();
 }
 
+bool PathExists(const std::string& path)
+{
+    std::error_code ec;
+    return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
+}
+
 } // namespace quaylet::test

@@ -18,5 +18,7 @@ std::string SandboxPath(const std::string& relative);
 // Writes bytes to a file, creating parent directories.
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+// True when something (a dangling link too) is at path.
+bool PathExists(const std::string& path);
 
 } // namespace quaylet::test

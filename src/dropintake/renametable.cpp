@@ -1,0 +1,166 @@
+#include "dropintake/renametable.h"
+
+#include "app/logfile.h"
+#include "dropintake/pathtext.h"
+#include "dropintake/tempname.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace quaylet {
+
+RenameTable::RenameTable(std::string journalDirectory) : m_journal(std::move(journalDirectory)) {}
+
+RenameTable::~RenameTable()
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Entries::iterator> order;
+    for (auto it = m_entries.begin(); it != m_entries.end(); ++it)
+        order.push_back(it);
+    std::sort(order.begin(), order.end(),
+              [](const auto& a, const auto& b) { return a->second.sequence > b->second.sequence; });
+    for (const auto& it : order)
+        renameBackLocked(it);
+    m_folders.clear();
+}
+
+std::string RenameTable::moveToTempName(const std::string& path)
+{
+    std::lock_guard lock(m_mutex);
+    const std::string temp = MakeTempName(path);
+    // A folder part that is not valid UTF-8 cannot be mended by renaming the
+    // last component: the path is skipped, as when the move fails.
+    if (!IsValidUtf8(temp))
+        return {};
+    if (!m_journal.record(temp, path)) {
+        WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped",
+                 temp.c_str());
+        return {};
+    }
+    if (!RenameNoReplace(path, temp)) {
+        m_journal.forget(temp);
+        return {};
+    }
+    m_entries[temp] = Entry{path, m_nextSequence++};
+    return temp;
+}
+
+void RenameTable::renameBackLocked(Entries::iterator it)
+{
+    const std::string& temp = it->first;
+    const std::string& original = it->second.original;
+    // When the original name has been taken meanwhile the file keeps its
+    // temporary name: replacing what is there now would lose a user's file.
+    if (!RenameNoReplace(temp, original))
+        WriteLog(LogTrace, "Error rename file back: %s from %s", original.c_str(), temp.c_str());
+    m_journal.forget(temp);
+    m_entries.erase(it);
+    if (m_entries.empty() && m_folders.empty())
+        m_journal.clear();
+}
+
+void RenameTable::renameBack(const std::string& path)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_entries.find(path);
+    if (it != m_entries.end())
+        renameBackLocked(it);
+}
+
+void RenameTable::beginFolderSearch(const std::string& folder)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_folders[folder].searches;
+}
+
+void RenameTable::releaseFolderLocked(std::map<std::string, FolderHold>::iterator it)
+{
+    if (it->second.searches > 0 || it->second.rows > 0)
+        return;
+    const std::string folder = it->first;
+    m_folders.erase(it);
+    const auto entry = m_entries.find(folder);
+    if (entry != m_entries.end())
+        renameBackLocked(entry);
+}
+
+void RenameTable::endFolderSearch(const std::string& folder)
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_folders.find(folder);
+    if (it == m_folders.end())
+        return;
+    if (it->second.searches > 0)
+        --it->second.searches;
+    releaseFolderLocked(it);
+}
+
+std::map<std::string, RenameTable::FolderHold>::iterator RenameTable::folderOfLocked(const std::string& path)
+{
+    for (auto it = m_folders.begin(); it != m_folders.end(); ++it) {
+        const std::string& folder = it->first;
+        if (path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/')
+            return it;
+    }
+    return m_folders.end();
+}
+
+void RenameTable::rowQueued(const std::string& queuedPath)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_folders.empty())
+        return;
+    const auto it = folderOfLocked(queuedPath);
+    if (it != m_folders.end())
+        ++it->second.rows;
+}
+
+void RenameTable::rowNotQueued(const std::string& queuedPath)
+{
+    std::lock_guard lock(m_mutex);
+    rowGoneLocked(queuedPath);
+}
+
+void RenameTable::rowGoneLocked(const std::string& queuedPath)
+{
+    if (m_folders.empty())
+        return;
+    const auto it = folderOfLocked(queuedPath);
+    if (it != m_folders.end() && it->second.rows > 0) {
+        --it->second.rows;
+        releaseFolderLocked(it);
+    }
+}
+
+void RenameTable::rowRemoved(const std::string& queuedPath, bool renamed)
+{
+    std::lock_guard lock(m_mutex);
+    if (renamed) {
+        const auto it = m_entries.find(queuedPath);
+        if (it != m_entries.end())
+            renameBackLocked(it);
+    }
+    rowGoneLocked(queuedPath);
+}
+
+bool RenameTable::contains(const std::string& tempPath) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_entries.count(tempPath) != 0;
+}
+
+std::size_t RenameTable::size() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_entries.size();
+}
+
+std::string RenameTable::originalOf(const std::string& tempPath) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = m_entries.find(tempPath);
+    return it == m_entries.end() ? std::string{} : it->second.original;
+}
+
+} // namespace quaylet
