@@ -1,0 +1,983 @@
+#include "platform/internet.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace quaylet::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Loopback is never sent through a proxy: the development service and the
+// tests run there, and a desktop's proxy cannot reach them.
+constexpr const char* kLoopbackNoProxy = "127.0.0.1,localhost,::1";
+
+// Reply bytes buffered beyond this make libcurl pause receiving until the
+// caller reads, so a huge reply never piles up in memory.
+constexpr std::size_t kReceiveHighWater = 256 * 1024;
+
+void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::mutex g_defaultsMutex;
+InternetTimeouts g_defaults;
+
+thread_local AbortCheck t_abort;
+
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+std::string NoProxyList(const std::string& bypass)
+{
+    std::string list = kLoopbackNoProxy;
+    if (!bypass.empty())
+        list += "," + bypass;
+    return list;
+}
+
+InternetError MakeError(InternetFailure failure, int code, std::string message)
+{
+    return InternetError{failure, code, std::move(message)};
+}
+
+InternetError FromCurl(CURLcode rc, const char* detail, bool connected)
+{
+    InternetFailure f = InternetFailure::Other;
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        f = InternetFailure::Resolve;
+        break;
+    case CURLE_COULDNT_CONNECT:
+        f = InternetFailure::Connect;
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        f = connected ? InternetFailure::TimedOut : InternetFailure::Connect;
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+        f = InternetFailure::Tls;
+        break;
+    case CURLE_SEND_ERROR:
+        f = InternetFailure::Send;
+        break;
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        f = InternetFailure::Receive;
+        break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        f = InternetFailure::Aborted;
+        break;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        f = InternetFailure::BadArgument;
+        break;
+    default:
+        break;
+    }
+    std::string msg = curl_easy_strerror(rc);
+    if (detail != nullptr && *detail != '\0')
+        msg += std::string(": ") + detail;
+    return MakeError(f, static_cast<int>(rc), std::move(msg));
+}
+
+bool ConnectedYet(CURL* easy)
+{
+    curl_off_t t = 0;
+    return curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &t) == CURLE_OK && t > 0;
+}
+
+// Drives one easy handle inside its own multi handle until `reached` answers
+// true, the transfer ends, the abort check fires or no byte moves for too
+// long. Progress is reported by the callbacks through markProgress().
+class Driver {
+public:
+    Driver() = default;
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+    ~Driver() { detach(); }
+
+    bool attach(CURL* easy)
+    {
+        m_multi.reset(curl_multi_init());
+        if (!m_multi || curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK)
+            return false;
+        m_easy = easy;
+        return true;
+    }
+    void detach()
+    {
+        if (m_multi && m_easy != nullptr)
+            curl_multi_remove_handle(m_multi.get(), m_easy);
+        m_easy = nullptr;
+        m_multi.reset();
+    }
+    bool attached() const { return m_easy != nullptr; }
+
+    void markProgress() { m_lastProgress = Clock::now(); }
+    bool done() const { return m_done; }
+    CURLcode result() const { return m_result; }
+
+    enum class Outcome { Reached, Done, Failed };
+
+    // grace: extra time allowed before the first byte moves (the connection).
+    template <typename Pred>
+    Outcome run(Pred reached, const AbortCheck& abort, std::chrono::milliseconds noProgress,
+                std::chrono::milliseconds grace, InternetError& error)
+    {
+        m_lastProgress = Clock::now();
+        const auto firstDeadline = m_lastProgress + grace + noProgress;
+        for (;;) {
+            int running = 0;
+            const CURLMcode mc = curl_multi_perform(m_multi.get(), &running);
+            if (mc != CURLM_OK) {
+                error = MakeError(InternetFailure::Other, static_cast<int>(mc), curl_multi_strerror(mc));
+                return Outcome::Failed;
+            }
+            collect();
+            if (reached())
+                return Outcome::Reached;
+            if (m_done)
+                return Outcome::Done;
+            if (abort && abort()) {
+                error = MakeError(InternetFailure::Aborted, 0, "interrupted");
+                return Outcome::Failed;
+            }
+            const auto now = Clock::now();
+            if (now > std::max(firstDeadline, m_lastProgress + noProgress)) {
+                error = MakeError(InternetFailure::TimedOut, static_cast<int>(CURLE_OPERATION_TIMEDOUT),
+                                  "no progress within " + std::to_string(noProgress.count()) + " ms");
+                return Outcome::Failed;
+            }
+            int fds = 0;
+            const CURLMcode pc = curl_multi_poll(m_multi.get(), nullptr, 0,
+                                                 static_cast<int>(kAbortPollInterval.count()), &fds);
+            if (pc != CURLM_OK) {
+                error = MakeError(InternetFailure::Other, static_cast<int>(pc), curl_multi_strerror(pc));
+                return Outcome::Failed;
+            }
+        }
+    }
+
+private:
+    void collect()
+    {
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(m_multi.get(), &left)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy) {
+                m_done = true;
+                m_result = msg->data.result;
+            }
+        }
+    }
+
+    MultiPtr m_multi;
+    CURL* m_easy = nullptr;
+    bool m_done = false;
+    CURLcode m_result = CURLE_OK;
+    Clock::time_point m_lastProgress = Clock::now();
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+
+InternetTimeouts DefaultInternetTimeouts()
+{
+    std::lock_guard lock(g_defaultsMutex);
+    return g_defaults;
+}
+
+void SetDefaultInternetTimeouts(const InternetTimeouts& timeouts)
+{
+    std::lock_guard lock(g_defaultsMutex);
+    g_defaults = timeouts;
+}
+
+ScopedInternetAbort::ScopedInternetAbort(AbortCheck check)
+    : m_previous(std::exchange(t_abort, std::move(check)))
+{
+}
+
+ScopedInternetAbort::~ScopedInternetAbort()
+{
+    t_abort = std::move(m_previous);
+}
+
+const char* InternetFailureName(InternetFailure failure)
+{
+    switch (failure) {
+    case InternetFailure::None: return "none";
+    case InternetFailure::BadArgument: return "bad argument";
+    case InternetFailure::Resolve: return "host not found";
+    case InternetFailure::Connect: return "cannot connect";
+    case InternetFailure::Tls: return "TLS failure";
+    case InternetFailure::TimedOut: return "timed out";
+    case InternetFailure::Send: return "send failed";
+    case InternetFailure::Receive: return "receive failed";
+    case InternetFailure::BodyIncomplete: return "body incomplete";
+    case InternetFailure::Aborted: return "interrupted";
+    case InternetFailure::File: return "file failure";
+    case InternetFailure::HttpStatus: return "HTTP error status";
+    case InternetFailure::Other: return "failure";
+    }
+    return "failure";
+}
+
+// ---------------------------------------------------------------------------
+
+InternetSession::InternetSession(std::string agent)
+    : m_agent(std::move(agent))
+    , m_timeouts(DefaultInternetTimeouts())
+    , m_abort(t_abort)
+{
+    GlobalInit();
+    if (m_agent.empty()) {
+        m_agent = "Quaylet/" + std::to_string(QUAYLET_VERSION_MAJOR) + "." + std::to_string(QUAYLET_VERSION_MINOR) +
+                  "." + std::to_string(QUAYLET_VERSION_PATCH) + "." + std::to_string(QUAYLET_VERSION_TWEAK);
+    }
+}
+
+InternetSession::~InternetSession() = default;
+
+void InternetSession::setProxy(std::string proxy, std::string bypass)
+{
+    m_proxy = std::move(proxy);
+    m_bypass = std::move(bypass);
+}
+
+bool InternetSession::abortRequested() const
+{
+    return m_abort && m_abort();
+}
+
+// ---------------------------------------------------------------------------
+
+InternetConnection::InternetConnection(InternetSession& session, std::string host, uint16_t port, bool secure)
+    : m_session(session)
+    , m_host(std::move(host))
+    , m_port(port != 0 ? port : (secure ? 443 : 80))
+    , m_secure(secure)
+{
+}
+
+InternetConnection::~InternetConnection() = default;
+
+void InternetConnection::setProxyAccount(std::string user, std::string password)
+{
+    m_proxyUser = std::move(user);
+    m_proxyPassword = std::move(password);
+}
+
+std::string InternetConnection::origin() const
+{
+    const bool ipv6 = m_host.find(':') != std::string::npos && m_host.front() != '[';
+    return std::string(m_secure ? "https://" : "http://") + (ipv6 ? "[" + m_host + "]" : m_host) + ":" +
+           std::to_string(m_port);
+}
+
+// ---------------------------------------------------------------------------
+
+class InternetRequest::Impl {
+public:
+    enum class State { Created, HeadSent, Ended, Failed };
+
+    Impl(InternetConnection& connection, std::string verb, std::string object, HttpVersion version)
+        : m_connection(connection)
+        , m_verb(std::move(verb))
+        , m_object(std::move(object))
+        , m_version(version)
+    {
+    }
+
+    ~Impl()
+    {
+        m_driver.detach();
+        // The easy handle goes after the multi handle has let go of it.
+        m_easy.reset();
+    }
+
+    bool fail(InternetError error)
+    {
+        m_error = std::move(error);
+        m_state = State::Failed;
+        // Closing the transfer drops the connection, so a half-sent body is
+        // never taken by the server as a complete request.
+        m_driver.detach();
+        return false;
+    }
+
+    bool failFromDone(const char* whatEnded)
+    {
+        if (m_driver.result() != CURLE_OK)
+            return fail(FromCurl(m_driver.result(), m_errbuf, ConnectedYet(m_easy.get())));
+        return fail(MakeError(InternetFailure::Receive, 0, whatEnded));
+    }
+
+    bool usable()
+    {
+        return m_state != State::Failed;
+    }
+
+    bool addHeader(std::string_view name, std::string_view value, bool onlyIfNew)
+    {
+        if (!usable())
+            return false;
+        name = Trim(name);
+        value = Trim(value);
+        if (m_state != State::Created || name.empty() || EqualsNoCase(name, "Content-Length") ||
+            name.find_first_of(":\r\n") != std::string_view::npos ||
+            value.find_first_of("\r\n") != std::string_view::npos) {
+            m_error = MakeError(InternetFailure::BadArgument, 0, "header cannot be added: " + std::string(name));
+            return false;
+        }
+        for (auto& h : m_headers) {
+            if (EqualsNoCase(h.first, name)) {
+                if (!onlyIfNew)
+                    h.second = std::string(value);
+                return true;
+            }
+        }
+        m_headers.emplace_back(std::string(name), std::string(value));
+        return true;
+    }
+
+    bool addHeaders(std::string_view lines, bool onlyIfNew)
+    {
+        while (!lines.empty()) {
+            const std::size_t end = lines.find('\n');
+            std::string_view line = lines.substr(0, end);
+            lines = end == std::string_view::npos ? std::string_view{} : lines.substr(end + 1);
+            line = Trim(line);
+            if (line.empty())
+                continue;
+            const std::size_t colon = line.find(':');
+            if (colon == std::string_view::npos) {
+                m_error = MakeError(InternetFailure::BadArgument, 0, "malformed header line: " + std::string(line));
+                return false;
+            }
+            if (!addHeader(line.substr(0, colon), line.substr(colon + 1), onlyIfNew))
+                return false;
+        }
+        return true;
+    }
+
+    bool hasHeader(std::string_view name) const
+    {
+        return std::any_of(m_headers.begin(), m_headers.end(), [&](const auto& h) { return EqualsNoCase(h.first, name); });
+    }
+
+    bool sendHead(uint64_t total)
+    {
+        if (!usable())
+            return false;
+        if (m_state != State::Created)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "the request head was sent already"));
+        if (m_object.empty() || m_object.front() != '/')
+            return fail(MakeError(InternetFailure::BadArgument, 0, "the object must start with '/'"));
+        m_total = total;
+        m_easy.reset(curl_easy_init());
+        if (!m_easy)
+            return fail(MakeError(InternetFailure::Other, 0, "cannot create a transfer"));
+        CURL* h = m_easy.get();
+        const InternetSession& session = m_connection.session();
+
+        m_url = m_connection.origin() + m_object;
+        curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errbuf);
+        curl_easy_setopt(h, CURLOPT_USERAGENT, session.agent().c_str());
+        curl_easy_setopt(h, CURLOPT_HTTP_VERSION,
+                         m_version == HttpVersion::Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeouts().connect.count()));
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        if (!session.proxy().empty())
+            curl_easy_setopt(h, CURLOPT_PROXY, session.proxy().c_str());
+        m_noProxy = NoProxyList(session.proxyBypass());
+        curl_easy_setopt(h, CURLOPT_NOPROXY, m_noProxy.c_str());
+        if (!m_connection.proxyUser().empty() && !m_connection.proxyPassword().empty()) {
+            curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, m_connection.proxyUser().c_str());
+            curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, m_connection.proxyPassword().c_str());
+        }
+
+        if (EqualsNoCase(m_verb, "GET") && total == 0) {
+            curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+        } else if (EqualsNoCase(m_verb, "HEAD") && total == 0) {
+            curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
+        } else {
+            curl_easy_setopt(h, CURLOPT_POST, 1L);
+            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
+            curl_easy_setopt(h, CURLOPT_READFUNCTION, &Impl::onRead);
+            curl_easy_setopt(h, CURLOPT_READDATA, this);
+            if (!EqualsNoCase(m_verb, "POST"))
+                curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, m_verb.c_str());
+        }
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+
+        curl_slist* list = nullptr;
+        auto append = [&](const std::string& line) {
+            curl_slist* next = curl_slist_append(list, line.c_str());
+            if (next != nullptr)
+                list = next;
+            return next != nullptr;
+        };
+        bool ok = true;
+        for (const auto& [name, value] : m_headers)
+            ok = ok && append(value.empty() ? name + ";" : name + ": " + value);
+        // libcurl's own defaults would otherwise be sent: a 100-continue wait
+        // for larger bodies, and a form-urlencoded type for every POST.
+        if (!hasHeader("Expect"))
+            ok = ok && append("Expect:");
+        if (!hasHeader("Content-Type"))
+            ok = ok && append("Content-Type:");
+        m_headerList.reset(list);
+        if (!ok)
+            return fail(MakeError(InternetFailure::Other, 0, "out of memory for headers"));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, m_headerList.get());
+
+        if (!m_driver.attach(h))
+            return fail(MakeError(InternetFailure::Other, 0, "cannot start the transfer"));
+        m_state = State::HeadSent;
+        InternetError error;
+        const auto outcome = m_driver.run(
+            [&] { return m_bodyRequested || m_headersDone || (total == 0 && ConnectedYet(h)); },
+            session_abort(), timeouts().noProgress, timeouts().connect, error);
+        if (outcome == Driver::Outcome::Failed)
+            return fail(std::move(error));
+        if (outcome == Driver::Outcome::Done && m_driver.result() != CURLE_OK)
+            return failFromDone("");
+        return true;
+    }
+
+    bool write(const void* data, std::size_t size)
+    {
+        if (!usable())
+            return false;
+        if (m_state != State::HeadSent)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "write outside the request body"));
+        if (size == 0)
+            return true;
+        if (data == nullptr || size > m_total - m_written)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "more bytes than announced"));
+        if (m_driver.done())
+            return failFromDone("the connection ended before the body was sent");
+        m_staging = static_cast<const char*>(data);
+        m_stagingLeft = size;
+        m_sendPaused = false;
+        applyPause();
+        InternetError error;
+        const auto outcome = m_driver.run([&] { return m_stagingLeft == 0; }, session_abort(),
+                                          timeouts().noProgress, std::chrono::milliseconds{0}, error);
+        m_staging = nullptr;
+        const bool taken = m_stagingLeft == 0;
+        m_stagingLeft = 0;
+        if (outcome == Driver::Outcome::Failed)
+            return fail(std::move(error));
+        if (!taken)
+            return failFromDone("the connection ended before the body was sent");
+        return true;
+    }
+
+    bool endRequest()
+    {
+        if (!usable())
+            return false;
+        if (m_state != State::HeadSent)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "the request was not started or has ended"));
+        if (m_written != m_total)
+            return fail(MakeError(InternetFailure::BodyIncomplete, 0,
+                                  "written " + std::to_string(m_written) + " of " + std::to_string(m_total) +
+                                      " body bytes"));
+        InternetError error;
+        const auto outcome = m_driver.run([&] { return m_headersDone; }, session_abort(), timeouts().noProgress,
+                                          std::chrono::milliseconds{0}, error);
+        if (outcome == Driver::Outcome::Failed)
+            return fail(std::move(error));
+        if (!m_headersDone)
+            return failFromDone("the connection ended without a reply");
+        m_state = State::Ended;
+        return true;
+    }
+
+    bool queryAvailable(std::size_t& available)
+    {
+        available = 0;
+        if (!usable())
+            return false;
+        if (m_state != State::Ended)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "the request has not ended"));
+        if (buffered() == 0 && !m_driver.done()) {
+            if (m_recvPaused) {
+                m_recvPaused = false;
+                applyPause();
+            }
+            InternetError error;
+            const auto outcome = m_driver.run([&] { return buffered() > 0; }, session_abort(),
+                                              timeouts().noProgress, std::chrono::milliseconds{0}, error);
+            if (outcome == Driver::Outcome::Failed)
+                return fail(std::move(error));
+        }
+        if (buffered() == 0 && m_driver.done() && m_driver.result() != CURLE_OK)
+            return failFromDone("");
+        available = buffered();
+        return true;
+    }
+
+    bool read(void* buffer, std::size_t size, std::size_t& got)
+    {
+        got = 0;
+        std::size_t available = 0;
+        if (!queryAvailable(available))
+            return false;
+        if (size == 0 || available == 0)
+            return true;
+        if (buffer == nullptr)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "no buffer"));
+        got = std::min(size, available);
+        std::memcpy(buffer, m_received.data() + m_receivedPos, got);
+        m_receivedPos += got;
+        if (m_receivedPos == m_received.size()) {
+            m_received.clear();
+            m_receivedPos = 0;
+        }
+        return true;
+    }
+
+    InternetConnection& m_connection;
+    std::string m_verb;
+    std::string m_object;
+    HttpVersion m_version;
+    State m_state = State::Created;
+    InternetError m_error;
+    std::vector<std::pair<std::string, std::string>> m_headers;
+
+    uint64_t m_total = 0;
+    uint64_t m_written = 0;
+    int m_status = 0;
+    std::string m_responseHeaders;
+
+private:
+    const InternetTimeouts& timeouts() const { return m_connection.session().timeouts(); }
+    AbortCheck session_abort() const
+    {
+        const InternetSession& s = m_connection.session();
+        return [&s] { return s.abortRequested(); };
+    }
+
+    std::size_t buffered() const { return m_received.size() - m_receivedPos; }
+
+    void applyPause()
+    {
+        if (!m_easy)
+            return;
+        const int mask = (m_sendPaused ? CURLPAUSE_SEND : 0) | (m_recvPaused ? CURLPAUSE_RECV : 0);
+        curl_easy_pause(m_easy.get(), mask);
+    }
+
+    static size_t onRead(char* out, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        self->m_bodyRequested = true;
+        const std::size_t room = size * count;
+        if (self->m_stagingLeft == 0) {
+            if (self->m_written >= self->m_total)
+                return 0;
+            // Nothing staged yet: libcurl waits until the next write() unpauses it.
+            self->m_sendPaused = true;
+            return CURL_READFUNC_PAUSE;
+        }
+        const std::size_t n = std::min(room, self->m_stagingLeft);
+        std::memcpy(out, self->m_staging, n);
+        self->m_staging += n;
+        self->m_stagingLeft -= n;
+        self->m_written += n;
+        self->m_driver.markProgress();
+        return n;
+    }
+
+    static size_t onHeader(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        const std::size_t n = size * count;
+        const std::string_view line(data, n);
+        self->m_driver.markProgress();
+        if (line.substr(0, 5) == "HTTP/") {
+            // A new status line (after a 1xx) starts a new header block.
+            self->m_responseHeaders.clear();
+            self->m_headersDone = false;
+            const std::size_t sp = line.find(' ');
+            self->m_status = sp == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(sp + 1, 3)).c_str());
+        }
+        self->m_responseHeaders.append(line);
+        if ((line == "\r\n" || line == "\n") && self->m_status >= 200)
+            self->m_headersDone = true;
+        return n;
+    }
+
+    static size_t onWrite(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<Impl*>(user);
+        const std::size_t n = size * count;
+        if (self->buffered() >= kReceiveHighWater) {
+            self->m_recvPaused = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        if (self->m_receivedPos > 0 && self->m_receivedPos == self->m_received.size()) {
+            self->m_received.clear();
+            self->m_receivedPos = 0;
+        }
+        self->m_received.append(data, n);
+        self->m_headersDone = true; // a body means the head is complete (also for HTTP/0.9-like replies)
+        self->m_driver.markProgress();
+        return n;
+    }
+
+    EasyPtr m_easy;
+    SlistPtr m_headerList;
+    Driver m_driver;
+    std::string m_url;
+    std::string m_noProxy;
+    char m_errbuf[CURL_ERROR_SIZE] = {};
+
+    const char* m_staging = nullptr;
+    std::size_t m_stagingLeft = 0;
+    bool m_bodyRequested = false;
+    bool m_sendPaused = false;
+    bool m_recvPaused = false;
+    bool m_headersDone = false;
+
+    std::string m_received;
+    std::size_t m_receivedPos = 0;
+};
+
+InternetRequest::InternetRequest(InternetConnection& connection, std::string verb, std::string object,
+                                 HttpVersion version)
+    : m_impl(std::make_unique<Impl>(connection, std::move(verb), std::move(object), version))
+{
+}
+
+InternetRequest::~InternetRequest() = default;
+
+bool InternetRequest::addHeaders(std::string_view lines, bool onlyIfNew)
+{
+    return m_impl->addHeaders(lines, onlyIfNew);
+}
+
+bool InternetRequest::addHeader(std::string_view name, std::string_view value, bool onlyIfNew)
+{
+    return m_impl->addHeader(name, value, onlyIfNew);
+}
+
+bool InternetRequest::sendHead(uint64_t totalLength)
+{
+    return m_impl->sendHead(totalLength);
+}
+
+bool InternetRequest::write(const void* data, std::size_t size)
+{
+    return m_impl->write(data, size);
+}
+
+bool InternetRequest::endRequest()
+{
+    return m_impl->endRequest();
+}
+
+int InternetRequest::statusCode() const
+{
+    return m_impl->m_state == Impl::State::Ended ? m_impl->m_status : 0;
+}
+
+const std::string& InternetRequest::responseHeaders() const
+{
+    static const std::string empty;
+    return m_impl->m_state == Impl::State::Ended ? m_impl->m_responseHeaders : empty;
+}
+
+bool InternetRequest::queryAvailable(std::size_t& available)
+{
+    return m_impl->queryAvailable(available);
+}
+
+bool InternetRequest::read(void* buffer, std::size_t size, std::size_t& got)
+{
+    return m_impl->read(buffer, size, got);
+}
+
+uint64_t InternetRequest::written() const
+{
+    return m_impl->m_written;
+}
+
+uint64_t InternetRequest::totalLength() const
+{
+    return m_impl->m_total;
+}
+
+const InternetError& InternetRequest::lastError() const
+{
+    return m_impl->m_error;
+}
+
+// ---------------------------------------------------------------------------
+
+bool CheckInternetConnection(const std::string& url, std::chrono::milliseconds timeout, InternetError* error)
+{
+    GlobalInit();
+    InternetError local;
+    InternetError& err = error != nullptr ? *error : local;
+    err = {};
+    EasyPtr easy(curl_easy_init());
+    if (!easy) {
+        err = MakeError(InternetFailure::Other, 0, "cannot create a transfer");
+        return false;
+    }
+    char errbuf[CURL_ERROR_SIZE] = {};
+    CURL* h = easy.get();
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout.count()));
+    curl_easy_setopt(h, CURLOPT_NOPROXY, kLoopbackNoProxy);
+
+    const AbortCheck abort = t_abort;
+    bool ok = false;
+    {
+        Driver driver;
+        if (!driver.attach(h)) {
+            err = MakeError(InternetFailure::Other, 0, "cannot start the transfer");
+            return false;
+        }
+        const auto outcome = driver.run([] { return false; }, abort, timeout, std::chrono::milliseconds{0}, err);
+        if (outcome == Driver::Outcome::Done) {
+            ok = driver.result() == CURLE_OK;
+            if (!ok)
+                err = FromCurl(driver.result(), errbuf, false);
+        }
+    }
+    return ok;
+}
+
+namespace {
+
+struct DownloadSink {
+    std::FILE* file = nullptr;
+    uint64_t written = 0;
+    uint64_t limit = 0;
+    bool tooLarge = false;
+    bool writeFailed = false;
+    int writeErrno = 0;
+    Driver* driver = nullptr;
+
+    static size_t onWrite(char* data, size_t size, size_t count, void* user)
+    {
+        auto* self = static_cast<DownloadSink*>(user);
+        const std::size_t n = size * count;
+        self->driver->markProgress();
+        if (self->written + n > self->limit) {
+            self->tooLarge = true;
+            return 0;
+        }
+        if (std::fwrite(data, 1, n, self->file) != n) {
+            self->writeFailed = true;
+            self->writeErrno = errno;
+            return 0;
+        }
+        self->written += n;
+        return n;
+    }
+    static size_t onHeader(char*, size_t size, size_t count, void* user)
+    {
+        static_cast<DownloadSink*>(user)->driver->markProgress();
+        return size * count;
+    }
+};
+
+} // namespace
+
+bool DownloadToFile(const std::string& url, const std::string& path, InternetError* error, uint64_t maxBytes)
+{
+    GlobalInit();
+    InternetError local;
+    InternetError& err = error != nullptr ? *error : local;
+    err = {};
+
+    // The reply goes to a private file next to the target and replaces it
+    // only when complete, so a failed download never leaves half a picture.
+    std::string temp = path + ".partXXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        err = MakeError(InternetFailure::File, errno, "cannot create " + temp + ": " + std::strerror(errno));
+        return false;
+    }
+    std::FILE* file = ::fdopen(fd, "wb");
+    if (file == nullptr) {
+        const int e = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        err = MakeError(InternetFailure::File, e, "cannot open " + temp);
+        return false;
+    }
+
+    const InternetTimeouts timeouts = DefaultInternetTimeouts();
+    const AbortCheck abort = t_abort;
+    EasyPtr easy(curl_easy_init());
+    bool ok = false;
+    if (!easy) {
+        err = MakeError(InternetFailure::Other, 0, "cannot create a transfer");
+    } else {
+        Driver driver;
+        DownloadSink sink{file, 0, maxBytes, false, false, 0, &driver};
+        char errbuf[CURL_ERROR_SIZE] = {};
+        CURL* h = easy.get();
+        curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
+        curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+        curl_easy_setopt(h, CURLOPT_NOPROXY, kLoopbackNoProxy);
+        curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &DownloadSink::onWrite);
+        curl_easy_setopt(h, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &DownloadSink::onHeader);
+        curl_easy_setopt(h, CURLOPT_HEADERDATA, &sink);
+        curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+        if (!driver.attach(h)) {
+            err = MakeError(InternetFailure::Other, 0, "cannot start the transfer");
+        } else {
+            const auto outcome =
+                driver.run([] { return false; }, abort, timeouts.noProgress, timeouts.connect, err);
+            if (outcome == Driver::Outcome::Done) {
+                const CURLcode rc = driver.result();
+                if (rc == CURLE_OK) {
+                    ok = true;
+                } else if (sink.tooLarge) {
+                    err = MakeError(InternetFailure::Receive, static_cast<int>(rc),
+                                    "the reply is larger than " + std::to_string(maxBytes) + " bytes");
+                } else if (sink.writeFailed) {
+                    err = MakeError(InternetFailure::File, sink.writeErrno, "cannot write " + temp);
+                } else if (rc == CURLE_HTTP_RETURNED_ERROR) {
+                    long status = 0;
+                    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+                    err = MakeError(InternetFailure::HttpStatus, static_cast<int>(status),
+                                    "HTTP status " + std::to_string(status));
+                } else {
+                    err = FromCurl(rc, errbuf, ConnectedYet(h));
+                }
+            }
+        }
+    }
+    if (std::fclose(file) != 0 && ok) {
+        ok = false;
+        err = MakeError(InternetFailure::File, errno, "cannot write " + temp);
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = MakeError(InternetFailure::File, errno, "cannot replace " + path + ": " + std::strerror(errno));
+    }
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+} // namespace
+
+std::string PercentDecode(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string PercentEncode(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
+            out.push_back(ch);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    return out;
+}
+
+} // namespace quaylet::platform
