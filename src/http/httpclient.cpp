@@ -120,8 +120,8 @@ RequestHandle CHttpClientT::OpenRequest(HINTERNET_CONNECTION* hConnection, const
     if (!parts.Path().empty()) {
         object = std::string(url.substr(parts.Path().offset));
     } else {
-        const std::string_view rest = url.substr(parts.Path().offset);
-        object = "/" + std::string(rest);
+        object.push_back('/');
+        object.append(url.substr(parts.Path().offset));
     }
     RequestHandle request = CHttpToolA::OpenRequest(hConnection, verb, object.c_str(), flags, referrer);
     if (flags & INTERNET_FLAG_PRAGMA_NOCACHE)
