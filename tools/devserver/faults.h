@@ -1,0 +1,42 @@
+#pragma once
+
+// Faults the client must survive, switched on by options:
+//
+//   garbage[@Method]   answer with bytes that are not XML
+//   delay=MS[@Method]  wait MS milliseconds before answering
+//   drop=N[@Method]    drop the connection after N bytes of the request body
+//
+// Method is an API method name ("User.login", "Media.upload", ...); without it
+// the fault applies to every API request.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quaylet::devserver {
+
+struct FaultRule {
+    bool enabled = false;
+    std::string method; // empty: every method
+    bool appliesTo(const std::string& m) const { return enabled && (method.empty() || method == m); }
+};
+
+struct FaultOptions {
+    FaultRule garbage;
+    FaultRule delay;
+    long delayMs = 0;
+    FaultRule drop;
+    uint64_t dropAfter = 0;
+};
+
+// Adds one fault written as above; false (with a reason) when it is malformed.
+bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& error);
+
+// The body of a garbage reply: neither XML nor text.
+std::string GarbageReply();
+
+// Drops the TCP connection between the two local and remote ports (the
+// service's side of it), so the client sees its request cut off.
+void DropConnection(int localPort, int remotePort);
+
+} // namespace quaylet::devserver

@@ -1,0 +1,143 @@
+// quaylet-devserver: the Glimmerly service on one's own machine.
+//
+// The first line of standard output is the port it listens on (useful with
+// --port 0); requests are logged to standard error. SIGINT and SIGTERM stop it
+// cleanly.
+
+#include "devserver/config.h"
+#include "devserver/devserver.h"
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace quaylet::devserver;
+
+namespace {
+
+void Usage(std::FILE* to)
+{
+    std::fputs("Usage: quaylet-devserver [options]\n"
+               "  --config FILE    accounts, limits, notification, version file, faults\n"
+               "                   (default: built-in accounts alice/wonderland and bob/builder)\n"
+               "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
+               "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
+               "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
+               "  --fault SPEC     garbage[@Method], delay=MS[@Method] or drop=N[@Method];\n"
+               "                   may be given more than once\n"
+               "  --quiet          do not log requests\n"
+               "  --help           this text\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    std::string configPath, dataDir = "devserver-data", host = "127.0.0.1";
+    int port = 8080;
+    bool quiet = false;
+    std::vector<std::string> faultSpecs;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "quaylet-devserver: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--config")
+            configPath = value();
+        else if (arg == "--data")
+            dataDir = value();
+        else if (arg == "--host")
+            host = value();
+        else if (arg == "--port") {
+            const std::string v = value();
+            char* end = nullptr;
+            const long p = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end != '\0' || p < 0 || p > 65535) {
+                std::fprintf(stderr, "quaylet-devserver: bad port %s\n", v.c_str());
+                return 2;
+            }
+            port = static_cast<int>(p);
+        } else if (arg == "--fault")
+            faultSpecs.push_back(value());
+        else if (arg == "--quiet")
+            quiet = true;
+        else if (arg == "--help" || arg == "-h") {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "quaylet-devserver: unknown option %s\n", arg.c_str());
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    DevConfig config = DefaultConfig();
+    if (!configPath.empty()) {
+        std::string error;
+        auto loaded = LoadConfig(configPath, error);
+        if (!loaded) {
+            std::fprintf(stderr, "quaylet-devserver: %s\n", error.c_str());
+            return 2;
+        }
+        config = std::move(*loaded);
+    }
+    for (const std::string& spec : faultSpecs) {
+        std::string error;
+        if (!ParseFault(spec, config.faults, error)) {
+            std::fprintf(stderr, "quaylet-devserver: %s\n", error.c_str());
+            return 2;
+        }
+    }
+
+    // Signals are taken by one thread with sigwait, so the handler needs no
+    // async-signal-safe tricks; every other thread inherits the blocked mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    DevServer server(std::move(config), dataDir);
+    if (!quiet)
+        server.setRequestLog([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
+    std::string error;
+    if (!server.bind(host, port, error)) {
+        std::fprintf(stderr, "quaylet-devserver: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%d\n", server.port());
+    std::printf("quaylet-devserver: serving %s (uploads in %s); set QUAYLET_SERVICE_URL=%s\n",
+                server.origin().c_str(), dataDir.c_str(), server.origin().c_str());
+    std::fflush(stdout);
+
+    std::atomic<bool> selfWake{false};
+    std::thread signalWatcher([&] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        if (!selfWake)
+            std::fprintf(stderr, "quaylet-devserver: %s, stopping\n", sig == SIGINT ? "SIGINT" : "SIGTERM");
+        server.stop();
+    });
+    server.run();
+    // run() also ends when listening fails; the watcher then still waits. The
+    // signal stays blocked everywhere, so it only reaches the watcher.
+    selfWake = true;
+    ::kill(::getpid(), SIGTERM);
+    signalWatcher.join();
+    std::fprintf(stderr, "quaylet-devserver: stopped\n");
+    return 0;
+}
