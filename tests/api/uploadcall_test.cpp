@@ -208,6 +208,14 @@ TEST_F(UploadCallTest, ClientSideFailuresGiveMinusEight)
     EXPECT_NE(text.find("HTTPMethodUpload: Exception :603, 2"), std::string::npos);
     EXPECT_NE(text.find("OpenFile (::CreateFile) failed (\"" + missing + "\")."), std::string::npos);
 
+    // A file the 32-bit body length cannot describe is refused before sending.
+    const std::string huge = SandboxPath("huge.mp4");
+    WriteFile(huge, "");
+    fs::resize_file(huge, 4ull * 1024 * 1024 * 1024); // sparse: takes no room
+    EXPECT_EQ(upload(huge), -8);
+    EXPECT_NE(log().find("HTTPMethodUpload: " + huge + " is too large to upload (4294967296 bytes"),
+              std::string::npos);
+
     // Nobody listens any more.
     const std::string origin = server->origin();
     server.reset();
@@ -237,6 +245,14 @@ TEST_F(UploadCallTest, StalledServiceIsCutOffByCancel)
     canceller.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2500ms);
     EXPECT_NE(log().find("HTTPMethodUpload: Exception :0, 0"), std::string::npos);
+
+    // Without a cancel the no-progress time-out ends it.
+    platform::SetDefaultInternetTimeouts({5000ms, 300ms});
+    RecordingObserver patient;
+    const auto again = std::chrono::steady_clock::now();
+    EXPECT_EQ(HTTPMethodUpload(patient, path, "alice", "wonderland", kMediaPhoto, 0), -8);
+    EXPECT_LT(std::chrono::steady_clock::now() - again, 3s);
+    EXPECT_NE(log().find("HTTPMethodUpload: Exception :408, 28"), std::string::npos);
 }
 
 TEST_F(UploadCallTest, MediaTimeAndTypeTexts)

@@ -284,6 +284,33 @@ TEST_F(HttpClientTest, FileThatShrinksAfterTheStartFailsWithoutAWrongBody)
     EXPECT_FALSE(client.IsPostActive());
 }
 
+TEST_F(HttpClientTest, FileThatGrowsAfterTheStartSendsTheAnnouncedBytes)
+{
+    const std::string path = SandboxPath("grows.bin");
+    const std::string content = Pattern(100000);
+    WriteFile(path, content);
+    RecordingServer srv;
+    CHttpClientT client;
+    client.AddParam("media", path.c_str(), kParamFile);
+    client.StartUpload(srv.url());
+    WriteFile(path, content + Pattern(5000));
+    ASSERT_TRUE(Drive(client));
+    const std::string body = srv.server.requests().at(0).body;
+    EXPECT_NE(body.find(content + "\r\n--" + client.Boundary() + "--\r\n"), std::string::npos);
+}
+
+TEST_F(HttpClientTest, FileOfFourGibibytesCannotBeDescribed)
+{
+    const std::string path = SandboxPath("huge.bin");
+    WriteFile(path, "");
+    std::filesystem::resize_file(path, 4ull * 1024 * 1024 * 1024);
+    RecordingServer srv;
+    CHttpClientT client;
+    client.AddParam("media", path.c_str(), kParamFile);
+    EXPECT_EQ(ErrorCodeOf([&] { client.StartUpload(srv.url()); }), 112);
+    EXPECT_TRUE(srv.server.requests().empty());
+}
+
 TEST_F(HttpClientTest, ConnectionDroppedMidBodyFailsTheWrite)
 {
     const std::string path = SandboxPath("big.bin");
