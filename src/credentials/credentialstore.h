@@ -1,0 +1,42 @@
+#pragma once
+
+// The two credential stores: the client's own ($XDG_CONFIG_HOME/Glimmerly.conf)
+// and the earlier product's ($XDG_CONFIG_HOME/Kestrelio.conf), each holding
+// "szUsername" and "szPassword" as texts. One QSettings object per operation;
+// files are created and kept readable by their owner only.
+
+#include <string>
+
+namespace quaylet {
+
+struct StoredValues {
+    std::string userName; // empty when missing, not a text, or longer than 259 bytes
+    std::string password; // likewise
+    bool passwordPresent = false;
+};
+
+class CredentialStore final {
+public:
+    enum Which { Current, Earlier };
+
+    explicit CredentialStore(Which which);
+    CredentialStore(const CredentialStore&) = delete;
+    CredentialStore& operator=(const CredentialStore&) = delete;
+
+    static std::string FilePath(Which which);
+
+    bool exists() const;
+    bool readable() const;
+    bool writable() const;
+
+    StoredValues read() const;
+    bool write(const std::string& userName, const std::string& scrambledPassword);
+    bool writePassword(const std::string& scrambledPassword);
+
+private:
+    bool finishWrite();
+    Which m_which;
+    std::string m_path;
+};
+
+} // namespace quaylet

@@ -1,0 +1,228 @@
+#include "credentials/profile.h"
+
+#include "api/endpoints.h"
+#include "api/signin.h"
+#include "credentials/blowfish.h"
+#include "credentials/credentialstore.h"
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+namespace quaylet {
+
+namespace {
+
+constexpr std::size_t kBlockBytes = 128;
+
+std::string KeyFor(std::string_view siteAddress)
+{
+    return std::string(siteAddress) + kScrambleKeySuffix;
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Counts UTF-8 characters; false for malformed text or a control character.
+bool CountPlainCharacters(std::string_view text, std::size_t& count)
+{
+    count = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t len = 0;
+        uint32_t cp = 0;
+        if (c < 0x80) {
+            len = 1;
+            cp = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > text.size())
+            return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(text[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = cp << 6 | (cc & 0x3F);
+        }
+        const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
+            return false;
+        i += len;
+        ++count;
+    }
+    return true;
+}
+
+// Characters of UTF-8 text, counting each byte that does not continue a sequence.
+std::size_t CharacterCount(std::string_view text)
+{
+    std::size_t n = 0;
+    for (const char c : text)
+        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return n;
+}
+
+// Longer than a plain password can be: the text is the scrambled form.
+bool LooksScrambled(std::string_view text)
+{
+    return CharacterCount(text) > 32;
+}
+
+bool ValidField(const std::string& text)
+{
+    std::size_t chars = 0;
+    return !text.empty() && CountPlainCharacters(text, chars) && chars <= kMaxCredentialCharacters;
+}
+
+} // namespace
+
+bool CProfile::IsValid() const
+{
+    return ValidField(m_userName) && ValidField(m_password);
+}
+
+CProfile& CurrentProfile()
+{
+    static CProfile profile;
+    return profile;
+}
+
+std::string ScramblePassword(std::string_view password)
+{
+    std::array<uint8_t, kBlockBytes> block{};
+    std::memcpy(block.data(), password.data(), std::min(password.size(), kBlockBytes));
+    BlowfishCipher(KeyFor(kFixedSiteAddress)).encryptLittleEndianEcb(block.data(), block.size());
+    std::string text;
+    text.reserve(kScrambledLength);
+    char two[3];
+    for (const uint8_t b : block) {
+        std::snprintf(two, sizeof two, "%.2x", b);
+        text += two;
+    }
+    OPENSSL_cleanse(block.data(), block.size());
+    return text;
+}
+
+bool ScramblePassword(std::string_view password, char* buffer, std::size_t capacity)
+{
+    if (buffer == nullptr || capacity < kScrambledLength + 1)
+        return false;
+    const std::string text = ScramblePassword(password);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return true;
+}
+
+bool UnscramblePassword(std::string_view scrambled, std::string& password, std::string_view siteAddress)
+{
+    if (scrambled.size() > kScrambledLength + 1)
+        return false;
+    std::array<uint8_t, kBlockBytes> block{};
+    for (std::size_t i = 0; i < kBlockBytes; ++i) {
+        const std::size_t at = 2 * i;
+        if (at >= scrambled.size() || HexDigit(scrambled[at]) < 0)
+            continue;
+        // Read like "%2x": one or two digits.
+        int value = HexDigit(scrambled[at]);
+        if (at + 1 < scrambled.size() && HexDigit(scrambled[at + 1]) >= 0)
+            value = value * 16 + HexDigit(scrambled[at + 1]);
+        block[i] = static_cast<uint8_t>(value);
+    }
+    BlowfishCipher(KeyFor(siteAddress)).decryptLittleEndianEcb(block.data(), block.size());
+    const auto* end = static_cast<const uint8_t*>(std::memchr(block.data(), 0, block.size()));
+    password.assign(reinterpret_cast<const char*>(block.data()),
+                    end != nullptr ? static_cast<std::size_t>(end - block.data()) : block.size());
+    OPENSSL_cleanse(block.data(), block.size());
+    return true;
+}
+
+bool SaveCredentials(const CProfile& profile)
+{
+    CredentialStore store(CredentialStore::Current);
+    if (!store.writable())
+        return false;
+    return store.write(profile.m_userName, ScramblePassword(profile.m_password));
+}
+
+bool LoadCredentials(CProfile& profile, std::string_view siteAddress)
+{
+    profile.m_userName.clear();
+    profile.m_password.clear();
+    {
+        CredentialStore store(CredentialStore::Current);
+        if (store.readable()) {
+            const StoredValues values = store.read();
+            profile.m_userName = values.userName;
+            if (LooksScrambled(values.password)) {
+                std::string plain;
+                profile.m_password = UnscramblePassword(values.password, plain, siteAddress) ? plain : values.password;
+            } else {
+                profile.m_password = values.password;
+                // An older plain password is replaced by its scrambled form.
+                if (values.passwordPresent && store.writable())
+                    store.writePassword(ScramblePassword(values.password));
+            }
+            if (profile.IsValid())
+                return true;
+        }
+    }
+    CredentialStore earlier(CredentialStore::Earlier);
+    if (!earlier.exists() || !earlier.readable())
+        return false;
+    profile.m_userName.clear();
+    profile.m_password.clear();
+    const StoredValues values = earlier.read();
+    profile.m_userName = values.userName;
+    if (LooksScrambled(values.password)) {
+        std::string plain;
+        profile.m_password = UnscramblePassword(values.password, plain, kFixedEarlierSiteAddress) ? plain : values.password;
+    } else {
+        profile.m_password = values.password;
+    }
+    if (!profile.IsValid())
+        return false;
+    return SaveCredentials(profile);
+}
+
+std::string PasswordHash(std::string_view password)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(password.data(), password.size(), digest, &length, EVP_sha1(), nullptr);
+    std::string hex;
+    char two[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+int SignInWithProfile(const CProfile& profile, std::string& errorText)
+{
+    return HTTPMethodLogin(profile.m_userName, PasswordHash(profile.m_password), errorText);
+}
+
+} // namespace quaylet
