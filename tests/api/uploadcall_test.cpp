@@ -311,7 +311,9 @@ TEST_F(GetInfoCallTest, ReplyWithoutTheValueOrNoServiceLeavesThePremiumUnchanged
     EXPECT_EQ(premium, 5);
     EXPECT_EQ(FetchPremiumFlag("bob"), 0);
 
-    setFault("garbage@User.getInfo");
+    static constexpr char kGarbage[] = "\x01\xff not xml <<<\0 tail";
+    WriteFile(replyFile, std::string(kGarbage, sizeof kGarbage - 1));
+    setFault("reply=" + replyFile + "@User.getInfo");
     EXPECT_EQ(HTTPMethodGetInfo("bob", premium), -4);
     EXPECT_EQ(premium, 5);
 
