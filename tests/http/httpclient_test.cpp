@@ -108,6 +108,8 @@ TEST_F(HttpClientTest, UploadBodyIsStandardMultipartInNameOrderWithItsExactLengt
     WriteFile(path, content);
     RecordingServer srv;
     CHttpClientT client;
+    client.HeaderMap().Add("X-b", "2");
+    client.HeaderMap().Add("x-A", "1");
     client.AddParam("b", "two");
     client.AddParam("media", path.c_str(), kParamFile);
     client.AddParam("A", "one");
@@ -138,6 +140,25 @@ TEST_F(HttpClientTest, UploadBodyIsStandardMultipartInNameOrderWithItsExactLengt
     EXPECT_EQ(Header(r.head, "Content-Type"), "multipart/form-data; boundary=" + b);
     EXPECT_EQ(Header(r.head, "Cache-Control"), "no-cache");
     EXPECT_EQ(Header(r.head, "User-Agent"), "Velto HTTP Client Class");
+    // Extra headers go out in case-insensitive name order.
+    EXPECT_LT(r.head.find("x-A: 1"), r.head.find("X-b: 2"));
+}
+
+TEST_F(HttpClientTest, ProxyAccountIsSentToTheProxy)
+{
+    // The loopback server stands in for a proxy; the service's host name is
+    // never resolved here, the proxy is asked for it.
+    RecordingServer proxy;
+    CHttpClientT client;
+    client.SetInternet(INTERNET_OPEN_TYPE_PROXY, proxy.server.origin(), std::nullopt, 0);
+    client.SetProxyAccount("user", "pass");
+    client.AddParam("a", "b");
+    client.StartUpload("upload.glimmerly.example/V1.0/x?method=x");
+    ASSERT_TRUE(Drive(client));
+    const auto requests = proxy.server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].head.rfind("POST http://upload.glimmerly.example/V1.0/x?method=x HTTP/1.1\r\n", 0), 0u);
+    EXPECT_EQ(Header(requests[0].head, "Proxy-Authorization"), "Basic dXNlcjpwYXNz");
 }
 
 TEST_F(HttpClientTest, SpecialBodies)
