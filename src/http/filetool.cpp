@@ -53,6 +53,23 @@ int CHttpToolA::OpenFile(const char* szFilePath)
     return fd;
 }
 
+std::size_t CHttpToolA::ReadFile(int hFile, void* buffer, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(buffer);
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(hFile, bytes + got, size - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            ThrowError(kErrReadFile, errno);
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return got;
+}
+
 uint32_t CHttpToolA::GetFileSize(int hFile, const char* szFilePath)
 {
     if (hFile < 0)
@@ -75,17 +92,7 @@ std::string CHttpToolA::GetMimeType(int hFile, unsigned codePage)
     if (hFile < 0)
         return kOctetStream;
     char head[kSniffBytes];
-    std::size_t got = 0;
-    while (got < sizeof head) {
-        const ssize_t n = ::read(hFile, head + got, sizeof head - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            ThrowError(kErrReadFile, errno);
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
+    const std::size_t got = ReadFile(hFile, head, sizeof head);
     if (::lseek(hFile, 0, SEEK_SET) != 0)
         ThrowError(kErrSeekFile, errno);
     const QMimeType type =

@@ -114,6 +114,9 @@ private:
     void flushStage();
     Handles _ReleasePostResponse();
     void _AbortPostContext() noexcept;
+    // Inside a catch: abandons the context, then passes the failure on (out
+    // of memory as code 102).
+    [[noreturn]] void abandonAndRethrow();
     uint32_t wireLength(std::string_view text) const;
     std::string wireText(std::string_view text) const;
 

@@ -74,6 +74,9 @@ public:
     // Opens a regular file for reading; kInvalidFile (errno set) when it
     // cannot be opened or is no regular file. Never throws for a bad file.
     static int OpenFile(const char* szFilePath);
+    // Reads until size bytes are in or the file ends; returns how many were
+    // read. Code 602 when reading fails.
+    static std::size_t ReadFile(int hFile, void* buffer, std::size_t size);
     // The size in bytes; code 605 with the path when it cannot be read, code
     // 112 for a file of 4 GiB or more.
     static uint32_t GetFileSize(int hFile, const char* szFilePath);

@@ -19,7 +19,6 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <unistd.h>
 
 namespace Velto {
 
@@ -157,14 +156,10 @@ void CHttpClientT::_OpenUploadContext(std::string_view url, uint32_t flags)
             m_initialStat._StartNewEntry(name, file ? m_files.front().size : wireLength(value), file,
                                          file ? &value : nullptr);
         }
-    } catch (const std::bad_alloc&) {
-        _AbortPostContext();
-        ThrowError(kErrOutOfMemory, ENOMEM);
     } catch (...) {
         // Handles, files and texts of this call close with their owners; a
         // half-made context is dropped as a whole.
-        _AbortPostContext();
-        throw;
+        abandonAndRethrow();
     }
 }
 
@@ -220,12 +215,8 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext(uint32_t nDe
         }
         writeContent(std::min(nDesired, m_stat.CurrParamRemainByte()));
         return nullptr;
-    } catch (const std::bad_alloc&) {
-        _AbortPostContext();
-        ThrowError(kErrOutOfMemory, ENOMEM);
     } catch (...) {
-        _AbortPostContext();
-        throw;
+        abandonAndRethrow();
     }
 }
 
@@ -290,17 +281,7 @@ void CHttpClientT::readFileInto(uint32_t n)
             // so a small piece costs no system call of its own.
             const uint32_t partLeft = m_stat.CurrParamRemainByte();
             const std::size_t want = std::min<std::size_t>(kFileBufferSize, partLeft);
-            std::size_t got = 0;
-            while (got < want) {
-                const ssize_t r = ::read(part.fd.get(), m_fileBuffer.get() + got, want - got);
-                if (r < 0 && errno == EINTR)
-                    continue;
-                if (r < 0)
-                    ThrowError(kErrReadFile, errno);
-                if (r == 0)
-                    break;
-                got += static_cast<std::size_t>(r);
-            }
+            const std::size_t got = CHttpToolA::ReadFile(part.fd.get(), m_fileBuffer.get(), want);
             if (got < want)
                 ThrowError(kErrShortRead, 0); // the file shrank since its length was announced
             m_fileBufferPos = 0;
@@ -363,6 +344,16 @@ CHttpClientT::Handles CHttpClientT::_ReleasePostResponse()
     m_stat._EndContext();
     m_initialStat._EndContext();
     return handles;
+}
+
+void CHttpClientT::abandonAndRethrow()
+{
+    _AbortPostContext();
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        ThrowError(kErrOutOfMemory, ENOMEM);
+    }
 }
 
 void CHttpClientT::_AbortPostContext() noexcept
