@@ -73,8 +73,13 @@ SessionHandle CHttpClientT::OpenInternet() const
 {
     SessionHandle session = CHttpToolA::OpenInternet(m_agent ? m_agent->c_str() : kDefaultAgent, m_accessType,
                                                      orNull(m_proxy), orNull(m_proxyBypass), m_openFlags);
-    if (m_abortCheck)
-        session->setAbortCheck(m_abortCheck);
+    if (m_abortCheck) {
+        // A new session has taken the calling thread's own abort check (the
+        // transfer thread's quit); keep it beside the client's. The probe is
+        // a bare session object: it holds that check and opens nothing.
+        auto threadCheck = std::make_shared<HINTERNET_SESSION>();
+        session->setAbortCheck([own = m_abortCheck, threadCheck] { return own() || threadCheck->abortRequested(); });
+    }
     return session;
 }
 

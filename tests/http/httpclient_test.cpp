@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <atomic>
 #include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -352,5 +354,32 @@ TEST_F(HttpClientTest, ConnectionDroppedMidBodyFailsTheWrite)
     client.StartUpload("127.0.0.1:" + std::to_string(server.port()) + "/x");
     const int code = ErrorCodeOf([&] { Drive(client, 65536); });
     EXPECT_TRUE(code == 408 || code == 409) << code;
+    EXPECT_FALSE(client.IsPostActive());
+}
+
+TEST_F(HttpClientTest, ThreadAbortCheckStillStopsAClientWithItsOwnCheck)
+{
+    const std::string path = SandboxPath("big.bin");
+    WriteFile(path, Pattern(16 * 1024 * 1024));
+    LoopbackServer stall([&stall](int fd) {
+        char buf[4096];
+        (void)!::read(fd, buf, sizeof buf);
+        for (int i = 0; i < 100 && !stall.stopping(); ++i)
+            std::this_thread::sleep_for(50ms);
+    });
+    std::atomic<bool> quit{false};
+    quaylet::platform::ScopedInternetAbort guard([&] { return quit.load(); });
+    CHttpClientT client;
+    client.SetAbortCheck([] { return false; });
+    client.AddParam("media", path.c_str(), kParamFile);
+    client.StartUpload("127.0.0.1:" + std::to_string(stall.port()) + "/x");
+    std::thread quitter([&] {
+        std::this_thread::sleep_for(300ms);
+        quit = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorCodeOf([&] { Drive(client, 65536); }), 408);
+    quitter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_FALSE(client.IsPostActive());
 }
