@@ -112,9 +112,14 @@ CProfile& CurrentProfile()
 
 std::string ScramblePassword(std::string_view password)
 {
+    return ScramblePasswordWithSite(password, kFixedSiteAddress);
+}
+
+std::string ScramblePasswordWithSite(std::string_view password, std::string_view siteAddress)
+{
     std::array<uint8_t, kBlockBytes> block{};
     std::memcpy(block.data(), password.data(), std::min(password.size(), kBlockBytes));
-    BlowfishCipher(KeyFor(kFixedSiteAddress)).encryptLittleEndianEcb(block.data(), block.size());
+    BlowfishCipher(KeyFor(siteAddress)).encryptLittleEndianEcb(block.data(), block.size());
     std::string text;
     text.reserve(kScrambledLength);
     char two[3];

@@ -54,6 +54,10 @@ inline constexpr const char* kScrambleKeySuffix = "m2xq9fd%pwk-hvne";
 bool ScramblePassword(std::string_view password, char* buffer, std::size_t capacity);
 std::string ScramblePassword(std::string_view password);
 
+// The same under another site address's key: the form the earlier product
+// and older installations left behind.
+std::string ScramblePasswordWithSite(std::string_view password, std::string_view siteAddress);
+
 // Reads 128 bytes from hex digit pairs (either case; a pair beyond the text or
 // not starting with a hex digit gives 0) and decrypts with the given site
 // address. False when the text is longer than 257 characters.

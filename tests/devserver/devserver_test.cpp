@@ -204,7 +204,8 @@ TEST(DevServerTest, FaultOptions)
     const int p = server.port();
 
     Reply r = SmallRequest(p, "User.login", "&username=alice&passwordhash=x");
-    ASSERT_TRUE(r.ok);
+    ASSERT_TRUE(r.ok) << platform::InternetFailureName(r.error.failure) << ": " << r.error.message << "\n"
+                      << server.errorOutput();
     EXPECT_EQ(r.body.find("<?xml"), std::string::npos);
     EXPECT_EQ(r.body.find("<success>"), std::string::npos);
 

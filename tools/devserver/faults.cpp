@@ -25,13 +25,13 @@ bool ParseNumber(const std::string& text, uint64_t& value)
 
 } // namespace
 
-bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& error)
+bool ParseFault(const std::string& text, FaultOptions& faults, std::string& error)
 {
-    std::string kind = spec;
+    std::string kind = text;
     std::string method;
-    if (const auto at = spec.find('@'); at != std::string::npos) {
-        kind = spec.substr(0, at);
-        method = spec.substr(at + 1);
+    if (const auto at = text.find('@'); at != std::string::npos) {
+        kind = text.substr(0, at);
+        method = text.substr(at + 1);
         if (method.empty() || method == "all")
             method.clear();
     }
@@ -60,7 +60,7 @@ bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& erro
         faults.replyFile = value;
         return true;
     }
-    error = "unknown fault \"" + spec + "\" (use garbage, delay=MS, drop=N or reply=FILE, optionally @Method)";
+    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N or reply=FILE, optionally @Method)";
     return false;
 }
 
@@ -75,7 +75,8 @@ bool ReadReplyFile(const std::string& path, std::string& bytes)
 
 std::string GarbageReply()
 {
-    return std::string("\x01\x7fgarbage<<<\xff\xfe not xml at all &&& ]]>\0tail", 44);
+    static constexpr char kBytes[] = "\x01\x7fgarbage<<<\xff\xfe not xml at all &&& ]]>\0tail";
+    return std::string(kBytes, sizeof kBytes - 1);
 }
 
 void DropConnection(int localPort, int remotePort)

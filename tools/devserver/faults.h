@@ -37,7 +37,7 @@ struct FaultOptions {
 bool ReadReplyFile(const std::string& path, std::string& bytes);
 
 // Adds one fault written as above; false (with a reason) when it is malformed.
-bool ParseFault(const std::string& spec, FaultOptions& faults, std::string& error);
+bool ParseFault(const std::string& text, FaultOptions& faults, std::string& error);
 
 // The body of a garbage reply: neither XML nor text.
 std::string GarbageReply();

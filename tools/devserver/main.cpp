@@ -31,8 +31,10 @@ void Usage(std::FILE* to)
                "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
                "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
                "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
-               "  --fault SPEC     garbage[@Method], delay=MS[@Method], drop=N[@Method] or\n"
-               "                   reply=FILE[@Method];\n"
+               "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method] or
+"
+               "                   reply=FILE[@Method];
+"
                "                   may be given more than once\n"
                "  --quiet          do not log requests\n"
                "  --help           this text\n",
@@ -46,7 +48,7 @@ int main(int argc, char* argv[])
     std::string configPath, dataDir = "devserver-data", host = "127.0.0.1";
     int port = 8080;
     bool quiet = false;
-    std::vector<std::string> faultSpecs;
+    std::vector<std::string> faultTexts;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -72,7 +74,7 @@ int main(int argc, char* argv[])
             }
             port = static_cast<int>(p);
         } else if (arg == "--fault")
-            faultSpecs.push_back(value());
+            faultTexts.push_back(value());
         else if (arg == "--quiet")
             quiet = true;
         else if (arg == "--help" || arg == "-h") {
@@ -95,9 +97,9 @@ int main(int argc, char* argv[])
         }
         config = std::move(*loaded);
     }
-    for (const std::string& spec : faultSpecs) {
+    for (const std::string& fault : faultTexts) {
         std::string error;
-        if (!ParseFault(spec, config.faults, error)) {
+        if (!ParseFault(fault, config.faults, error)) {
             std::fprintf(stderr, "quaylet-devserver: %s\n", error.c_str());
             return 2;
         }
