@@ -51,12 +51,6 @@ void formatMediaTime(int64_t mediaTime, std::string& date, std::string& time)
     time = text;
 }
 
-// posted * 100 / total without overflow for any 32-bit counts.
-int percentage(uint32_t posted, uint32_t total)
-{
-    return static_cast<int>(static_cast<uint64_t>(posted) * 100u / total);
-}
-
 // The part of the loop that runs once per piece: keeps the last text so that
 // an unchanged percentage costs no formatting.
 class ProgressReporter {
@@ -68,7 +62,7 @@ public:
         if (total != 0) {
             m_total = total;
             m_posted = posted;
-            const int p = percentage(posted, total);
+            const int p = UploadPercentage(posted, total);
             if (p != m_percentage || m_text.empty()) {
                 m_percentage = p;
                 char text[128];
@@ -126,6 +120,11 @@ int resultOf(const std::string& reply)
 }
 
 } // namespace
+
+int UploadPercentage(uint32_t posted, uint32_t total)
+{
+    return total == 0 ? 0 : static_cast<int>(static_cast<uint64_t>(posted) * 100u / total);
+}
 
 int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, const std::string& userName,
                      const std::string& password, int mediaType, int64_t mediaTime)

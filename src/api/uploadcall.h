@@ -5,6 +5,7 @@
 // pieces the call reports progress and looks at the cancel request. Blocking;
 // runs on the transfer thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -42,7 +43,11 @@ enum MediaType : int {
 int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, const std::string& userName,
                      const std::string& password, int mediaType, int64_t mediaTime);
 
-// The fixed texts of the upload.
+// posted * 100 / total, the fraction dropped, exact for any 32-bit counts
+// (a plain 32-bit product would wrap above 42,949,672 posted bytes).
+int UploadPercentage(uint32_t posted, uint32_t total);
+
+// The fixed sizes of the upload.
 inline constexpr int kUploadPiece = 1024;           // bytes per ProceedPost
 inline constexpr std::size_t kUploadReadChunk = 511; // bytes per reply read
 inline constexpr std::size_t kMaxUploadReply = 1024 * 1024;

@@ -277,6 +277,20 @@ TEST_F(UploadCallTest, MediaTimeAndTypeTexts)
     }
 }
 
+TEST(UploadPercentageTest, ExactForAny32BitCounts)
+{
+    const struct {
+        uint32_t posted, total;
+        int percentage;
+    } cases[] = {
+        {0, 1000, 0},           {999, 1000, 99},        {1000, 1000, 100},
+        {43000000, 86000001, 49}, {43000000, 86000000, 50}, {0xFFFFFFFFu, 0xFFFFFFFFu, 100},
+        {0xFFFFFFFEu, 0xFFFFFFFFu, 99}, {5, 0, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(UploadPercentage(c.posted, c.total), c.percentage) << c.posted << "/" << c.total;
+}
+
 class GetInfoCallTest : public UploadCallTest {};
 
 TEST_F(GetInfoCallTest, PremiumValueIsReadFromTheReply)
