@@ -138,6 +138,18 @@ TEST_F(UploadCallTest, StoresTheFileByteForByteWithItsFieldsAndProgress)
     EXPECT_NE(text.find("HTTPMethodUpload: End"), std::string::npos);
 }
 
+TEST_F(UploadCallTest, TenThousandBytesTakeTenContentPasses)
+{
+    const std::string path = SandboxPath("ten.jpg");
+    WriteFile(path, Pattern(10000));
+    ASSERT_EQ(upload(path), 1);
+    // Eight part heads, seven one-piece values, ten file pieces, the closing
+    // line, and the pass whose call returns the response.
+    EXPECT_EQ(observer.positions.size(), 8u + 7u + 10u + 1u + 1u);
+    EXPECT_EQ(observer.positions.back(), 100);
+    EXPECT_LT(observer.positions[observer.positions.size() - 2], 100);
+}
+
 TEST_F(UploadCallTest, ResultsFollowTheReply)
 {
     const std::string padding(2000, 'x');
