@@ -162,6 +162,8 @@ TEST_F(SignInTest, NetworkFailuresEndWithinTheTimeouts)
         pointAt("http://127.0.0.1:" + std::to_string(port));
         expectFailure("refused");
     }
+    pointAt("http://quaylet-test.invalid");
+    expectFailure("unknown host");
     {
         const std::string before = test::ReadFile("Quaylet.log");
         pointAt("ftp://nowhere");
