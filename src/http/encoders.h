@@ -21,6 +21,8 @@ public:
     // Narrow to wide: code 601 for bytes that are not a text of the code page.
     static std::wstring Ansi2Unicode(std::string_view text, unsigned codePage = CP_ACP);
     static std::string Unicode2Ansi(std::wstring_view text, unsigned codePage = CP_ACP);
+    // The sniffed MIME type of a file (see CHttpToolA::GetMimeType) as wide text.
+    static std::wstring GetMimeType(int hFile, unsigned codePage = CP_ACP);
 };
 
 class CHttpEncoderA {

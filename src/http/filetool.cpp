@@ -102,6 +102,15 @@ std::string CHttpToolA::GetMimeType(int hFile, unsigned codePage)
     return type.name().toStdString();
 }
 
+std::wstring CHttpToolW::GetMimeType(int hFile, unsigned codePage)
+{
+    if (IsUtfCodePage(codePage))
+        throw httpclientexceptionW(
+            L"CHttpToolW::GetMimeType: CP_UTF8 and CP_UTF7 can not be used for the CodePage parameter.",
+            kErrNotSpecified, 0);
+    return Ansi2Unicode(CHttpToolA::GetMimeType(hFile, codePage), codePage);
+}
+
 std::optional<std::string> CHttpToolA::CreateBoundary()
 {
     unsigned char guid[16];

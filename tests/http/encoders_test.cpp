@@ -94,6 +94,7 @@ TEST(HttpEncodersTest, MimeTypeIsSniffedFromTheContentAndThePositionRewound)
         ::close(fd);
     }
     EXPECT_EQ(CHttpToolA::GetMimeType(kInvalidFile), "application/octet-stream");
+    EXPECT_EQ(CHttpToolW::GetMimeType(kInvalidFile), L"application/octet-stream");
     EXPECT_EQ(CHttpToolA::OpenFile(SandboxPath("missing").c_str()), kInvalidFile);
     EXPECT_EQ(CHttpToolA::OpenFile(quaylet::test::SandboxDir().c_str()), kInvalidFile);
 }
