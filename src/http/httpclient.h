@@ -41,10 +41,10 @@ public:
     static constexpr std::size_t kFileBufferSize = 57344; // 0xE000: read-ahead of file parts
     // Body bytes gathered before they are handed to the internet layer. Each
     // hand-over resumes the transfer machinery (several system calls), so it
-    // must not happen per small piece; one hand-over that fills libcurl's
-    // 64 KiB upload buffer exactly measured fastest over loopback (larger
-    // blocks were slower: the transfer then pauses mid-block).
-    static constexpr std::size_t kStageSize = 64 * 1024;
+    // must not happen per small piece. libcurl's upload buffer is given the
+    // same size, so that each hand-over is taken in one pass (blocks larger
+    // than that buffer measured slower: the transfer pauses mid-block).
+    static constexpr std::size_t kStageSize = 256 * 1024;
 
     CHttpClientT();
     virtual ~CHttpClientT();

@@ -132,6 +132,7 @@ void CHttpClientT::_OpenUploadContext(std::string_view url, uint32_t flags)
         handles.session = OpenInternet();
         handles.connection = OpenConnection(handles.session.get(), url);
         handles.request = OpenRequest(handles.connection.get(), "POST", url, flags, nullptr);
+        handles.request->setUploadBufferSize(kStageSize);
         AddRequestHeader(handles.request.get());
         CHttpToolA::AddHeader(handles.request.get(), "Content-Type", m_contentType.c_str());
         CHttpToolA::SendRequestEx(handles.request.get(), length);
