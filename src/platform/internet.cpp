@@ -453,6 +453,8 @@ public:
             curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
         } else {
             curl_easy_setopt(h, CURLOPT_POST, 1L);
+            if (m_uploadBufferSize != 0)
+                curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(m_uploadBufferSize));
             curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
             curl_easy_setopt(h, CURLOPT_READFUNCTION, &Impl::onRead);
             curl_easy_setopt(h, CURLOPT_READDATA, this);
@@ -602,6 +604,7 @@ public:
     std::vector<std::pair<std::string, std::string>> m_headers;
 
     uint64_t m_total = 0;
+    std::size_t m_uploadBufferSize = 0; // 0: libcurl's default
     uint64_t m_written = 0;
     int m_status = 0;
     std::string m_responseHeaders;
@@ -752,6 +755,11 @@ bool InternetRequest::queryAvailable(std::size_t& available)
 bool InternetRequest::read(void* buffer, std::size_t size, std::size_t& got)
 {
     return m_impl->read(buffer, size, got);
+}
+
+void InternetRequest::setUploadBufferSize(std::size_t bytes)
+{
+    m_impl->m_uploadBufferSize = bytes;
 }
 
 uint64_t InternetRequest::written() const

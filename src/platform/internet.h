@@ -208,6 +208,11 @@ public:
     // Reads up to size bytes of the reply body; got == 0 means its end.
     bool read(void* buffer, std::size_t size, std::size_t& got);
 
+    // The size of libcurl's upload buffer (its default is 64 KiB; at most
+    // 2 MiB); only before sendHead. A caller that writes in blocks of this
+    // size has each block taken in one pass of the transfer.
+    void setUploadBufferSize(std::size_t bytes);
+
     // Body bytes taken by write() so far, and the announced total.
     uint64_t written() const;
     uint64_t totalLength() const;

@@ -198,6 +198,10 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
     const ApiReply reply = m_api.handle(api);
     res.status = reply.status;
     res.set_content(reply.body, reply.contentType.c_str());
+    if (std::string replacement; faults.reply.appliesTo(method) && ReadReplyFile(faults.replyFile, replacement)) {
+        res.status = 200;
+        res.set_content(replacement, "text/xml");
+    }
     const auto user = api.fields.find("username");
     log("POST " + req.path + " " + method + " user=" + (user == api.fields.end() ? std::string() : user->second) +
         " -> " + std::to_string(reply.status) + " (" + std::to_string(body.size()) + " body bytes)");

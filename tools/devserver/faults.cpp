@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace quaylet::devserver {
@@ -53,8 +55,22 @@ bool ParseFault(const std::string& text, FaultOptions& faults, std::string& erro
         faults.dropAfter = number;
         return true;
     }
-    error = "unknown fault \"" + text + "\" (use garbage, delay=MS or drop=N, optionally @Method)";
+    if (kind == "reply" && !value.empty()) {
+        faults.reply = {true, method};
+        faults.replyFile = value;
+        return true;
+    }
+    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N or reply=FILE, optionally @Method)";
     return false;
+}
+
+bool ReadReplyFile(const std::string& path, std::string& bytes)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }
 
 std::string GarbageReply()

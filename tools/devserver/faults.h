@@ -5,6 +5,8 @@
 //   garbage[@Method]   answer with bytes that are not XML
 //   delay=MS[@Method]  wait MS milliseconds before answering
 //   drop=N[@Method]    drop the connection after N bytes of the request body
+//   reply=FILE[@Method] handle the request as usual (an upload is stored), then
+//                      answer with the bytes of FILE instead of the method's reply
 //
 // Method is an API method name ("User.login", "Media.upload", ...); without it
 // the fault applies to every API request.
@@ -27,7 +29,12 @@ struct FaultOptions {
     long delayMs = 0;
     FaultRule drop;
     uint64_t dropAfter = 0;
+    FaultRule reply;
+    std::string replyFile;
 };
+
+// The bytes of a reply file; false when it cannot be read.
+bool ReadReplyFile(const std::string& path, std::string& bytes);
 
 // Adds one fault written as above; false (with a reason) when it is malformed.
 bool ParseFault(const std::string& text, FaultOptions& faults, std::string& error);

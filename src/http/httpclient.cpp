@@ -1,0 +1,155 @@
+// CHttpClientT: construction, settings and the connection operations.
+
+#include "http/httpclient.h"
+
+#include "http/errors.h"
+#include "http/urlanalyzer.h"
+
+#include <new>
+
+namespace Velto {
+
+namespace {
+
+bool isHttps(std::string_view scheme)
+{
+    if (scheme.size() != 5)
+        return false;
+    static constexpr char kHttps[] = "https";
+    for (std::size_t i = 0; i < 5; ++i) {
+        char c = scheme[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kHttps[i])
+            return false;
+    }
+    return true;
+}
+
+const char* orNull(const std::optional<std::string>& text)
+{
+    return text ? text->c_str() : nullptr;
+}
+
+} // namespace
+
+CHttpClientT::CHttpClientT()
+{
+    try {
+        if (auto boundary = CHttpToolA::CreateBoundary()) {
+            m_boundary = std::move(*boundary);
+            m_contentType = "multipart/form-data; boundary=" + m_boundary;
+        }
+    } catch (...) {
+        m_boundary.clear();
+    }
+    if (m_boundary.empty()) {
+        m_boundary = kFixedBoundary;
+        m_contentType = std::string("multipart/form-data; boundary=") + kFixedBoundary;
+    }
+}
+
+CHttpClientT::~CHttpClientT()
+{
+    _AbortPostContext();
+}
+
+void CHttpClientT::SetInternet(uint32_t accessType, std::optional<std::string> proxy,
+                               std::optional<std::string> bypass, uint32_t openFlags)
+{
+    m_accessType = accessType;
+    m_proxy = std::move(proxy);
+    m_proxyBypass = std::move(bypass);
+    m_openFlags = openFlags;
+}
+
+void CHttpClientT::SetProxyAccount(std::optional<std::string> user, std::optional<std::string> password)
+{
+    m_proxyUser = std::move(user);
+    m_proxyPassword = std::move(password);
+}
+
+SessionHandle CHttpClientT::OpenInternet() const
+{
+    SessionHandle session = CHttpToolA::OpenInternet(m_agent ? m_agent->c_str() : kDefaultAgent, m_accessType,
+                                                     orNull(m_proxy), orNull(m_proxyBypass), m_openFlags);
+    if (m_abortCheck) {
+        // A new session has taken the calling thread's own abort check (the
+        // transfer thread's quit); keep it beside the client's. The probe is
+        // a bare session object: it holds that check and opens nothing.
+        auto threadCheck = std::make_shared<HINTERNET_SESSION>();
+        session->setAbortCheck([own = m_abortCheck, threadCheck] { return own() || threadCheck->abortRequested(); });
+    }
+    return session;
+}
+
+ConnectionHandle CHttpClientT::OpenConnection(HINTERNET_SESSION* hInternet, std::string_view url) const
+{
+    if (!hInternet)
+        ThrowNullArgument("CHttpClientT::OpenConnection", "hInternet");
+    CHttpUrlAnalyzerT parts;
+    parts.Analyze(url, m_codePage);
+    const bool secure = isHttps(parts.Scheme().in(url));
+    uint32_t port = secure ? 443 : 80;
+    const std::string_view portText = parts.Port().in(url);
+    if (!portText.empty()) {
+        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos)
+            ThrowError(kErrInvalidPort);
+        port = 0;
+        for (const char c : portText)
+            port = port * 10 + static_cast<uint32_t>(c - '0');
+        if (port > 65535)
+            ThrowError(kErrInvalidPort);
+    }
+    if (parts.Host().empty())
+        ThrowError(kErrInvalidUrl);
+    const std::string host(parts.Host().in(url));
+    ConnectionHandle connection =
+        CHttpToolA::OpenConnection(hInternet, host.c_str(), static_cast<uint16_t>(port), secure);
+    ApplyProxyAccount(connection.get()); // a failure closes the new connection on the way out
+    return connection;
+}
+
+RequestHandle CHttpClientT::OpenRequest(HINTERNET_CONNECTION* hConnection, const char* verb, std::string_view url,
+                                        uint32_t flags, const char* referrer) const
+{
+    if (!hConnection)
+        ThrowNullArgument("CHttpClientT::OpenRequest", "hConnection");
+    CHttpUrlAnalyzerT parts;
+    parts.Analyze(url, m_codePage);
+    // The connection was made for the same address, so it already speaks TLS
+    // when the scheme asks for it; the flag is kept for the record.
+    if (isHttps(parts.Scheme().in(url)))
+        flags |= INTERNET_FLAG_SECURE;
+    std::string object;
+    if (!parts.Path().empty()) {
+        object = std::string(url.substr(parts.Path().offset));
+    } else {
+        object.push_back('/');
+        object.append(url.substr(parts.Path().offset));
+    }
+    RequestHandle request = CHttpToolA::OpenRequest(hConnection, verb, object.c_str(), flags, referrer);
+    if (flags & INTERNET_FLAG_PRAGMA_NOCACHE)
+        CHttpToolA::AddHeader(request.get(), "Cache-Control", "no-cache");
+    return request;
+}
+
+void CHttpClientT::AddRequestHeader(HINTERNET_REQUEST* hRequest) const
+{
+    if (!hRequest)
+        ThrowNullArgument("CHttpClientT::AddRequestHeader", "hRequest");
+    for (const auto& [name, entry] : m_headers)
+        CHttpToolA::AddHeader(hRequest, name.c_str(), orNull(entry.value));
+}
+
+void CHttpClientT::ApplyProxyAccount(HINTERNET_CONNECTION* hConnection) const
+{
+    if (!hConnection)
+        ThrowNullArgument("CHttpClientT::ApplyProxyAccount", "hConnection");
+    if (m_proxyUser && !m_proxyUser->empty() && m_proxyPassword && !m_proxyPassword->empty()) {
+        CHttpToolA::SetOption(hConnection, INTERNET_OPTION_PROXY_USERNAME, m_proxyUser->c_str());
+        CHttpToolA::SetOption(hConnection, INTERNET_OPTION_PROXY_PASSWORD, m_proxyPassword->c_str());
+    }
+}
+
+} // namespace Velto
