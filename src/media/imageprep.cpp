@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <future>
+#include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quaylet {
@@ -46,14 +49,93 @@ bool isTransposing(int orientation)
     return orientation >= 5 && orientation <= 8;
 }
 
+// The identity of a file as written: a cached decode belongs to exactly this
+// file, not to a later one under the same name.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size
+            && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// While RotateToUpright turns a large JPEG losslessly (which never yields
+// pixels), a second thread decodes the same JPEG at reduced size and turns the
+// pixels. The next MakeUploadImage of that upright copy starts from them, so
+// the photo is decoded once. One entry, for the last copy; guarded by its
+// mutex although both operations run on the transfer thread.
+struct UprightPixels {
+    std::string path;
+    FileIdentity identity;
+    ImageSize fullSize; // the copy's size
+    QImage image;       // the copy's pixels at a reduced size
+};
+std::mutex g_uprightPixelsMutex;
+std::optional<UprightPixels> g_uprightPixels;
+
+std::optional<UprightPixels> takeUprightPixels()
+{
+    std::lock_guard lock(g_uprightPixelsMutex);
+    std::optional<UprightPixels> taken;
+    taken.swap(g_uprightPixels);
+    return taken;
+}
+
+void keepUprightPixels(UprightPixels pixels)
+{
+    std::lock_guard lock(g_uprightPixelsMutex);
+    g_uprightPixels = std::move(pixels);
+}
+
+// The smallest decode of a source of this size that serves either box.
+ImageSize decodeSizeForBoxes(ImageSize size)
+{
+    const ImageSize target = UploadTargetSize(size, kPremiumImageBox, kPremiumImageBox);
+    return {2 * target.width, 2 * target.height};
+}
+
 // The upright copy's pixels: a lossless turn for JPEG sources whose blocks
 // allow it, otherwise a full decode, the turn, and a quality-100 encoding.
-bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, std::string& error)
+// `reduced` receives the turned pixels at reduced size when they were decoded
+// beside a lossless turn.
+bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
+                     std::string& error)
 {
     if (source.jpeg) {
+        const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
+        std::future<QImage> decoding;
+        if (large) {
+            const ImageSize upright = isTransposing(orientation)
+                                          ? ImageSize{source.size.height, source.size.width}
+                                          : source.size;
+            ImageSize atLeast = decodeSizeForBoxes(upright);
+            if (isTransposing(orientation))
+                atLeast = {atLeast.height, atLeast.width};
+            decoding = std::async(std::launch::async, [&source, atLeast, orientation] {
+                std::string ignored;
+                const QImage decoded = imageprep::DecodeImage(source, atLeast, ignored);
+                return decoded.isNull() ? QImage() : imageprep::TurnUpright(decoded, orientation);
+            });
+        }
         std::string why;
-        if (imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why))
+        const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
+        if (decoding.valid())
+            reduced = decoding.get();
+        if (turned)
             return true;
+        reduced = QImage();
         WriteLog(LogTrace, "RotateToUpright: %s, turning %s by decoding", why.c_str(), source.path.c_str());
     }
     const QImage decoded = imageprep::DecodeImage(source, {}, error);
@@ -110,13 +192,22 @@ std::string RotateToUpright(const std::string& path)
     }
     const std::string copyPath = directory + "TR" + std::to_string(number) + ".jpeg";
 
+    takeUprightPixels(); // an earlier copy's pixels are of no further use
+
     Bytes copy;
+    QImage reduced;
     const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-    if (!makeUprightJpeg(source, *orientation, copy, error)
+    if (!makeUprightJpeg(source, *orientation, copy, reduced, error)
         || !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error)
         || !imageprep::WriteWholeFile(copyPath, copy, error)) {
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
+    }
+    const std::optional<FileIdentity> identity = identityOf(copyPath);
+    if (!reduced.isNull() && identity) {
+        const ImageSize full = isTransposing(*orientation) ? ImageSize{source.size.height, source.size.width}
+                                                           : source.size;
+        keepUprightPixels({copyPath, *identity, full, std::move(reduced)});
     }
     return copyPath;
 }
@@ -134,17 +225,43 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     removeFile(cleanPath);
     removeFile(scaledPath);
 
-    imageprep::SourceImage source;
+    // Pixels decoded while this file was written as an upright copy, when they
+    // belong to this very file and are large enough for the box.
+    QImage image;
+    ImageSize size;
+    std::optional<UprightPixels> upright = takeUprightPixels();
+    if (upright && upright->path == path && identityOf(path) == upright->identity) {
+        const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
+        const bool fullSize = upright->image.width() == upright->fullSize.width
+                              && upright->image.height() == upright->fullSize.height;
+        if (fullSize
+            || (upright->image.width() >= 2 * target.width && upright->image.height() >= 2 * target.height)) {
+            image = std::move(upright->image);
+            size = upright->fullSize;
+        }
+    }
+    upright.reset();
+
     std::string error;
-    if (!imageprep::OpenSourceImage(path, source, error)) {
-        WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
-        return {};
+    imageprep::SourceImage source;
+    if (image.isNull()) {
+        if (!imageprep::OpenSourceImage(path, source, error)) {
+            WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+            return {};
+        }
+        size = source.size;
     }
 
-    const bool small = source.size.width <= kScaleThreshold && source.size.height <= kScaleThreshold;
-    const ImageSize target = small ? source.size : UploadTargetSize(source.size, boxWidth, boxHeight);
-    const ImageSize decodeAtLeast = small ? ImageSize{} : ImageSize{2 * target.width, 2 * target.height};
-    QImage image = imageprep::DecodeImage(source, decodeAtLeast, error);
+    const bool small = size.width <= kScaleThreshold && size.height <= kScaleThreshold;
+    const ImageSize target = small ? size : UploadTargetSize(size, boxWidth, boxHeight);
+    if (image.isNull() || small) {
+        const ImageSize decodeAtLeast = small ? ImageSize{} : ImageSize{2 * target.width, 2 * target.height};
+        if (source.path.empty() && !imageprep::OpenSourceImage(path, source, error)) {
+            WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+            return {};
+        }
+        image = imageprep::DecodeImage(source, decodeAtLeast, error);
+    }
     if (!image.isNull() && (image.width() != target.width || image.height() != target.height)) {
         image = image.scaled(target.width, target.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (image.isNull())

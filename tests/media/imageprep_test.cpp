@@ -318,6 +318,30 @@ TEST(RotateToUpright, CopyKeepsTheDateAndRecordsItsOwnShape)
     EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source));
 }
 
+// A large turned JPEG is prepared from the pixels decoded while it was turned;
+// the result matches a preparation from the copy on disk, and a copy that was
+// replaced meanwhile is read anew.
+TEST(RotateToUpright, PreparingTheCopyAfterwards)
+{
+    const std::string source = save(quadrants(1024, 512), "large.jpg", "jpeg", 95);
+    setOrientation(source, 6);
+    const QImage expected = load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+
+    const std::string copy = RotateToUpright(source);
+    ASSERT_FALSE(copy.empty());
+    ASSERT_EQ(MakeUploadImage(copy, 800, 800), scaledCopy());
+    const QImage first = load(scaledCopy());
+    expectSameQuadrants(first, expected, "from the turn");
+    ASSERT_EQ(MakeUploadImage(copy, 800, 800), scaledCopy());
+    expectSameQuadrants(load(scaledCopy()), first, "from the file");
+
+    ASSERT_EQ(RotateToUpright(source), platform::TempPath() + "TR2.jpeg");
+    std::filesystem::copy_file(save(quadrants(900, 600), "other.jpg"), platform::TempPath() + "TR2.jpeg",
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(MakeUploadImage(platform::TempPath() + "TR2.jpeg", 800, 800), scaledCopy());
+    expectSameQuadrants(load(scaledCopy()), quadrants(800, 533), "replaced copy");
+}
+
 // ---------------------------------------------------------------------------
 // Date taken
 
