@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <mutex>
+#include <sys/stat.h>
 
 namespace quaylet::imageprep {
 
@@ -98,6 +99,10 @@ std::optional<int> ReadOrientation(const MetadataSource& source)
 
 std::optional<std::string> ReadDateTakenText(const std::string& path)
 {
+    // Only regular files: opening a FIFO with a photo's name would block.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
     try {
         initialiseExiv2();
         Exiv2::Image::AutoPtr image = openImage(MetadataSource{path});

@@ -262,6 +262,22 @@ TEST(RotateToUpright, EveryOrientationOnRealPixels)
     }
 }
 
+TEST(RotateToUpright, TiffSourceBecomesUprightJpeg)
+{
+    const std::string source = save(quadrants(64, 32), "turned.tif", "tiff");
+    editExif(source, [](Exiv2::ExifData& exif) {
+        exif["Exif.Image.Orientation"] = uint16_t{5};
+        exif["Exif.Photo.DateTimeOriginal"] = std::string("2010:06:15 14:30:00");
+    });
+    const std::string copy = RotateToUpright(source);
+    ASSERT_FALSE(copy.empty());
+    EXPECT_TRUE(isJpegFile(copy));
+    expectSameQuadrants(load(copy), load(source, true), "tiff, orientation 5");
+    EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1);
+    EXPECT_EQ(exifInt(copy, "Exif.Image.ImageWidth"), std::nullopt); // the TIFF's layout stays behind
+    EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source));
+}
+
 TEST(RotateToUpright, CounterNamesAndLogLines)
 {
     OpenLog(SandboxPath("Quaylet.log"));
@@ -452,6 +468,7 @@ TEST(BadInput, FailurePathsWithoutCrashOrHugeAllocation)
     EXPECT_EQ(GetDateTaken(SandboxPath("text.jpg")), std::nullopt);
     EXPECT_EQ(MakeUploadImage(SandboxPath("missing.jpg"), 800, 800), "");
     EXPECT_EQ(MakeUploadImage(SandboxPath(""), 800, 800), ""); // a directory
+    EXPECT_EQ(GetDateTaken(SandboxPath("")), std::nullopt);
 }
 
 TEST(BadInput, TurnedTruncatedPhotoGetsNoCopy)
