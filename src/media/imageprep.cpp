@@ -72,15 +72,16 @@ std::optional<FileIdentity> identityOf(const std::string& path)
 }
 
 // While RotateToUpright turns a large JPEG losslessly (which never yields
-// pixels), a second thread decodes the same JPEG at reduced size and turns the
-// pixels. The next MakeUploadImage of that upright copy starts from them, so
-// the photo is decoded once. One entry, for the last copy; guarded by its
+// pixels), a second thread decodes the same JPEG at reduced size. The next
+// MakeUploadImage of that upright copy scales those pixels and turns the small
+// result, so the photo is decoded once and only few pixels are turned. One entry, for the last copy; guarded by its
 // mutex although both operations run on the transfer thread.
 struct UprightPixels {
     std::string path;
     FileIdentity identity;
     ImageSize fullSize; // the copy's size
-    QImage image;       // the copy's pixels at a reduced size
+    QImage unturned;    // the source's pixels at a reduced size, not yet turned
+    int orientation = 1;
 };
 std::mutex g_uprightPixelsMutex;
 std::optional<UprightPixels> g_uprightPixels;
@@ -108,8 +109,8 @@ ImageSize decodeSizeForBoxes(ImageSize size)
 
 // The upright copy's pixels: a lossless turn for JPEG sources whose blocks
 // allow it, otherwise a full decode, the turn, and a quality-100 encoding.
-// `reduced` receives the turned pixels at reduced size when they were decoded
-// beside a lossless turn.
+// `reduced` receives the source's pixels at reduced size (not turned) when
+// they were decoded beside a lossless turn.
 bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
                      std::string& error)
 {
@@ -123,10 +124,9 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
             ImageSize atLeast = decodeSizeForBoxes(upright);
             if (isTransposing(orientation))
                 atLeast = {atLeast.height, atLeast.width};
-            decoding = std::async(std::launch::async, [&source, atLeast, orientation] {
+            decoding = std::async(std::launch::async, [&source, atLeast] {
                 std::string ignored;
-                const QImage decoded = imageprep::DecodeImage(source, atLeast, ignored);
-                return decoded.isNull() ? QImage() : imageprep::TurnUpright(decoded, orientation);
+                return imageprep::DecodeImage(source, atLeast, ignored);
             });
         }
         std::string why;
@@ -169,13 +169,9 @@ std::string RotateToUpright(const std::string& path)
 {
     const int32_t number = g_rotationCounter.fetch_add(1, std::memory_order_relaxed);
 
-    imageprep::SourceImage source;
-    std::string error;
-    std::optional<int> orientation;
-    if (imageprep::OpenSourceImage(path, source, error)) {
-        const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-        orientation = imageprep::ReadOrientation(metadata);
-    }
+    // The tag is read from the file's header; the whole file only when a copy
+    // is to be made.
+    const std::optional<int> orientation = imageprep::ReadOrientation(imageprep::MetadataSource{path});
     if (!orientation) {
         WriteLog(LogTrace, "No orientation info present for %s", path.c_str());
         return {};
@@ -194,6 +190,13 @@ std::string RotateToUpright(const std::string& path)
 
     takeUprightPixels(); // an earlier copy's pixels are of no further use
 
+    imageprep::SourceImage source;
+    std::string error;
+    if (!imageprep::OpenSourceImage(path, source, error)) {
+        WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
+        return {};
+    }
+
     Bytes copy;
     QImage reduced;
     const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
@@ -207,7 +210,7 @@ std::string RotateToUpright(const std::string& path)
     if (!reduced.isNull() && identity) {
         const ImageSize full = isTransposing(*orientation) ? ImageSize{source.size.height, source.size.width}
                                                            : source.size;
-        keepUprightPixels({copyPath, *identity, full, std::move(reduced)});
+        keepUprightPixels({copyPath, *identity, full, std::move(reduced), *orientation});
     }
     return copyPath;
 }
@@ -226,18 +229,27 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     removeFile(scaledPath);
 
     // Pixels decoded while this file was written as an upright copy, when they
-    // belong to this very file and are large enough for the box.
+    // belong to this very file and are large enough for the box: scaled in the
+    // source's orientation, then turned.
     QImage image;
     ImageSize size;
     std::optional<UprightPixels> upright = takeUprightPixels();
     if (upright && upright->path == path && identityOf(path) == upright->identity) {
         const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
-        const bool fullSize = upright->image.width() == upright->fullSize.width
-                              && upright->image.height() == upright->fullSize.height;
+        const bool transposed = isTransposing(upright->orientation);
+        const ImageSize unturnedTarget = transposed ? ImageSize{target.height, target.width} : target;
+        const QImage& pixels = upright->unturned;
+        const bool fullSize = (transposed ? ImageSize{pixels.height(), pixels.width()}
+                                          : ImageSize{pixels.width(), pixels.height()})
+                              == upright->fullSize;
         if (fullSize
-            || (upright->image.width() >= 2 * target.width && upright->image.height() >= 2 * target.height)) {
-            image = std::move(upright->image);
-            size = upright->fullSize;
+            || (pixels.width() >= 2 * unturnedTarget.width && pixels.height() >= 2 * unturnedTarget.height)) {
+            const QImage scaled = pixels.scaled(unturnedTarget.width, unturnedTarget.height,
+                                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (!scaled.isNull()) {
+                image = imageprep::TurnUpright(scaled, upright->orientation);
+                size = upright->fullSize;
+            }
         }
     }
     upright.reset();

@@ -38,6 +38,10 @@ Exiv2::Image::AutoPtr openImage(const MetadataSource& source)
 {
     if (source.bytes)
         return Exiv2::ImageFactory::open(source.bytes->data(), static_cast<long>(source.bytes->size()));
+    // Only regular files: opening a FIFO with a photo's name would block.
+    struct stat st {};
+    if (::stat(source.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw Exiv2::Error(Exiv2::kerDataSourceOpenFailed, source.path, "not a regular file");
     // A FileIo takes the path's bytes as they are; opening by path would read
     // "-" as standard input and a name like "http://..." as a remote file.
     Exiv2::BasicIo::AutoPtr io(new Exiv2::FileIo(source.path));
@@ -99,10 +103,6 @@ std::optional<int> ReadOrientation(const MetadataSource& source)
 
 std::optional<std::string> ReadDateTakenText(const std::string& path)
 {
-    // Only regular files: opening a FIFO with a photo's name would block.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
     try {
         initialiseExiv2();
         Exiv2::Image::AutoPtr image = openImage(MetadataSource{path});

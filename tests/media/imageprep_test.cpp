@@ -22,6 +22,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 
 namespace quaylet {
 namespace {
@@ -469,6 +470,16 @@ TEST(BadInput, FailurePathsWithoutCrashOrHugeAllocation)
     EXPECT_EQ(MakeUploadImage(SandboxPath("missing.jpg"), 800, 800), "");
     EXPECT_EQ(MakeUploadImage(SandboxPath(""), 800, 800), ""); // a directory
     EXPECT_EQ(GetDateTaken(SandboxPath("")), std::nullopt);
+}
+
+// A FIFO with a photo's name must not block any of the three.
+TEST(BadInput, FifoDoesNotBlock)
+{
+    const std::string path = SandboxPath("pipe.jpg");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(RotateToUpright(path), "");
+    EXPECT_EQ(MakeUploadImage(path, 800, 800), "");
+    EXPECT_EQ(GetDateTaken(path), std::nullopt);
 }
 
 TEST(BadInput, TurnedTruncatedPhotoGetsNoCopy)
