@@ -74,8 +74,9 @@ std::optional<FileIdentity> identityOf(const std::string& path)
 // While RotateToUpright turns a large JPEG losslessly (which never yields
 // pixels), a second thread decodes the same JPEG at reduced size. The next
 // MakeUploadImage of that upright copy scales those pixels and turns the small
-// result, so the photo is decoded once and only few pixels are turned. One entry, for the last copy; guarded by its
-// mutex although both operations run on the transfer thread.
+// result, so the photo is decoded once and only few pixels are turned. One
+// entry, for the last copy; guarded by its mutex although both operations run
+// on the transfer thread.
 struct UprightPixels {
     std::string path;
     FileIdentity identity;
@@ -155,8 +156,9 @@ ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight)
 {
     if (source.width <= 0 || source.height <= 0)
         return {};
-    const float ratioWidth = static_cast<float>(static_cast<double>(boxWidth) / source.width);
-    const float ratioHeight = static_cast<float>(static_cast<double>(boxHeight) / source.height);
+    // Single-precision division rounds the exact quotient once, to the nearest float.
+    const float ratioWidth = static_cast<float>(boxWidth) / static_cast<float>(source.width);
+    const float ratioHeight = static_cast<float>(boxHeight) / static_cast<float>(source.height);
     const float scale = ratioHeight < ratioWidth ? ratioHeight : ratioWidth;
     const double width = std::trunc(static_cast<double>(source.width) * static_cast<double>(scale));
     const double height = std::trunc(static_cast<double>(source.height) * static_cast<double>(scale));
