@@ -14,6 +14,7 @@
 #include <future>
 #include <mutex>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quaylet {
@@ -125,10 +126,14 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
             ImageSize atLeast = decodeSizeForBoxes(upright);
             if (isTransposing(orientation))
                 atLeast = {atLeast.height, atLeast.width};
-            decoding = std::async(std::launch::async, [&source, atLeast] {
-                std::string ignored;
-                return imageprep::DecodeImage(source, atLeast, ignored);
-            });
+            try {
+                decoding = std::async(std::launch::async, [&source, atLeast] {
+                    std::string ignored;
+                    return imageprep::DecodeImage(source, atLeast, ignored);
+                });
+            } catch (const std::system_error&) {
+                // No thread to spare: the preparation decodes the copy itself.
+            }
         }
         std::string why;
         const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
