@@ -1,0 +1,334 @@
+#include "media/imageprep.h"
+
+#include "app/logfile.h"
+#include "media/imageprep_codec.h"
+#include "media/imageprep_exif.h"
+#include "platform/tempdir.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <future>
+#include <mutex>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace quaylet {
+
+using imageprep::Bytes;
+
+namespace {
+
+constexpr const char* kCleanCopyName = "temp_clean.image";
+constexpr const char* kScaledCopyName = "temp_thumbnail.image";
+
+// Numbers the upright copies of this process: TR1.jpeg, TR2.jpeg, ... It
+// advances on every RotateToUpright call, whether or not a copy is written.
+std::atomic<int32_t> g_rotationCounter{1};
+
+void removeFile(const std::string& path)
+{
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        WriteLog(LogMilestone, "MakeUploadImage: cannot remove %s", path.c_str());
+}
+
+// The piece [position, position + length) of text read the way atoi reads it;
+// a piece beyond the end of the text is empty and reads as 0.
+int pieceAsNumber(const std::string& text, std::size_t position, std::size_t length)
+{
+    if (position >= text.size())
+        return 0;
+    return std::atoi(text.substr(position, length).c_str());
+}
+
+bool isTransposing(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The identity of a file as written: a cached decode belongs to exactly this
+// file, not to a later one under the same name.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    bool operator==(const FileIdentity& o) const
+    {
+        return device == o.device && inode == o.inode && size == o.size
+            && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+    }
+};
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+}
+
+// While RotateToUpright turns a large JPEG losslessly (which never yields
+// pixels), a second thread decodes the same JPEG at reduced size. The next
+// MakeUploadImage of that upright copy scales those pixels and turns the small
+// result, so the photo is decoded once and only few pixels are turned. One
+// entry, for the last copy; guarded by its mutex although both operations run
+// on the transfer thread.
+struct UprightPixels {
+    std::string path;
+    FileIdentity identity;
+    ImageSize fullSize; // the copy's size
+    QImage unturned;    // the source's pixels at a reduced size, not yet turned
+    int orientation = 1;
+};
+std::mutex g_uprightPixelsMutex;
+std::optional<UprightPixels> g_uprightPixels;
+
+std::optional<UprightPixels> takeUprightPixels()
+{
+    std::lock_guard lock(g_uprightPixelsMutex);
+    std::optional<UprightPixels> taken;
+    taken.swap(g_uprightPixels);
+    return taken;
+}
+
+void keepUprightPixels(UprightPixels pixels)
+{
+    std::lock_guard lock(g_uprightPixelsMutex);
+    g_uprightPixels = std::move(pixels);
+}
+
+// The smallest decode of a source of this size that serves either box.
+ImageSize decodeSizeForBoxes(ImageSize size)
+{
+    const ImageSize target = UploadTargetSize(size, kPremiumImageBox, kPremiumImageBox);
+    return {2 * target.width, 2 * target.height};
+}
+
+// The upright copy's pixels: a lossless turn for JPEG sources whose blocks
+// allow it, otherwise a full decode, the turn, and a quality-100 encoding.
+// `reduced` receives the source's pixels at reduced size (not turned) when
+// they were decoded beside a lossless turn.
+bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
+                     std::string& error)
+{
+    if (source.jpeg) {
+        const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
+        std::future<QImage> decoding;
+        if (large) {
+            const ImageSize upright = isTransposing(orientation)
+                                          ? ImageSize{source.size.height, source.size.width}
+                                          : source.size;
+            ImageSize atLeast = decodeSizeForBoxes(upright);
+            if (isTransposing(orientation))
+                atLeast = {atLeast.height, atLeast.width};
+            try {
+                decoding = std::async(std::launch::async, [&source, atLeast] {
+                    std::string ignored;
+                    return imageprep::DecodeImage(source, atLeast, ignored);
+                });
+            } catch (const std::system_error&) {
+                // No thread to spare: the preparation decodes the copy itself.
+            }
+        }
+        std::string why;
+        const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
+        if (decoding.valid())
+            reduced = decoding.get();
+        if (turned)
+            return true;
+        reduced = QImage();
+        WriteLog(LogTrace, "RotateToUpright: %s, turning %s by decoding", why.c_str(), source.path.c_str());
+    }
+    const QImage decoded = imageprep::DecodeImage(source, {}, error);
+    if (decoded.isNull())
+        return false;
+    const QImage upright = imageprep::TurnUpright(decoded, orientation);
+    if (upright.isNull()) {
+        error = "out of memory";
+        return false;
+    }
+    return imageprep::EncodeJpeg(upright, kCleanCopyQuality, out, error);
+}
+
+} // namespace
+
+ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight)
+{
+    if (source.width <= 0 || source.height <= 0)
+        return {};
+    // Single-precision division rounds the exact quotient once, to the nearest float.
+    const float ratioWidth = static_cast<float>(boxWidth) / static_cast<float>(source.width);
+    const float ratioHeight = static_cast<float>(boxHeight) / static_cast<float>(source.height);
+    const float scale = ratioHeight < ratioWidth ? ratioHeight : ratioWidth;
+    const double width = std::trunc(static_cast<double>(source.width) * static_cast<double>(scale));
+    const double height = std::trunc(static_cast<double>(source.height) * static_cast<double>(scale));
+    // A side that truncates to nothing (a long thin strip) keeps one pixel: an
+    // empty image cannot be encoded.
+    return {std::max(1, static_cast<int>(width)), std::max(1, static_cast<int>(height))};
+}
+
+std::string RotateToUpright(const std::string& path)
+{
+    const int32_t number = g_rotationCounter.fetch_add(1, std::memory_order_relaxed);
+
+    // The tag is read from the file's header; the whole file only when a copy
+    // is to be made.
+    const std::optional<int> orientation = imageprep::ReadOrientation(imageprep::MetadataSource{path});
+    if (!orientation) {
+        WriteLog(LogTrace, "No orientation info present for %s", path.c_str());
+        return {};
+    }
+    WriteLog(LogTrace, "orientation for %s is %d", path.c_str(), *orientation);
+    // Values outside 2..8 have no transformation: no copy.
+    if (*orientation < 2 || *orientation > 8)
+        return {};
+
+    const std::string& directory = platform::TempPath();
+    if (directory.empty()) {
+        WriteLog(LogMilestone, "RotateToUpright: no temporary directory for %s", path.c_str());
+        return {};
+    }
+    const std::string copyPath = directory + "TR" + std::to_string(number) + ".jpeg";
+
+    takeUprightPixels(); // an earlier copy's pixels are of no further use
+
+    imageprep::SourceImage source;
+    std::string error;
+    if (!imageprep::OpenSourceImage(path, source, error)) {
+        WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
+        return {};
+    }
+
+    Bytes copy;
+    QImage reduced;
+    const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
+    if (!makeUprightJpeg(source, *orientation, copy, reduced, error)
+        || !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error)
+        || !imageprep::WriteWholeFile(copyPath, copy, error)) {
+        WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
+        return {};
+    }
+    const std::optional<FileIdentity> identity = identityOf(copyPath);
+    if (!reduced.isNull() && identity) {
+        const ImageSize full = isTransposing(*orientation) ? ImageSize{source.size.height, source.size.width}
+                                                           : source.size;
+        keepUprightPixels({copyPath, *identity, full, std::move(reduced), *orientation});
+    }
+    return copyPath;
+}
+
+std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight)
+{
+    const std::string& directory = platform::TempPath();
+    if (directory.empty()) {
+        WriteLog(LogMilestone, "MakeUploadImage: no temporary directory");
+        return {};
+    }
+    const std::string cleanPath = directory + kCleanCopyName;
+    const std::string scaledPath = directory + kScaledCopyName;
+    // Neither fixed file may outlive the photo it was made for.
+    removeFile(cleanPath);
+    removeFile(scaledPath);
+
+    // Pixels decoded while this file was written as an upright copy, when they
+    // belong to this very file and are large enough for the box: scaled in the
+    // source's orientation, then turned.
+    QImage image;
+    ImageSize size;
+    std::optional<UprightPixels> upright = takeUprightPixels();
+    if (upright && upright->path == path && identityOf(path) == upright->identity) {
+        const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
+        const bool transposed = isTransposing(upright->orientation);
+        const ImageSize unturnedTarget = transposed ? ImageSize{target.height, target.width} : target;
+        const QImage& pixels = upright->unturned;
+        const bool fullSize = (transposed ? ImageSize{pixels.height(), pixels.width()}
+                                          : ImageSize{pixels.width(), pixels.height()})
+                              == upright->fullSize;
+        if (fullSize
+            || (pixels.width() >= 2 * unturnedTarget.width && pixels.height() >= 2 * unturnedTarget.height)) {
+            const QImage scaled = pixels.scaled(unturnedTarget.width, unturnedTarget.height,
+                                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            if (!scaled.isNull()) {
+                image = imageprep::TurnUpright(scaled, upright->orientation);
+                size = upright->fullSize;
+            }
+        }
+    }
+    upright.reset();
+
+    std::string error;
+    imageprep::SourceImage source;
+    if (image.isNull()) {
+        if (!imageprep::OpenSourceImage(path, source, error)) {
+            WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+            return {};
+        }
+        size = source.size;
+    }
+
+    const bool small = size.width <= kScaleThreshold && size.height <= kScaleThreshold;
+    const ImageSize target = small ? size : UploadTargetSize(size, boxWidth, boxHeight);
+    if (image.isNull() || small) {
+        const ImageSize decodeAtLeast = small ? ImageSize{} : ImageSize{2 * target.width, 2 * target.height};
+        if (source.path.empty() && !imageprep::OpenSourceImage(path, source, error)) {
+            WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+            return {};
+        }
+        image = imageprep::DecodeImage(source, decodeAtLeast, error);
+    }
+    if (!image.isNull() && (image.width() != target.width || image.height() != target.height)) {
+        image = image.scaled(target.width, target.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (image.isNull())
+            error = "out of memory";
+    }
+
+    const std::string& resultPath = small ? cleanPath : scaledPath;
+    Bytes encoded;
+    if (image.isNull()
+        || !imageprep::EncodeJpeg(image, small ? kCleanCopyQuality : kScaledCopyQuality, encoded, error)
+        || !imageprep::WriteWholeFile(resultPath, encoded, error)) {
+        WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+        return {};
+    }
+    return resultPath;
+}
+
+std::optional<int64_t> ParseDateTaken(const std::string& text)
+{
+    const int year = pieceAsNumber(text, 0, 4);
+    const int month = pieceAsNumber(text, 5, 2);
+    const int day = pieceAsNumber(text, 8, 2);
+    const int hour = pieceAsNumber(text, 11, 2);
+    const int minute = pieceAsNumber(text, 14, 2);
+    const int second = pieceAsNumber(text, 17, 2);
+    if (day < 1 || day > 31 || month < 1 || month > 12 || year < 1900 || hour < 0 || hour > 23
+        || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return std::nullopt;
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1; // the system decides daylight saving time
+    const std::time_t time = std::mktime(&local);
+    if (time == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    return static_cast<int64_t>(time);
+}
+
+std::optional<int64_t> GetDateTaken(const std::string& path)
+{
+    const std::optional<std::string> text = imageprep::ReadDateTakenText(path);
+    if (!text)
+        return std::nullopt;
+    return ParseDateTaken(*text);
+}
+
+} // namespace quaylet

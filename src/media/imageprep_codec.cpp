@@ -1,0 +1,391 @@
+#include "media/imageprep_codec.h"
+
+#include "platform/uniquefd.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <QPainter>
+#include <QTransform>
+#include <QtEndian>
+
+#include <turbojpeg.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quaylet::imageprep {
+
+namespace {
+
+using platform::UniqueFd;
+
+struct TjHandleCloser {
+    void operator()(void* handle) const { tjDestroy(handle); }
+};
+using TjHandle = std::unique_ptr<void, TjHandleCloser>;
+
+struct TjBufferFree {
+    void operator()(unsigned char* buffer) const { tjFree(buffer); }
+};
+using TjBuffer = std::unique_ptr<unsigned char, TjBufferFree>;
+
+// Format_RGB32 is 0xffRRGGBB in native byte order.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr int kDecodeFormat = TJPF_BGRA; // the decoder fills the alpha byte with 0xff
+constexpr int kEncodeFormat = TJPF_BGRX;
+#else
+constexpr int kDecodeFormat = TJPF_ARGB;
+constexpr int kEncodeFormat = TJPF_XRGB;
+#endif
+
+// Qt's limit is in MiB of decoded image; 8 bytes per pixel covers 16-bit formats.
+constexpr int kReaderAllocationLimitMiB = static_cast<int>((kMaxImagePixels * 8) >> 20);
+
+std::string tjError(void* handle)
+{
+    return tjGetErrorStr2(handle);
+}
+
+// libjpeg-turbo completes a damaged JPEG with grey and reports a warning. Data
+// that ends early is refused; milder warnings (stray bytes between markers,
+// which some cameras write) leave a complete picture and are accepted.
+bool acceptableWarning(void* handle)
+{
+    if (tjGetErrorCode(handle) != TJERR_WARNING)
+        return false;
+    const std::string message = tjError(handle);
+    return message.find("remature end") == std::string::npos;
+}
+
+UniqueFd openForReading(const std::string& path, std::string& error)
+{
+    // O_NONBLOCK keeps a FIFO with a photo's name from blocking the open.
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.valid()) {
+        error = std::string("cannot open: ") + std::strerror(errno);
+        return {};
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "not a regular file";
+        return {};
+    }
+    return fd;
+}
+
+bool readAll(int fd, Bytes& bytes, std::string& error)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        error = std::string("cannot inspect: ") + std::strerror(errno);
+        return false;
+    }
+    if (st.st_size > kMaxImageFileBytes) {
+        error = "file larger than the limit";
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = std::string("cannot read: ") + std::strerror(errno);
+            return false;
+        }
+        if (n == 0)
+            break; // the file shrank meanwhile: decode what is there
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return true;
+}
+
+bool withinPixelLimit(int width, int height)
+{
+    return width > 0 && height > 0
+        && static_cast<int64_t>(width) * static_cast<int64_t>(height) <= kMaxImagePixels;
+}
+
+void prepareReader(QImageReader& reader)
+{
+    reader.setAutoTransform(false); // orientation is applied only by the upright copy
+    reader.setAllocationLimit(kReaderAllocationLimitMiB);
+}
+
+QImage toOpaqueRgb32(QImage image)
+{
+    if (image.hasAlphaChannel()) {
+        QImage opaque(image.size(), QImage::Format_RGB32);
+        if (opaque.isNull())
+            return {};
+        opaque.fill(Qt::white);
+        QPainter painter(&opaque);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        return opaque;
+    }
+    if (image.format() != QImage::Format_RGB32)
+        return image.convertToFormat(QImage::Format_RGB32);
+    return image;
+}
+
+QImage readWithQt(QIODevice& device, const char* format, std::string& error)
+{
+    QImageReader reader(&device, format);
+    prepareReader(reader);
+    const QSize size = reader.size();
+    if (size.isValid() && !withinPixelLimit(size.width(), size.height())) {
+        error = "image larger than the pixel limit";
+        return {};
+    }
+    QImage image = reader.read();
+    if (image.isNull()) {
+        error = "cannot decode: " + reader.errorString().toStdString();
+        return {};
+    }
+    return image;
+}
+
+QImage decodeJpeg(const SourceImage& source, ImageSize atLeast, std::string& error)
+{
+    TjHandle handle(tjInitDecompress());
+    if (!handle) {
+        error = "no JPEG decoder";
+        return {};
+    }
+    const int width = source.size.width;
+    const int height = source.size.height;
+    // The fast scaled decodes keep a margin of at least 2 over the wanted size,
+    // so that the final smooth scaling still has pixels to filter.
+    int denominator = 1;
+    if (atLeast.width > 0 && atLeast.height > 0) {
+        for (int d : {8, 4, 2}) {
+            const tjscalingfactor factor{1, d};
+            if (TJSCALED(width, factor) >= atLeast.width && TJSCALED(height, factor) >= atLeast.height) {
+                denominator = d;
+                break;
+            }
+        }
+    }
+    const tjscalingfactor factor{1, denominator};
+    const int outWidth = TJSCALED(width, factor);
+    const int outHeight = TJSCALED(height, factor);
+    QImage image(outWidth, outHeight, QImage::Format_RGB32);
+    if (image.isNull()) {
+        error = "out of memory";
+        return {};
+    }
+    const int result = tjDecompress2(handle.get(), source.bytes.data(),
+                                     static_cast<unsigned long>(source.bytes.size()), image.bits(),
+                                     outWidth, static_cast<int>(image.bytesPerLine()), outHeight,
+                                     kDecodeFormat, 0);
+    if (result != 0 && !acceptableWarning(handle.get())) {
+        error = "cannot decode: " + tjError(handle.get());
+        return {};
+    }
+    return image;
+}
+
+} // namespace
+
+bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& error)
+{
+    source = SourceImage{};
+    source.path = path;
+    UniqueFd fd = openForReading(path, error);
+    if (!fd.valid())
+        return false;
+
+    unsigned char magic[3] = {};
+    const bool jpeg = ::pread(fd.get(), magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic)
+                      && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF;
+    if (jpeg) {
+        if (!readAll(fd.get(), source.bytes, error))
+            return false;
+        TjHandle handle(tjInitDecompress());
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (!handle
+            || tjDecompressHeader3(handle.get(), source.bytes.data(),
+                                   static_cast<unsigned long>(source.bytes.size()), &width, &height,
+                                   &subsampling, &colourspace) != 0) {
+            error = "not a readable JPEG: " + (handle ? tjError(handle.get()) : std::string());
+            return false;
+        }
+        if (!withinPixelLimit(width, height)) {
+            error = "image size " + std::to_string(width) + " x " + std::to_string(height)
+                    + " outside the limits";
+            return false;
+        }
+        source.jpeg = true;
+        source.jpegColourspace = colourspace;
+        source.size = {width, height};
+        return true;
+    }
+
+    QFile file;
+    if (!file.open(fd.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        error = "cannot open";
+        return false;
+    }
+    QImageReader reader(&file);
+    prepareReader(reader);
+    if (!reader.canRead()) {
+        error = "not an image";
+        return false;
+    }
+    const QSize size = reader.size();
+    if (!size.isValid() || !withinPixelLimit(size.width(), size.height())) {
+        error = "image size " + std::to_string(size.width()) + " x " + std::to_string(size.height())
+                + " unknown or outside the limits";
+        return false;
+    }
+    source.size = {size.width(), size.height()};
+    return true;
+}
+
+QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error)
+{
+    QImage image;
+    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK) {
+        image = decodeJpeg(source, atLeast, error);
+    } else if (source.jpeg) {
+        // libjpeg-turbo does not turn CMYK into RGB; Qt's reader does.
+        const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(source.bytes.data()),
+                                                        static_cast<qsizetype>(source.bytes.size()));
+        QBuffer buffer;
+        buffer.setData(data);
+        buffer.open(QIODevice::ReadOnly);
+        image = readWithQt(buffer, "jpeg", error);
+    } else {
+        UniqueFd fd = openForReading(source.path, error);
+        if (!fd.valid())
+            return {};
+        QFile file;
+        if (!file.open(fd.release(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            error = "cannot open";
+            return {};
+        }
+        image = readWithQt(file, nullptr, error);
+    }
+    if (image.isNull())
+        return {};
+    image = toOpaqueRgb32(std::move(image));
+    if (image.isNull())
+        error = "out of memory";
+    return image;
+}
+
+bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std::string& error)
+{
+    static constexpr int kOperations[] = {TJXOP_NONE,      TJXOP_NONE,  TJXOP_HFLIP,
+                                          TJXOP_ROT180,    TJXOP_VFLIP, TJXOP_TRANSPOSE,
+                                          TJXOP_ROT90,     TJXOP_TRANSVERSE, TJXOP_ROT270};
+    if (orientation < 2 || orientation > 8) {
+        error = "no transformation for this orientation";
+        return false;
+    }
+    TjHandle handle(tjInitTransform());
+    if (!handle) {
+        error = "no JPEG transformer";
+        return false;
+    }
+    tjtransform transform{};
+    transform.op = kOperations[orientation];
+    transform.options = TJXOPT_PERFECT;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int result = tjTransform(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), 1,
+                                   &buffer, &size, &transform, 0);
+    TjBuffer owned(buffer);
+    if ((result != 0 && !acceptableWarning(handle.get())) || !owned || size == 0) {
+        error = "lossless turn refused: " + tjError(handle.get());
+        return false;
+    }
+    out.assign(owned.get(), owned.get() + size);
+    return true;
+}
+
+QImage TurnUpright(const QImage& image, int orientation)
+{
+    const QTransform quarter = QTransform().rotate(90);
+    switch (orientation) {
+    case 2:
+        return image.mirrored(true, false);
+    case 3:
+        return image.mirrored(true, true);
+    case 4:
+        return image.mirrored(false, true);
+    case 5:
+        return image.transformed(quarter).mirrored(true, false);
+    case 6:
+        return image.transformed(quarter);
+    case 7:
+        return image.transformed(quarter).mirrored(false, true);
+    case 8:
+        return image.transformed(QTransform().rotate(270));
+    default:
+        return image;
+    }
+}
+
+bool EncodeJpeg(const QImage& image, int quality, Bytes& out, std::string& error)
+{
+    if (image.format() != QImage::Format_RGB32 || image.isNull()) {
+        error = "nothing to encode";
+        return false;
+    }
+    TjHandle handle(tjInitCompress());
+    if (!handle) {
+        error = "no JPEG encoder";
+        return false;
+    }
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int result = tjCompress2(handle.get(), image.constBits(), image.width(),
+                                   static_cast<int>(image.bytesPerLine()), image.height(), kEncodeFormat,
+                                   &buffer, &size, TJSAMP_444, quality, 0);
+    TjBuffer owned(buffer);
+    if (result != 0 || !owned) {
+        error = "cannot encode: " + tjError(handle.get());
+        return false;
+    }
+    out.assign(owned.get(), owned.get() + size);
+    return true;
+}
+
+bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)
+{
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.valid()) {
+        error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            fd.reset();
+            ::unlink(path.c_str());
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd.release()) != 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace quaylet::imageprep

@@ -1,0 +1,54 @@
+#pragma once
+
+// The pixel side of photo preparation: opening a source image within the
+// limits, decoding (JPEG on libjpeg-turbo with DCT scaling, every other format
+// through QImageReader), the lossless JPEG turn, encoding and writing files.
+
+#include "media/imageprep.h"
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+namespace quaylet::imageprep {
+
+using Bytes = std::vector<unsigned char>;
+
+// A source opened for preparation: its kind and its size from the header, and
+// for a JPEG the whole file, which is decoded or turned from memory.
+struct SourceImage {
+    std::string path;
+    bool jpeg = false;
+    int jpegColourspace = -1;
+    Bytes bytes; // JPEG only
+    ImageSize size;
+};
+
+// Reads what the file is and how large it is. Refuses files that no decoder
+// recognises, images larger than kMaxImagePixels or of unknown size, and JPEG
+// files larger than kMaxImageFileBytes.
+bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& error);
+
+// Decodes to an opaque Format_RGB32 image; transparent parts are put on white.
+// A JPEG is decoded at the smallest DCT scale (1/2, 1/4, 1/8) that still gives
+// at least `atLeast` in both directions; an empty `atLeast` means full size.
+// A JPEG whose data ends early is a failure.
+QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error);
+
+// Turns a JPEG for an orientation of 2 to 8 without decoding its pixels,
+// keeping its markers. False when its block structure does not allow a perfect
+// result (partial blocks at an edge that moves) or the data is damaged.
+bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std::string& error);
+
+// The same turn on decoded pixels, as EXIF defines the orientation values
+// (5 transpose, 7 transverse).
+QImage TurnUpright(const QImage& image, int orientation);
+
+// JPEG without chroma subsampling at the given quality.
+bool EncodeJpeg(const QImage& image, int quality, Bytes& out, std::string& error);
+
+// Creates or replaces the file (mode 0600); a partly written file is removed.
+bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error);
+
+} // namespace quaylet::imageprep
