@@ -61,6 +61,7 @@ TransferEngine::TransferEngine(ITransferView& view, TransferEngineOptions option
                                                                      : DateTakenReader(&GetDateTaken);
     links.notificationsOn = [this] { return notificationsOn(); };
     links.rowAdded = [this] {
+        ++m_rowsQueued;
         std::lock_guard lock(m_frontMutex);
         refreshCount();
     };

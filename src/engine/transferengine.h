@@ -25,6 +25,7 @@
 #include "transfer/uploadqueue.h"
 #include "transfer/windowreactions.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -80,6 +81,9 @@ public:
     void cancel(const AcknowledgeWait& wait);
 
     CFileDropListCtrl& intake() { return *m_intake; }
+    // Rows queued since the engine was made; unlike the count display's
+    // total it is never reset.
+    uint64_t rowsQueued() const { return m_rowsQueued; }
     CUploadQueue& queue() { return *m_queue; }
     TransferObjects& objects() { return m_objects; }
     TransferShared& shared() { return m_shared; }
@@ -113,6 +117,7 @@ private:
     std::unique_ptr<TransferThread> m_thread;
     IWindowReactions* m_threadReactions = this;
     FileFinishedHandler m_fileFinished;
+    std::atomic<uint64_t> m_rowsQueued{0};
 
     // The front end's side. The widget window runs all of it on its own
     // thread; the uploader runs the reactions on the transfer thread and the

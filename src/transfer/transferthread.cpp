@@ -1,6 +1,7 @@
 #include "transfer/transferthread.h"
 
 #include "app/logfile.h"
+#include "platform/internet.h"
 #include "transfer/filetimes.h"
 
 #include <ctime>
@@ -62,6 +63,9 @@ void TransferThread::run()
         platform::Event& finished;
         ~SignalEnd() { finished.set(); }
     } signalEnd{m_finished};
+    // Every request this thread makes gives up as soon as the file is
+    // cancelled or the process quits.
+    const platform::ScopedInternetAbort abort([this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); });
     for (;;) {
         const auto slot = platform::waitForAny({&m_objects.quit, &m_objects.notification, &m_objects.work});
         if (!slot || *slot == kQuitSlot)

@@ -71,7 +71,7 @@ void ConsoleView::showState(TransferState state, const std::string& statusText)
         drawLocked();
     } else if (changed && state != kStateReady) {
         printLocked(m_file + ": " + statusText);
-        m_lastPrintedTenth = -1;
+        m_lastPrintedQuarter = -1;
     }
 }
 
@@ -86,7 +86,7 @@ void ConsoleView::showNextFile(const QueueRow& row)
     std::lock_guard lock(m_mutex);
     m_file = row.queuedPath;
     m_progress = 0;
-    m_lastPrintedTenth = -1;
+    m_lastPrintedQuarter = -1;
 }
 
 void ConsoleView::showQueueReset()
@@ -105,11 +105,11 @@ void ConsoleView::showProgress(int position)
         drawLocked();
         return;
     }
-    // Plain output: a line per tenth, not one per piece.
-    const int tenth = std::clamp(position, 0, 100) / 10;
-    if (tenth > m_lastPrintedTenth) {
-        m_lastPrintedTenth = tenth;
-        printLocked(m_file + ": " + std::to_string(tenth * 10) + "%");
+    // Plain output: a line per quarter, not one per piece.
+    const int quarter = std::clamp(position, 0, 100) / 25;
+    if (quarter > m_lastPrintedQuarter) {
+        m_lastPrintedQuarter = quarter;
+        printLocked(m_file + ": " + std::to_string(quarter * 25) + "%");
     }
 }
 

@@ -58,7 +58,7 @@ private:
     std::string m_status;
     TransferState m_state = kStateReady;
     int m_progress = -1;
-    int m_lastPrintedTenth = -1;
+    int m_lastPrintedQuarter = -1;
     bool m_lineOpen = false;
     std::vector<FileOutcome> m_outcomes;
 };

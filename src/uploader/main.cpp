@@ -19,6 +19,7 @@
 #include <QCoreApplication>
 
 #include <csignal>
+#include <mutex>
 #include <cstdio>
 #include <pthread.h>
 #include <thread>
@@ -143,8 +144,12 @@ int run(const UploadOptions& options)
 
     ConsoleView view(stdout, ::isatty(STDOUT_FILENO) != 0);
     platform::Event batchDone(platform::Event::Reset::Manual);
+    // Written on the main thread while queueing, read by the outcome handler on
+    // the transfer thread: both under the lock.
+    std::mutex countMutex;
     int queued = 0;
-    std::atomic<int> finished{0};
+    int finished = 0;
+    bool queueingDone = false;
 
     TransferEngineOptions engineOptions;
     engineOptions.pollNotifications = false;
@@ -152,18 +157,29 @@ int run(const UploadOptions& options)
     TransferEngine engine(view, std::move(engineOptions));
     engine.setFileFinishedHandler([&](const QueueRow& row, int result) {
         view.fileFinished(row, result);
-        if (++finished >= queued && engine.queue().count() <= 1)
+        std::lock_guard lock(countMutex);
+        if (++finished >= queued && queueingDone)
             batchDone.set();
     });
+    // As in the window: the engine runs before the first drop, so the first
+    // file is on its way while later paths are still being searched.
+    engine.start();
 
     std::vector<std::pair<std::string, std::string>> skipped;
     for (const std::string& path : options.paths) {
-        const int before = engine.queue().queuedTotal();
+        const int before = static_cast<int>(engine.rowsQueued());
         engine.intake().OnDropFiles({path});
-        const int added = engine.queue().queuedTotal() - before;
+        const int added = static_cast<int>(engine.rowsQueued()) - before;
         if (added == 0)
             skipped.emplace_back(path, SkipReason(path));
+        std::lock_guard lock(countMutex);
         queued += added;
+    }
+    {
+        std::lock_guard lock(countMutex);
+        queueingDone = true;
+        if (queued > 0 && finished >= queued)
+            batchDone.set();
     }
     for (const auto& [path, reason] : skipped)
         std::fprintf(stderr, "quaylet-upload: skipped %s: %s\n", path.c_str(), reason.c_str());
@@ -174,7 +190,6 @@ int run(const UploadOptions& options)
     std::printf("%d file%s queued\n", queued, queued == 1 ? "" : "s");
     std::fflush(stdout);
 
-    engine.start();
     const auto slot = platform::waitForAny({&interrupts.interrupted, &batchDone});
     const bool interrupted = slot && *slot == 0;
     if (interrupted) {
