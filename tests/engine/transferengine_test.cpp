@@ -1,7 +1,7 @@
 // The transfer engine end to end: real photos and videos, the real encoders and
 // the development service over loopback.
 
-#include "enginetestsupport.h"
+#include "engine/enginetestsupport.h"
 
 #include "app/logfile.h"
 #include "app/settings.h"
