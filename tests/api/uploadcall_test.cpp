@@ -76,11 +76,11 @@ protected:
         ::setenv("QUAYLET_SERVICE_URL", server->origin().c_str(), 1);
     }
 
-    void setFault(const std::string& spec)
+    void setFault(const std::string& fault)
     {
         devserver::FaultOptions faults;
         std::string error;
-        ASSERT_TRUE(devserver::ParseFault(spec, faults, error)) << error;
+        ASSERT_TRUE(devserver::ParseFault(fault, faults, error)) << error;
         server->setFaults(faults);
     }
 

@@ -38,17 +38,17 @@ bool RunTool(const std::vector<std::string>& argv, std::string* output)
     return ok;
 }
 
-bool MakeClip(const ClipSpec& spec)
+bool MakeClip(const ClipSpec& clip)
 {
-    const std::string seconds = std::to_string(spec.seconds);
+    const std::string seconds = std::to_string(clip.seconds);
     std::vector<std::string> argv{"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
-                                  "testsrc=size=" + std::to_string(spec.width) + "x" +
-                                      std::to_string(spec.height) + ":rate=" + std::to_string(spec.rate) +
+                                  "testsrc=size=" + std::to_string(clip.width) + "x" +
+                                      std::to_string(clip.height) + ":rate=" + std::to_string(clip.rate) +
                                       ":duration=" + seconds};
-    if (spec.sound)
+    if (clip.sound)
         argv.insert(argv.end(), {"-f", "lavfi", "-i", "sine=frequency=440:sample_rate=22050:duration=" + seconds});
-    argv.insert(argv.end(), spec.codecArgs.begin(), spec.codecArgs.end());
-    argv.push_back(spec.path);
+    argv.insert(argv.end(), clip.codecArgs.begin(), clip.codecArgs.end());
+    argv.push_back(clip.path);
     return RunTool(argv);
 }
 

@@ -24,7 +24,7 @@ struct ClipSpec {
     std::vector<std::string> codecArgs; // ffmpeg output options (codecs, tags, format)
 };
 // Makes a moving test-pattern clip with the real encoder; false on failure.
-bool MakeClip(const ClipSpec& spec);
+bool MakeClip(const ClipSpec& clip);
 
 // The number of distinct decoded video frames and the number of frames.
 struct FrameCount {
