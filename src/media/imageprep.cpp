@@ -3,6 +3,7 @@
 #include "app/logfile.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_exif.h"
+#include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
 
 #include <algorithm>
@@ -118,14 +119,25 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
 {
     if (source.jpeg) {
         const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
+        const ImageSize upright = isTransposing(orientation) ? ImageSize{source.size.height, source.size.width}
+                                                             : source.size;
+        ImageSize atLeast = decodeSizeForBoxes(upright);
+        if (isTransposing(orientation))
+            atLeast = {atLeast.height, atLeast.width};
+
+        // Usually one pass: the data is decoded once into coefficients, which
+        // give both the turned copy and the reduced pixels.
+        std::string why;
+        const int denominator = large ? imageprep::JpegScaleDenominator(source.size, atLeast) : 0;
+        if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why))
+            return true;
+        reduced = QImage();
+        WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
+
+        // Otherwise libjpeg-turbo's own lossless turn, with the reduced pixels
+        // decoded beside it.
         std::future<QImage> decoding;
         if (large) {
-            const ImageSize upright = isTransposing(orientation)
-                                          ? ImageSize{source.size.height, source.size.width}
-                                          : source.size;
-            ImageSize atLeast = decodeSizeForBoxes(upright);
-            if (isTransposing(orientation))
-                atLeast = {atLeast.height, atLeast.width};
             try {
                 decoding = std::async(std::launch::async, [&source, atLeast] {
                     std::string ignored;
@@ -135,7 +147,6 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
                 // No thread to spare: the preparation decodes the copy itself.
             }
         }
-        std::string why;
         const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
         if (decoding.valid())
             reduced = decoding.get();
