@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -22,6 +24,7 @@ namespace {
 
 constexpr int kMaxComponents = 4;
 constexpr int kMaxSamplingFactor = 4;
+constexpr int kBatchRows = 16; // a multiple of every sampling factor but 3
 
 struct ErrorManager {
     jpeg_error_mgr pub; // first: libjpeg hands back a pointer to it
@@ -48,6 +51,48 @@ void emitMessage(j_common_ptr cinfo, int level)
     ++cinfo->err->num_warnings;
 }
 
+bool isTransposing(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The coefficients of the turned block, as a table per orientation: target
+// coefficient i is source coefficient index[i], negated where negate[i] is
+// set. Mirroring a direction negates the odd frequencies along it;
+// transposing swaps the two frequency indices.
+struct BlockTurn {
+    int index[DCTSIZE2];
+    int negate[DCTSIZE2];
+};
+
+BlockTurn blockTurnFor(int orientation)
+{
+    BlockTurn turn{};
+    for (int k = 0; k < DCTSIZE; ++k) {
+        for (int j = 0; j < DCTSIZE; ++j) {
+            const int i = k * DCTSIZE + j;
+            const bool transposed = orientation >= 5;
+            turn.index[i] = transposed ? j * DCTSIZE + k : i;
+            switch (orientation) {
+            case 2: turn.negate[i] = j & 1; break;
+            case 3: case 7: turn.negate[i] = (k + j) & 1; break;
+            case 4: case 8: turn.negate[i] = k & 1; break;
+            case 6: turn.negate[i] = j & 1; break;
+            default: turn.negate[i] = 0; break; // 5
+            }
+        }
+    }
+    return turn;
+}
+
+inline void turnBlock(const JCOEF* source, JCOEF* target, const BlockTurn& turn)
+{
+    for (int i = 0; i < DCTSIZE2; ++i) {
+        const JCOEF value = source[turn.index[i]];
+        target[i] = static_cast<JCOEF>(turn.negate[i] ? -value : value);
+    }
+}
+
 // One component on its way to the encoder: the source's block rows, and a
 // buffer of turned block rows that the encoder asks for an iMCU row at a time.
 struct ComponentFeed {
@@ -55,13 +100,15 @@ struct ComponentFeed {
     std::vector<JBLOCKROW> sourceRows; // all rows of the source component
     int sourceWidth = 0;               // meaningful blocks per source row
     int sourceHeight = 0;              // meaningful source rows
-    std::vector<JCOEF> buffer;   // rows of blocks of DCTSIZE2 coefficients
-    std::vector<JBLOCKROW> rows; // into buffer
-    int rowWidth = 0;            // blocks per buffered row
+    std::vector<JCOEF> batch;         // kBatchRows rows of rowWidth blocks
+    std::vector<JBLOCKROW> batchRows; // into batch
+    int batchStart = -(1 << 30);      // first turned row held in batch (none yet)
+    int rowWidth = 0;                 // blocks per row of batch
 };
 
 struct TurnContext {
     int orientation = 1;
+    BlockTurn blockTurn{};
     jvirt_barray_ptr (*request)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION, JDIMENSION) = nullptr;
     jvirt_barray_ptr sourceArrays[kMaxComponents] = {};
     int sourceArrayCount = 0;
@@ -97,28 +144,6 @@ inline void sourceBlockOf(int orientation, int row, int col, int width, int heig
     }
 }
 
-// The coefficients of the turned block. Mirroring a direction negates the odd
-// frequencies along it; transposing swaps the two frequency indices.
-inline void turnBlock(const JCOEF* source, JCOEF* target, int orientation)
-{
-    for (int k = 0; k < DCTSIZE; ++k) {
-        for (int j = 0; j < DCTSIZE; ++j) {
-            JCOEF value;
-            int negate;
-            switch (orientation) {
-            case 2: value = source[k * DCTSIZE + j]; negate = j & 1; break;
-            case 3: value = source[k * DCTSIZE + j]; negate = (k + j) & 1; break;
-            case 4: value = source[k * DCTSIZE + j]; negate = k & 1; break;
-            case 5: value = source[j * DCTSIZE + k]; negate = 0; break;
-            case 6: value = source[j * DCTSIZE + k]; negate = j & 1; break;
-            case 7: value = source[j * DCTSIZE + k]; negate = (k + j) & 1; break;
-            default: value = source[j * DCTSIZE + k]; negate = k & 1; break; // 8
-            }
-            target[k * DCTSIZE + j] = static_cast<JCOEF>(negate ? -value : value);
-        }
-    }
-}
-
 // The encoder's access to its "virtual arrays": each is one of our feeds, and
 // the requested block rows are turned out of the source on demand.
 JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION rowCount,
@@ -129,29 +154,38 @@ JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION 
     const jpeg_component_info& component = reinterpret_cast<j_compress_ptr>(cinfo)->comp_info[feed->index];
     const int width = static_cast<int>(component.width_in_blocks);
     const int height = static_cast<int>(component.height_in_blocks);
-    if (static_cast<std::size_t>(rowCount) > feed->rows.size() || width > feed->rowWidth)
+    const int first = static_cast<int>(startRow);
+    const int count = static_cast<int>(rowCount);
+    if (count > kBatchRows || width > feed->rowWidth)
         ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
-    for (JDIMENSION r = 0; r < rowCount; ++r) {
-        const int row = static_cast<int>(startRow + r);
-        if (row >= height)
-            break;
-        JBLOCKROW target = feed->rows[r];
-        for (int col = 0; col < width; ++col) {
+
+    // Rows are turned a batch at a time. A transposing turn reads the source
+    // down its columns; taking a batch of neighbouring columns at once reads
+    // each source row in runs of blocks instead of one block per row.
+    if (first < feed->batchStart || first + count > feed->batchStart + kBatchRows) {
+        feed->batchStart = first;
+        const int end = std::min(first + kBatchRows, height);
+        auto turnOne = [&](int row, int col) {
             int sourceRow = 0, sourceCol = 0;
             sourceBlockOf(context->orientation, row, col, feed->sourceWidth, feed->sourceHeight, sourceRow,
                           sourceCol);
             if (sourceRow < 0 || sourceCol < 0 || sourceRow >= static_cast<int>(feed->sourceRows.size())
                 || sourceCol >= feed->sourceWidth)
                 ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
-            turnBlock(feed->sourceRows[sourceRow][sourceCol], target[col], context->orientation);
+            turnBlock(feed->sourceRows[sourceRow][sourceCol], feed->batchRows[row - first][col],
+                      context->blockTurn);
+        };
+        if (isTransposing(context->orientation)) {
+            for (int col = 0; col < width; ++col)
+                for (int row = first; row < end; ++row)
+                    turnOne(row, col);
+        } else {
+            for (int row = first; row < end; ++row)
+                for (int col = 0; col < width; ++col)
+                    turnOne(row, col);
         }
     }
-    return feed->rows.data();
-}
-
-bool isTransposing(int orientation)
-{
-    return orientation >= 5 && orientation <= 8;
+    return feed->batchRows.data() + (first - feed->batchStart);
 }
 
 // Whether the turn moves only whole MCUs: an edge with partial blocks may
@@ -166,6 +200,23 @@ bool perfectTurn(const jpeg_decompress_struct& info, int orientation)
     case 3: case 7: return widthWhole && heightWhole;
     default: return true; // 5
     }
+}
+
+// Draws the decoder's buffered coefficients as pixels. Runs on a thread of
+// its own, so it catches the decoder's fatal errors with its own jump.
+bool drawPixels(jpeg_decompress_struct& d, ErrorManager& errors, QImage& image)
+{
+    std::jmp_buf jump;
+    errors.jump = &jump;
+    if (setjmp(jump) != 0)
+        return false;
+    jpeg_start_output(&d, d.input_scan_number);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = image.scanLine(static_cast<int>(d.output_scanline));
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_output(&d);
+    return true;
 }
 
 // Owns the libjpeg objects and the encoder's output buffer for one call.
@@ -200,7 +251,9 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     JpegObjects objects;
     TurnContext context;
     context.orientation = orientation;
+    context.blockTurn = blockTurnFor(orientation);
     QImage decoded;
+    std::future<bool> drawing; // the pixel pass on its own thread
     std::jmp_buf jump;
     objects.decoderErrors.jump = &jump;
     objects.encoderErrors.jump = &jump;
@@ -208,6 +261,8 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     jpeg_decompress_struct& d = objects.decoder;
     jpeg_compress_struct& c = objects.encoder;
     if (setjmp(jump) != 0) {
+        if (drawing.valid())
+            drawing.wait();
         const ErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
                                          ? objects.encoderErrors
                                          : objects.decoderErrors;
@@ -267,12 +322,6 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
             error = "JPEG turn: no pixels";
             return false;
         }
-        jpeg_start_output(&d, d.input_scan_number);
-        while (d.output_scanline < d.output_height) {
-            JSAMPROW row = decoded.scanLine(static_cast<int>(d.output_scanline));
-            jpeg_read_scanlines(&d, &row, 1);
-        }
-        jpeg_finish_output(&d);
     } else {
         jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
         for (int ci = 0; ci < d.num_components; ++ci)
@@ -283,6 +332,9 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         error = "JPEG turn: damaged data";
         return false;
     }
+    // From here on the coefficients are only read: the source rows are taken
+    // now, and the pixels are drawn on a second thread while the encoder turns
+    // the same coefficients into the copy.
 
     for (int ci = 0; ci < d.num_components; ++ci) {
         ComponentFeed& feed = context.feeds[ci];
@@ -294,14 +346,26 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         for (JDIMENSION r = 0; r < component.height_in_blocks; ++r)
             feed.sourceRows[r] = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
                                                               context.sourceArrays[ci], r, 1, FALSE)[0];
-        // The turned component is at most as wide as the longer source side,
-        // and the encoder asks for one iMCU row (at most 4 block rows) at a time.
+        // The turned component is at most as wide as the longer source side;
+        // the encoder asks for one iMCU row (at most 4 block rows) at a time.
         feed.rowWidth = std::max(feed.sourceWidth, feed.sourceHeight) + kMaxSamplingFactor;
         const std::size_t rowCoefficients = static_cast<std::size_t>(feed.rowWidth) * DCTSIZE2;
-        feed.buffer.resize(rowCoefficients * kMaxSamplingFactor);
-        feed.rows.resize(kMaxSamplingFactor);
-        for (int r = 0; r < kMaxSamplingFactor; ++r)
-            feed.rows[r] = reinterpret_cast<JBLOCKROW>(feed.buffer.data() + r * rowCoefficients);
+        feed.batch.resize(rowCoefficients * kBatchRows);
+        feed.batchRows.resize(kBatchRows);
+        for (int r = 0; r < kBatchRows; ++r)
+            feed.batchRows[r] = reinterpret_cast<JBLOCKROW>(feed.batch.data() + r * rowCoefficients);
+    }
+
+    if (!decoded.isNull()) {
+        auto draw = [&d, &objects, &decoded] { return drawPixels(d, objects.decoderErrors, decoded); };
+        try {
+            drawing = std::async(std::launch::async, draw);
+        } catch (const std::system_error&) {
+            if (!draw()) {
+                error = std::string("JPEG turn: ") + objects.decoderErrors.message;
+                return false;
+            }
+        }
     }
 
     c.err = jpeg_std_error(&objects.encoderErrors.pub);
@@ -342,6 +406,10 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         jpeg_write_marker(&c, marker->marker, marker->data, marker->data_length);
     }
     jpeg_finish_compress(&c);
+    if (drawing.valid() && !drawing.get()) {
+        error = std::string("JPEG turn: ") + objects.decoderErrors.message;
+        return false;
+    }
 
     turned.assign(objects.output, objects.output + objects.outputSize);
     pixels = std::move(decoded);
