@@ -73,12 +73,11 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
-// While RotateToUpright turns a large JPEG losslessly (which never yields
-// pixels), a second thread decodes the same JPEG at reduced size. The next
-// MakeUploadImage of that upright copy scales those pixels and turns the small
-// result, so the photo is decoded once and only few pixels are turned. One
-// entry, for the last copy; guarded by its mutex although both operations run
-// on the transfer thread.
+// When RotateToUpright turns a large JPEG, it also keeps the photo's pixels at
+// a reduced size, unturned. The next MakeUploadImage of that upright copy
+// scales those pixels and turns the small result, so the photo is decoded once
+// and only few pixels are turned. One entry, for the last copy; guarded by its
+// mutex although both operations run on the transfer thread.
 struct UprightPixels {
     std::string path;
     FileIdentity identity;
