@@ -128,31 +128,36 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
         // give both the turned copy and the reduced pixels.
         std::string why;
         const int denominator = large ? imageprep::JpegScaleDenominator(source.size, atLeast) : 0;
-        if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why))
+        bool otherLayout = false;
+        if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why,
+                                         &otherLayout))
             return true;
         reduced = QImage();
         WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
 
-        // Otherwise libjpeg-turbo's own lossless turn, with the reduced pixels
-        // decoded beside it.
-        std::future<QImage> decoding;
-        if (large) {
-            try {
-                decoding = std::async(std::launch::async, [&source, atLeast] {
-                    std::string ignored;
-                    return imageprep::DecodeImage(source, atLeast, ignored);
-                });
-            } catch (const std::system_error&) {
-                // No thread to spare: the preparation decodes the copy itself.
+        // A layout the one pass does not handle gets libjpeg-turbo's own
+        // lossless turn, with the reduced pixels decoded beside it; a turn
+        // that cannot be perfect, or damaged data, goes to the decoding below.
+        if (otherLayout) {
+            std::future<QImage> decoding;
+            if (large) {
+                try {
+                    decoding = std::async(std::launch::async, [&source, atLeast] {
+                        std::string ignored;
+                        return imageprep::DecodeImage(source, atLeast, ignored);
+                    });
+                } catch (const std::system_error&) {
+                    // No thread to spare: the preparation decodes the copy itself.
+                }
             }
+            const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
+            if (decoding.valid())
+                reduced = decoding.get();
+            if (turned)
+                return true;
+            reduced = QImage();
+            WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
         }
-        const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
-        if (decoding.valid())
-            reduced = decoding.get();
-        if (turned)
-            return true;
-        reduced = QImage();
-        WriteLog(LogTrace, "RotateToUpright: %s, turning %s by decoding", why.c_str(), source.path.c_str());
     }
     const QImage decoded = imageprep::DecodeImage(source, {}, error);
     if (decoded.isNull())

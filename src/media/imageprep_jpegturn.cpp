@@ -242,8 +242,10 @@ struct JpegObjects {
 } // namespace
 
 bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error)
+                       QImage& pixels, std::string& error, bool* otherLayout)
 {
+    if (otherLayout)
+        *otherLayout = false;
     if (orientation < 2 || orientation > 8) {
         error = "no turn for this orientation";
         return false;
@@ -286,6 +288,8 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         || d.max_v_samp_factor > kMaxSamplingFactor || d.jpeg_color_space == JCS_CMYK
         || d.jpeg_color_space == JCS_YCCK) {
         error = "JPEG turn: unsupported layout";
+        if (otherLayout)
+            *otherLayout = true;
         return false;
     }
     if (!perfectTurn(d, orientation)) {

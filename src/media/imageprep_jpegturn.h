@@ -18,8 +18,10 @@ namespace quaylet::imageprep {
 // (1, 2, 4 or 8) into `pixels` (Format_RGB32). False, with nothing written,
 // when the turn is not perfect (partial blocks at an edge that moves), the
 // JPEG uses a colour space that is not turned into RGB here (CMYK), or the
-// data is damaged (including data that ends early).
+// data is damaged (including data that ends early). `otherLayout` tells the
+// refusals of a layout not handled here (CMYK, unusual sampling) apart, for which
+// libjpeg-turbo's own turn is worth a try.
 bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error);
+                       QImage& pixels, std::string& error, bool* otherLayout = nullptr);
 
 } // namespace quaylet::imageprep
