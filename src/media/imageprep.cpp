@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace quaylet {
 
@@ -114,8 +115,9 @@ ImageSize decodeSizeForBoxes(ImageSize size)
 // `reduced` receives the source's pixels at reduced size (not turned) when
 // they were decoded beside a lossless turn.
 bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
-                     std::string& error)
+                     bool& metadataDone, std::string& error)
 {
+    metadataDone = false;
     if (source.jpeg) {
         const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
         const ImageSize upright = isTransposing(orientation) ? ImageSize{source.size.height, source.size.width}
@@ -129,9 +131,25 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
         std::string why;
         const int denominator = large ? imageprep::JpegScaleDenominator(source.size, atLeast) : 0;
         bool otherLayout = false;
+        // The copy's metadata goes in as markers while it is encoded, rather
+        // than by rewriting the whole file afterwards.
+        std::vector<imageprep::MarkerReplacement> replacements;
+        imageprep::UprightMarkers markers;
+        std::string markerError;
+        const imageprep::MetadataSource metadata{source.path, &source.bytes};
+        if (imageprep::MakeUprightMarkers(metadata, isTransposing(orientation), markers, markerError)) {
+            constexpr int kApp1 = 0xE1;
+            replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
+                                    std::move(markers.exif)});
+            if (!markers.xmp.empty())
+                replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
+                                        std::move(markers.xmp)});
+        }
         if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why,
-                                         &otherLayout))
+                                         &otherLayout, replacements)) {
+            metadataDone = !replacements.empty();
             return true;
+        }
         reduced = QImage();
         WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
 
@@ -221,9 +239,10 @@ std::string RotateToUpright(const std::string& path)
 
     Bytes copy;
     QImage reduced;
+    bool metadataDone = false;
     const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-    if (!makeUprightJpeg(source, *orientation, copy, reduced, error)
-        || !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error)
+    if (!makeUprightJpeg(source, *orientation, copy, reduced, metadataDone, error)
+        || (!metadataDone && !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error))
         || !imageprep::WriteWholeFile(copyPath, copy, error)) {
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <iterator>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -242,7 +243,8 @@ struct JpegObjects {
 } // namespace
 
 bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error, bool* otherLayout)
+                       QImage& pixels, std::string& error, bool* otherLayout,
+                       const std::vector<MarkerReplacement>& replacements)
 {
     if (otherLayout)
         *otherLayout = false;
@@ -399,7 +401,9 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     c.mem->access_virt_barray = accessTurned;
     jpeg_write_coefficients(&c, feeds);
 
-    // The source's own markers, except those the encoder writes itself.
+    // The source's own markers, except those the encoder writes itself, with
+    // the replacements in place of the markers they name.
+    bool replaced[8] = {};
     for (jpeg_saved_marker_ptr marker = d.marker_list; marker; marker = marker->next) {
         const bool jfif = marker->marker == JPEG_APP0 && marker->data_length >= 5
                           && std::memcmp(marker->data, "JFIF", 5) == 0;
@@ -407,8 +411,26 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
                            && std::memcmp(marker->data, "Adobe", 5) == 0;
         if ((jfif && c.write_JFIF_header) || (adobe && c.write_Adobe_marker))
             continue;
-        jpeg_write_marker(&c, marker->marker, marker->data, marker->data_length);
+        const MarkerReplacement* replacement = nullptr;
+        for (std::size_t i = 0; i < replacements.size() && i < std::size(replaced); ++i) {
+            const MarkerReplacement& r = replacements[i];
+            if (!replaced[i] && r.marker == marker->marker && marker->data_length >= r.prefix.size()
+                && std::memcmp(marker->data, r.prefix.data(), r.prefix.size()) == 0) {
+                replacement = &r;
+                replaced[i] = true;
+                break;
+            }
+        }
+        if (replacement)
+            jpeg_write_marker(&c, replacement->marker, replacement->data.data(),
+                              static_cast<unsigned int>(replacement->data.size()));
+        else
+            jpeg_write_marker(&c, marker->marker, marker->data, marker->data_length);
     }
+    for (std::size_t i = 0; i < replacements.size() && i < std::size(replaced); ++i)
+        if (!replaced[i])
+            jpeg_write_marker(&c, replacements[i].marker, replacements[i].data.data(),
+                              static_cast<unsigned int>(replacements[i].data.size()));
     jpeg_finish_compress(&c);
     if (drawing.valid() && !drawing.get()) {
         error = std::string("JPEG turn: ") + objects.decoderErrors.message;

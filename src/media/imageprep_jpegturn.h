@@ -10,6 +10,7 @@
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace quaylet::imageprep {
 
@@ -21,7 +22,17 @@ namespace quaylet::imageprep {
 // data is damaged (including data that ends early). `otherLayout` tells the
 // refusals of a layout not handled here (CMYK, unusual sampling) apart, for which
 // libjpeg-turbo's own turn is worth a try.
+//
+// `replacements` swaps markers: a source APPn marker whose data starts with a
+// replacement's prefix is written with the replacement's data instead (a
+// replacement that finds no such marker is added after the others).
+struct MarkerReplacement {
+    int marker = 0;      // e.g. JPEG APP1 = 0xE1
+    std::string prefix;  // bytes the marker's data starts with
+    Bytes data;
+};
 bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error, bool* otherLayout = nullptr);
+                       QImage& pixels, std::string& error, bool* otherLayout = nullptr,
+                       const std::vector<MarkerReplacement>& replacements = {});
 
 } // namespace quaylet::imageprep

@@ -328,10 +328,29 @@ TEST(RotateToUpright, CopyKeepsTheDateAndRecordsItsOwnShape)
         exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
         exif["Exif.Photo.PixelYDimension"] = uint16_t{32};
     });
+    {
+        auto image = Exiv2::ImageFactory::open(source);
+        image->readMetadata();
+        Exiv2::XmpData xmp = image->xmpData();
+        xmp["Xmp.tiff.Orientation"] = "6";
+        image->setXmpData(xmp);
+        image->writeMetadata();
+    }
     const std::string copy = RotateToUpright(source);
     ASSERT_FALSE(copy.empty());
     EXPECT_EQ(load(copy).size(), QSize(32, 64));
     EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1);
+    const std::string bytes = ReadFile(copy);
+    const std::string exifMarker("Exif\0\0", 6);
+    EXPECT_NE(bytes.find(exifMarker), std::string::npos);
+    EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos) << "one EXIF block";
+    {
+        auto image = Exiv2::ImageFactory::open(copy);
+        image->readMetadata();
+        const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+        ASSERT_NE(it, image->xmpData().end());
+        EXPECT_EQ(it->toString(), "1");
+    }
     EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), 32);
     EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64);
     ASSERT_TRUE(GetDateTaken(source).has_value());
