@@ -3,6 +3,7 @@
 #include "app/logfile.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_exif.h"
+#include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#include <vector>
 
 namespace quaylet {
 
@@ -72,12 +74,11 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
-// While RotateToUpright turns a large JPEG losslessly (which never yields
-// pixels), a second thread decodes the same JPEG at reduced size. The next
-// MakeUploadImage of that upright copy scales those pixels and turns the small
-// result, so the photo is decoded once and only few pixels are turned. One
-// entry, for the last copy; guarded by its mutex although both operations run
-// on the transfer thread.
+// When RotateToUpright turns a large JPEG, it also keeps the photo's pixels at
+// a reduced size, unturned. The next MakeUploadImage of that upright copy
+// scales those pixels and turns the small result, so the photo is decoded once
+// and only few pixels are turned. One entry, for the last copy; guarded by its
+// mutex although both operations run on the transfer thread.
 struct UprightPixels {
     std::string path;
     FileIdentity identity;
@@ -114,35 +115,67 @@ ImageSize decodeSizeForBoxes(ImageSize size)
 // `reduced` receives the source's pixels at reduced size (not turned) when
 // they were decoded beside a lossless turn.
 bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
-                     std::string& error)
+                     bool& metadataDone, std::string& error)
 {
+    metadataDone = false;
     if (source.jpeg) {
         const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
-        std::future<QImage> decoding;
-        if (large) {
-            const ImageSize upright = isTransposing(orientation)
-                                          ? ImageSize{source.size.height, source.size.width}
-                                          : source.size;
-            ImageSize atLeast = decodeSizeForBoxes(upright);
-            if (isTransposing(orientation))
-                atLeast = {atLeast.height, atLeast.width};
-            try {
-                decoding = std::async(std::launch::async, [&source, atLeast] {
-                    std::string ignored;
-                    return imageprep::DecodeImage(source, atLeast, ignored);
-                });
-            } catch (const std::system_error&) {
-                // No thread to spare: the preparation decodes the copy itself.
-            }
-        }
+        const ImageSize upright = isTransposing(orientation) ? ImageSize{source.size.height, source.size.width}
+                                                             : source.size;
+        ImageSize atLeast = decodeSizeForBoxes(upright);
+        if (isTransposing(orientation))
+            atLeast = {atLeast.height, atLeast.width};
+
+        // Usually one pass: the data is decoded once into coefficients, which
+        // give both the turned copy and the reduced pixels.
         std::string why;
-        const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
-        if (decoding.valid())
-            reduced = decoding.get();
-        if (turned)
+        const int denominator = large ? imageprep::JpegScaleDenominator(source.size, atLeast) : 0;
+        bool otherLayout = false;
+        // The copy's metadata goes in as markers while it is encoded, rather
+        // than by rewriting the whole file afterwards.
+        std::vector<imageprep::MarkerReplacement> replacements;
+        imageprep::UprightMarkers markers;
+        std::string markerError;
+        const imageprep::MetadataSource metadata{source.path, &source.bytes};
+        if (imageprep::MakeUprightMarkers(metadata, isTransposing(orientation), markers, markerError)) {
+            constexpr int kApp1 = 0xE1;
+            replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
+                                    std::move(markers.exif)});
+            if (!markers.xmp.empty())
+                replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
+                                        std::move(markers.xmp)});
+        }
+        if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why,
+                                         &otherLayout, replacements)) {
+            metadataDone = !replacements.empty();
             return true;
+        }
         reduced = QImage();
-        WriteLog(LogTrace, "RotateToUpright: %s, turning %s by decoding", why.c_str(), source.path.c_str());
+        WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
+
+        // A layout the one pass does not handle gets libjpeg-turbo's own
+        // lossless turn, with the reduced pixels decoded beside it; a turn
+        // that cannot be perfect, or damaged data, goes to the decoding below.
+        if (otherLayout) {
+            std::future<QImage> decoding;
+            if (large) {
+                try {
+                    decoding = std::async(std::launch::async, [&source, atLeast] {
+                        std::string ignored;
+                        return imageprep::DecodeImage(source, atLeast, ignored);
+                    });
+                } catch (const std::system_error&) {
+                    // No thread to spare: the preparation decodes the copy itself.
+                }
+            }
+            const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
+            if (decoding.valid())
+                reduced = decoding.get();
+            if (turned)
+                return true;
+            reduced = QImage();
+            WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
+        }
     }
     const QImage decoded = imageprep::DecodeImage(source, {}, error);
     if (decoded.isNull())
@@ -206,9 +239,10 @@ std::string RotateToUpright(const std::string& path)
 
     Bytes copy;
     QImage reduced;
+    bool metadataDone = false;
     const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-    if (!makeUprightJpeg(source, *orientation, copy, reduced, error)
-        || !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error)
+    if (!makeUprightJpeg(source, *orientation, copy, reduced, metadataDone, error)
+        || (!metadataDone && !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error))
         || !imageprep::WriteWholeFile(copyPath, copy, error)) {
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};

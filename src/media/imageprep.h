@@ -12,7 +12,10 @@
 //
 // Threads: RotateToUpright and MakeUploadImage run on the transfer thread, one
 // photo at a time (two preparations at once would write the same fixed
-// files). The counter is atomic. GetDateTaken may be called from any thread.
+// files); RotateToUpright draws a JPEG's pixels on a short-lived second thread
+// while it writes the turned copy, and keeps them (one photo's worth, reduced)
+// for the MakeUploadImage of that copy. The counter is atomic. GetDateTaken
+// may be called from any thread.
 //
 // Limits: an image whose header claims more than kMaxImagePixels pixels is
 // refused, as is a JPEG file larger than kMaxImageFileBytes; a JPEG whose data
@@ -58,7 +61,8 @@ ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight);
 // to 8 and returns its full path; empty when no copy was written (no tag, the
 // value 1 or one outside 1..8, not an image, or the copy failed). The copy
 // keeps the source's metadata with the orientation set to 1. JPEG sources are
-// turned losslessly where their block structure allows it.
+// turned losslessly where their block structure allows it (otherwise decoded,
+// turned and encoded at quality 100).
 std::string RotateToUpright(const std::string& path);
 
 // Prepares the photo for upload and returns the path of the file to send:

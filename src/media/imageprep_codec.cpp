@@ -162,19 +162,7 @@ QImage decodeJpeg(const SourceImage& source, ImageSize atLeast, std::string& err
     }
     const int width = source.size.width;
     const int height = source.size.height;
-    // The fast scaled decodes keep a margin of at least 2 over the wanted size,
-    // so that the final smooth scaling still has pixels to filter.
-    int denominator = 1;
-    if (atLeast.width > 0 && atLeast.height > 0) {
-        for (int d : {8, 4, 2}) {
-            const tjscalingfactor factor{1, d};
-            if (TJSCALED(width, factor) >= atLeast.width && TJSCALED(height, factor) >= atLeast.height) {
-                denominator = d;
-                break;
-            }
-        }
-    }
-    const tjscalingfactor factor{1, denominator};
+    const tjscalingfactor factor{1, JpegScaleDenominator(source.size, atLeast)};
     const int outWidth = TJSCALED(width, factor);
     const int outHeight = TJSCALED(height, factor);
     QImage image(outWidth, outHeight, QImage::Format_RGB32);
@@ -194,6 +182,18 @@ QImage decodeJpeg(const SourceImage& source, ImageSize atLeast, std::string& err
 }
 
 } // namespace
+
+int JpegScaleDenominator(ImageSize size, ImageSize atLeast)
+{
+    if (atLeast.width <= 0 || atLeast.height <= 0)
+        return 1;
+    for (int d : {8, 4, 2}) {
+        const tjscalingfactor factor{1, d};
+        if (TJSCALED(size.width, factor) >= atLeast.width && TJSCALED(size.height, factor) >= atLeast.height)
+            return d;
+    }
+    return 1;
+}
 
 bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& error)
 {

@@ -36,6 +36,10 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 // A JPEG whose data ends early is a failure.
 QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error);
 
+// The DCT scale (1, 2, 4 or 8) at which a JPEG of `size` is decoded so that the
+// result is still at least `atLeast` in both directions (1 for an empty atLeast).
+int JpegScaleDenominator(ImageSize size, ImageSize atLeast);
+
 // Turns a JPEG for an orientation of 2 to 8 without decoding its pixels,
 // keeping its markers. False when its block structure does not allow a perfect
 // result (partial blocks at an edge that moves) or the data is damaged.

@@ -119,26 +119,82 @@ std::optional<std::string> ReadDateTakenText(const std::string& path)
     }
 }
 
+namespace {
+
+struct UprightMetadata {
+    Exiv2::ExifData exif;
+    Exiv2::IptcData iptc;
+    Exiv2::XmpData xmp;
+    Exiv2::ByteOrder byteOrder = Exiv2::littleEndian;
+    bool xmpOrientation = false;
+};
+
+// The source's metadata as the upright copy carries it.
+UprightMetadata uprightMetadata(const MetadataSource& source, bool transposed)
+{
+    initialiseExiv2();
+    Exiv2::Image::AutoPtr from = openImage(source);
+    from->readMetadata();
+    UprightMetadata metadata{from->exifData(), from->iptcData(), from->xmpData(), from->byteOrder()};
+    if (metadata.byteOrder == Exiv2::invalidByteOrder)
+        metadata.byteOrder = Exiv2::littleEndian;
+    Exiv2::ExifData& exif = metadata.exif;
+    exif["Exif.Image.Orientation"] = uint16_t{1};
+    if (transposed)
+        swapValues(exif, "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension");
+    for (const char* key : kTiffLayoutTags)
+        eraseKey(exif, key);
+    Exiv2::ExifThumb(exif).erase();
+    const auto xmpOrientation = metadata.xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+    if (xmpOrientation != metadata.xmp.end()) {
+        xmpOrientation->setValue("1");
+        metadata.xmpOrientation = true;
+    }
+    return metadata;
+}
+
+} // namespace
+
+bool MakeUprightMarkers(const MetadataSource& source, bool transposed, UprightMarkers& markers,
+                        std::string& error)
+{
+    // A marker holds at most 65533 bytes after its length field.
+    constexpr std::size_t kMarkerCapacity = 65533;
+    try {
+        const UprightMetadata metadata = uprightMetadata(source, transposed);
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, metadata.byteOrder, metadata.exif);
+        markers.exif.assign(kExifMarkerPrefix, kExifMarkerPrefix + kExifMarkerPrefixSize);
+        markers.exif.insert(markers.exif.end(), blob.begin(), blob.end());
+        markers.xmp.clear();
+        if (metadata.xmpOrientation) {
+            std::string packet;
+            if (Exiv2::XmpParser::encode(packet, metadata.xmp, Exiv2::XmpParser::useCompactFormat) != 0) {
+                error = "metadata: XMP cannot be written";
+                return false;
+            }
+            markers.xmp.assign(kXmpMarkerPrefix, kXmpMarkerPrefix + kXmpMarkerPrefixSize);
+            markers.xmp.insert(markers.xmp.end(), packet.begin(), packet.end());
+        }
+        if (blob.empty() || markers.exif.size() > kMarkerCapacity || markers.xmp.size() > kMarkerCapacity) {
+            error = "metadata: too large for a marker";
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        error = std::string("metadata: ") + e.what();
+        return false;
+    }
+}
+
 bool WriteUprightMetadata(const MetadataSource& source, bool transposed, Bytes& jpeg,
                           std::string& error)
 {
     try {
-        initialiseExiv2();
-        Exiv2::Image::AutoPtr from = openImage(source);
-        from->readMetadata();
-        Exiv2::ExifData exif = from->exifData();
-        Exiv2::IptcData iptc = from->iptcData();
-        Exiv2::XmpData xmp = from->xmpData();
-
-        exif["Exif.Image.Orientation"] = uint16_t{1};
-        if (transposed)
-            swapValues(exif, "Exif.Photo.PixelXDimension", "Exif.Photo.PixelYDimension");
-        for (const char* key : kTiffLayoutTags)
-            eraseKey(exif, key);
-        Exiv2::ExifThumb(exif).erase();
-        const auto xmpOrientation = xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
-        if (xmpOrientation != xmp.end())
-            xmpOrientation->setValue("1");
+        const UprightMetadata metadata = uprightMetadata(source, transposed);
+        const Exiv2::ExifData& exif = metadata.exif;
+        const Exiv2::IptcData& iptc = metadata.iptc;
+        const Exiv2::XmpData& xmp = metadata.xmp;
 
         Exiv2::Image::AutoPtr to = Exiv2::ImageFactory::open(jpeg.data(), static_cast<long>(jpeg.size()));
         to->readMetadata(); // keeps what the copy already carries (comment, colour profile)

@@ -34,4 +34,21 @@ std::optional<std::string> ReadDateTakenText(const std::string& path);
 bool WriteUprightMetadata(const MetadataSource& source, bool transposed, Bytes& jpeg,
                           std::string& error);
 
+// The same metadata as marker payloads for a JPEG copy that keeps the
+// source's other markers: `exif` replaces the source's APP1 "Exif" marker and,
+// when the source's XMP records an orientation, `xmp` its APP1 XMP marker.
+// False when a payload would not fit into a marker.
+struct UprightMarkers {
+    Bytes exif;
+    Bytes xmp; // empty: keep the source's XMP marker as it is
+};
+bool MakeUprightMarkers(const MetadataSource& source, bool transposed, UprightMarkers& markers,
+                        std::string& error);
+
+// The prefixes that name the two kinds of APP1 marker.
+inline constexpr char kExifMarkerPrefix[] = "Exif\0"; // the name and two zero bytes
+inline constexpr std::size_t kExifMarkerPrefixSize = sizeof kExifMarkerPrefix;
+inline constexpr char kXmpMarkerPrefix[] = "http://ns.adobe.com/xap/1.0/"; // and a zero byte
+inline constexpr std::size_t kXmpMarkerPrefixSize = sizeof kXmpMarkerPrefix; // with the zero
+
 } // namespace quaylet::imageprep

@@ -4,6 +4,8 @@
 #include "media/imageprep.h"
 
 #include "app/logfile.h"
+#include "media/imageprep_codec.h"
+#include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 
@@ -16,6 +18,7 @@
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -325,14 +328,87 @@ TEST(RotateToUpright, CopyKeepsTheDateAndRecordsItsOwnShape)
         exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
         exif["Exif.Photo.PixelYDimension"] = uint16_t{32};
     });
+    {
+        auto image = Exiv2::ImageFactory::open(source);
+        image->readMetadata();
+        Exiv2::XmpData xmp = image->xmpData();
+        xmp["Xmp.tiff.Orientation"] = "6";
+        image->setXmpData(xmp);
+        image->writeMetadata();
+    }
     const std::string copy = RotateToUpright(source);
     ASSERT_FALSE(copy.empty());
     EXPECT_EQ(load(copy).size(), QSize(32, 64));
     EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1);
+    const std::string bytes = ReadFile(copy);
+    const std::string exifMarker("Exif\0\0", 6);
+    EXPECT_NE(bytes.find(exifMarker), std::string::npos);
+    EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos) << "one EXIF block";
+    {
+        auto image = Exiv2::ImageFactory::open(copy);
+        image->readMetadata();
+        const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+        ASSERT_NE(it, image->xmpData().end());
+        EXPECT_EQ(it->toString(), "1");
+    }
     EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), 32);
     EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64);
     ASSERT_TRUE(GetDateTaken(source).has_value());
     EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source));
+}
+
+// The one-pass turn gives exactly libjpeg-turbo's lossless turn, and exactly
+// the pixels of a plain scaled decode, for the usual layouts of JPEG files.
+TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
+{
+    QImage noisy = quadrants(320, 256); // more block rows than one batch of turned rows
+    uint32_t seed = 12345;
+    for (int y = 0; y < noisy.height(); ++y)
+        for (int x = 0; x < noisy.width(); ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const QColor c = noisy.pixelColor(x, y);
+            const int d = static_cast<int>(seed >> 27) - 16;
+            noisy.setPixelColor(x, y, QColor(std::clamp(c.red() + d, 0, 255), std::clamp(c.green() - d, 0, 255),
+                                             std::clamp(c.blue() + d, 0, 255)));
+        }
+    imageprep::Bytes full;
+    std::string error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, 95, full, error)) << error;
+    const std::string subsampled = ReadFile(save(noisy, "420.jpg", "jpeg", 90));
+    const std::string grey = ReadFile(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"));
+    const struct { const char* name; imageprep::Bytes bytes; } sources[] = {
+        {"4:4:4", full},
+        {"4:2:0", imageprep::Bytes(subsampled.begin(), subsampled.end())},
+        {"grey", imageprep::Bytes(grey.begin(), grey.end())},
+    };
+    auto decode = [](const imageprep::Bytes& bytes) {
+        return QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                           static_cast<qsizetype>(bytes.size())), "jpeg")
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    for (const auto& source : sources) {
+        WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
+        imageprep::SourceImage opened;
+        ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
+        const QImage half = imageprep::DecodeImage(opened, {160, 128}, error);
+        ASSERT_EQ(half.size(), QSize(160, 128)) << source.name;
+        for (int orientation = 2; orientation <= 8; ++orientation) {
+            const std::string what = std::string(source.name) + ", orientation " + std::to_string(orientation);
+            imageprep::Bytes ours, theirs;
+            QImage pixels;
+            ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
+                << what << ": " << error;
+            ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
+            EXPECT_EQ(decode(ours), decode(theirs)) << what;
+            EXPECT_EQ(pixels, half) << what;
+        }
+    }
+    // A turn that would move partial blocks is refused, not botched.
+    imageprep::Bytes odd, turned;
+    QImage pixels;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), 95, odd, error));
+    EXPECT_FALSE(imageprep::TurnJpegAndDecode(odd, 6, 2, turned, pixels, error));
+    EXPECT_TRUE(imageprep::TurnJpegAndDecode(odd, 5, 0, turned, pixels, error)) << error; // transposing moves no edge
 }
 
 // A large turned JPEG is prepared from the pixels decoded while it was turned;

@@ -1,0 +1,445 @@
+#include "media/imageprep_jpegturn.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <future>
+#include <iterator>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+// libjpeg reports fatal errors through error_exit, which must not return: it
+// jumps back with longjmp. Everything that the jump may cross is plain data,
+// and every object with a destructor lives in TurnJpegAndDecode's frame from
+// before the setjmp, so no destructor is skipped.
+
+namespace quaylet::imageprep {
+
+namespace {
+
+constexpr int kMaxComponents = 4;
+constexpr int kMaxSamplingFactor = 4;
+constexpr int kBatchRows = 16; // a multiple of every sampling factor but 3
+
+struct ErrorManager {
+    jpeg_error_mgr pub; // first: libjpeg hands back a pointer to it
+    std::jmp_buf* jump = nullptr;
+    bool prematureEnd = false;
+    char message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void errorExit(j_common_ptr cinfo)
+{
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, manager->message);
+    std::longjmp(*manager->jump, 1);
+}
+
+// Warnings are counted; data that ends early marks the result as damaged.
+void emitMessage(j_common_ptr cinfo, int level)
+{
+    if (level >= 0)
+        return;
+    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)
+        manager->prematureEnd = true;
+    ++cinfo->err->num_warnings;
+}
+
+bool isTransposing(int orientation)
+{
+    return orientation >= 5 && orientation <= 8;
+}
+
+// The coefficients of the turned block, as a table per orientation: target
+// coefficient i is source coefficient index[i], negated where negate[i] is
+// set. Mirroring a direction negates the odd frequencies along it;
+// transposing swaps the two frequency indices.
+struct BlockTurn {
+    int index[DCTSIZE2];
+    int negate[DCTSIZE2];
+};
+
+BlockTurn blockTurnFor(int orientation)
+{
+    BlockTurn turn{};
+    for (int k = 0; k < DCTSIZE; ++k) {
+        for (int j = 0; j < DCTSIZE; ++j) {
+            const int i = k * DCTSIZE + j;
+            const bool transposed = orientation >= 5;
+            turn.index[i] = transposed ? j * DCTSIZE + k : i;
+            switch (orientation) {
+            case 2: turn.negate[i] = j & 1; break;
+            case 3: case 7: turn.negate[i] = (k + j) & 1; break;
+            case 4: case 8: turn.negate[i] = k & 1; break;
+            case 6: turn.negate[i] = j & 1; break;
+            default: turn.negate[i] = 0; break; // 5
+            }
+        }
+    }
+    return turn;
+}
+
+inline void turnBlock(const JCOEF* source, JCOEF* target, const BlockTurn& turn)
+{
+    for (int i = 0; i < DCTSIZE2; ++i) {
+        const JCOEF value = source[turn.index[i]];
+        target[i] = static_cast<JCOEF>(turn.negate[i] ? -value : value);
+    }
+}
+
+// One component on its way to the encoder: the source's block rows, and a
+// buffer of turned block rows that the encoder asks for an iMCU row at a time.
+struct ComponentFeed {
+    int index = 0;
+    std::vector<JBLOCKROW> sourceRows; // all rows of the source component
+    int sourceWidth = 0;               // meaningful blocks per source row
+    int sourceHeight = 0;              // meaningful source rows
+    std::vector<JCOEF> batch;         // kBatchRows rows of rowWidth blocks
+    std::vector<JBLOCKROW> batchRows; // into batch
+    int batchStart = -(1 << 30);      // first turned row held in batch (none yet)
+    int rowWidth = 0;                 // blocks per row of batch
+};
+
+struct TurnContext {
+    int orientation = 1;
+    BlockTurn blockTurn{};
+    jvirt_barray_ptr (*request)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION, JDIMENSION) = nullptr;
+    jvirt_barray_ptr sourceArrays[kMaxComponents] = {};
+    int sourceArrayCount = 0;
+    ComponentFeed feeds[kMaxComponents];
+};
+
+// Records the decoder's whole-image coefficient arrays (one per component, in
+// component order) so that they can be read after the input is complete.
+jvirt_barray_ptr requestAndRecord(j_common_ptr cinfo, int pool, boolean preZero, JDIMENSION blocksPerRow,
+                                  JDIMENSION rowCount, JDIMENSION maxAccess)
+{
+    auto* context = static_cast<TurnContext*>(cinfo->client_data);
+    jvirt_barray_ptr array = context->request(cinfo, pool, preZero, blocksPerRow, rowCount, maxAccess);
+    if (context->sourceArrayCount < kMaxComponents)
+        context->sourceArrays[context->sourceArrayCount] = array;
+    ++context->sourceArrayCount;
+    return array;
+}
+
+// Which source block lands at (row, col) of the turned component, for source
+// components of width x height blocks.
+inline void sourceBlockOf(int orientation, int row, int col, int width, int height, int& sourceRow,
+                          int& sourceCol)
+{
+    switch (orientation) {
+    case 2: sourceRow = row; sourceCol = width - 1 - col; break;
+    case 3: sourceRow = height - 1 - row; sourceCol = width - 1 - col; break;
+    case 4: sourceRow = height - 1 - row; sourceCol = col; break;
+    case 5: sourceRow = col; sourceCol = row; break;
+    case 6: sourceRow = height - 1 - col; sourceCol = row; break;
+    case 7: sourceRow = height - 1 - col; sourceCol = width - 1 - row; break;
+    default: sourceRow = col; sourceCol = width - 1 - row; break; // 8
+    }
+}
+
+// The encoder's access to its "virtual arrays": each is one of our feeds, and
+// the requested block rows are turned out of the source on demand.
+JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION rowCount,
+                         boolean)
+{
+    auto* context = static_cast<TurnContext*>(cinfo->client_data);
+    auto* feed = reinterpret_cast<ComponentFeed*>(array);
+    const jpeg_component_info& component = reinterpret_cast<j_compress_ptr>(cinfo)->comp_info[feed->index];
+    const int width = static_cast<int>(component.width_in_blocks);
+    const int height = static_cast<int>(component.height_in_blocks);
+    const int first = static_cast<int>(startRow);
+    const int count = static_cast<int>(rowCount);
+    if (count > kBatchRows || width > feed->rowWidth)
+        ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+
+    // Rows are turned a batch at a time. A transposing turn reads the source
+    // down its columns; taking a batch of neighbouring columns at once reads
+    // each source row in runs of blocks instead of one block per row.
+    if (first < feed->batchStart || first + count > feed->batchStart + kBatchRows) {
+        feed->batchStart = first;
+        const int end = std::min(first + kBatchRows, height);
+        auto turnOne = [&](int row, int col) {
+            int sourceRow = 0, sourceCol = 0;
+            sourceBlockOf(context->orientation, row, col, feed->sourceWidth, feed->sourceHeight, sourceRow,
+                          sourceCol);
+            if (sourceRow < 0 || sourceCol < 0 || sourceRow >= static_cast<int>(feed->sourceRows.size())
+                || sourceCol >= feed->sourceWidth)
+                ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+            turnBlock(feed->sourceRows[sourceRow][sourceCol], feed->batchRows[row - first][col],
+                      context->blockTurn);
+        };
+        if (isTransposing(context->orientation)) {
+            for (int col = 0; col < width; ++col)
+                for (int row = first; row < end; ++row)
+                    turnOne(row, col);
+        } else {
+            for (int row = first; row < end; ++row)
+                for (int col = 0; col < width; ++col)
+                    turnOne(row, col);
+        }
+    }
+    return feed->batchRows.data() + (first - feed->batchStart);
+}
+
+// Whether the turn moves only whole MCUs: an edge with partial blocks may
+// stay where it is but must not move.
+bool perfectTurn(const jpeg_decompress_struct& info, int orientation)
+{
+    const bool widthWhole = info.image_width % static_cast<JDIMENSION>(info.max_h_samp_factor * DCTSIZE) == 0;
+    const bool heightWhole = info.image_height % static_cast<JDIMENSION>(info.max_v_samp_factor * DCTSIZE) == 0;
+    switch (orientation) {
+    case 2: case 8: return widthWhole;
+    case 4: case 6: return heightWhole;
+    case 3: case 7: return widthWhole && heightWhole;
+    default: return true; // 5
+    }
+}
+
+// Draws the decoder's buffered coefficients as pixels. Runs on a thread of
+// its own, so it catches the decoder's fatal errors with its own jump.
+bool drawPixels(jpeg_decompress_struct& d, ErrorManager& errors, QImage& image)
+{
+    std::jmp_buf jump;
+    errors.jump = &jump;
+    if (setjmp(jump) != 0)
+        return false;
+    jpeg_start_output(&d, d.input_scan_number);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW row = image.scanLine(static_cast<int>(d.output_scanline));
+        jpeg_read_scanlines(&d, &row, 1);
+    }
+    jpeg_finish_output(&d);
+    return true;
+}
+
+// Owns the libjpeg objects and the encoder's output buffer for one call.
+struct JpegObjects {
+    jpeg_decompress_struct decoder{};
+    jpeg_compress_struct encoder{};
+    ErrorManager decoderErrors;
+    ErrorManager encoderErrors;
+    bool decoderMade = false;
+    bool encoderMade = false;
+    unsigned char* output = nullptr;
+    unsigned long outputSize = 0;
+    ~JpegObjects()
+    {
+        if (encoderMade)
+            jpeg_destroy_compress(&encoder);
+        if (decoderMade)
+            jpeg_destroy_decompress(&decoder);
+        std::free(output);
+    }
+};
+
+} // namespace
+
+bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
+                       QImage& pixels, std::string& error, bool* otherLayout,
+                       const std::vector<MarkerReplacement>& replacements)
+{
+    if (otherLayout)
+        *otherLayout = false;
+    if (orientation < 2 || orientation > 8) {
+        error = "no turn for this orientation";
+        return false;
+    }
+    JpegObjects objects;
+    TurnContext context;
+    context.orientation = orientation;
+    context.blockTurn = blockTurnFor(orientation);
+    QImage decoded;
+    std::future<bool> drawing; // the pixel pass on its own thread
+    std::jmp_buf jump;
+    objects.decoderErrors.jump = &jump;
+    objects.encoderErrors.jump = &jump;
+
+    jpeg_decompress_struct& d = objects.decoder;
+    jpeg_compress_struct& c = objects.encoder;
+    if (setjmp(jump) != 0) {
+        if (drawing.valid())
+            drawing.wait();
+        const ErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
+                                         ? objects.encoderErrors
+                                         : objects.decoderErrors;
+        error = std::string("JPEG turn: ") + failed.message;
+        return false;
+    }
+
+    d.err = jpeg_std_error(&objects.decoderErrors.pub);
+    objects.decoderErrors.pub.error_exit = errorExit;
+    objects.decoderErrors.pub.emit_message = emitMessage;
+    jpeg_create_decompress(&d);
+    objects.decoderMade = true;
+    d.client_data = &context;
+    jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_save_markers(&d, JPEG_COM, 0xFFFF);
+    for (int m = 0; m < 16; ++m)
+        jpeg_save_markers(&d, JPEG_APP0 + m, 0xFFFF);
+    jpeg_read_header(&d, TRUE);
+
+    if (d.num_components > kMaxComponents || d.max_h_samp_factor > kMaxSamplingFactor
+        || d.max_v_samp_factor > kMaxSamplingFactor || d.jpeg_color_space == JCS_CMYK
+        || d.jpeg_color_space == JCS_YCCK) {
+        error = "JPEG turn: unsupported layout";
+        if (otherLayout)
+            *otherLayout = true;
+        return false;
+    }
+    if (!perfectTurn(d, orientation)) {
+        error = "JPEG turn: partial blocks at a moving edge";
+        return false;
+    }
+
+    // One decoding of the data: into whole-image coefficient arrays, drawn as
+    // pixels from there when pixels are wanted.
+    if (scaleDenominator > 0) {
+        context.request = d.mem->request_virt_barray;
+        d.mem->request_virt_barray = requestAndRecord;
+        d.buffered_image = TRUE;
+        d.scale_num = 1;
+        d.scale_denom = static_cast<unsigned int>(scaleDenominator);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        d.out_color_space = JCS_EXT_BGRA;
+#else
+        d.out_color_space = JCS_EXT_ARGB;
+#endif
+        jpeg_start_decompress(&d);
+        while (!jpeg_input_complete(&d)) {
+            const int state = jpeg_consume_input(&d);
+            if (state == JPEG_SUSPENDED || state == JPEG_REACHED_EOI)
+                break;
+        }
+        if (objects.decoderErrors.prematureEnd || context.sourceArrayCount != d.num_components) {
+            error = "JPEG turn: damaged data";
+            return false;
+        }
+        decoded = QImage(static_cast<int>(d.output_width), static_cast<int>(d.output_height),
+                         QImage::Format_RGB32);
+        if (decoded.isNull() || d.output_components != 4) {
+            error = "JPEG turn: no pixels";
+            return false;
+        }
+    } else {
+        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
+        for (int ci = 0; ci < d.num_components; ++ci)
+            context.sourceArrays[ci] = arrays[ci];
+        context.sourceArrayCount = d.num_components;
+    }
+    if (objects.decoderErrors.prematureEnd) {
+        error = "JPEG turn: damaged data";
+        return false;
+    }
+    // From here on the coefficients are only read: the source rows are taken
+    // now, and the pixels are drawn on a second thread while the encoder turns
+    // the same coefficients into the copy.
+
+    for (int ci = 0; ci < d.num_components; ++ci) {
+        ComponentFeed& feed = context.feeds[ci];
+        const jpeg_component_info& component = d.comp_info[ci];
+        feed.index = ci;
+        feed.sourceWidth = static_cast<int>(component.width_in_blocks);
+        feed.sourceHeight = static_cast<int>(component.height_in_blocks);
+        feed.sourceRows.resize(component.height_in_blocks);
+        for (JDIMENSION r = 0; r < component.height_in_blocks; ++r)
+            feed.sourceRows[r] = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
+                                                              context.sourceArrays[ci], r, 1, FALSE)[0];
+        // The turned component is at most as wide as the longer source side;
+        // the encoder asks for one iMCU row (at most 4 block rows) at a time.
+        feed.rowWidth = std::max(feed.sourceWidth, feed.sourceHeight) + kMaxSamplingFactor;
+        const std::size_t rowCoefficients = static_cast<std::size_t>(feed.rowWidth) * DCTSIZE2;
+        feed.batch.resize(rowCoefficients * kBatchRows);
+        feed.batchRows.resize(kBatchRows);
+        for (int r = 0; r < kBatchRows; ++r)
+            feed.batchRows[r] = reinterpret_cast<JBLOCKROW>(feed.batch.data() + r * rowCoefficients);
+    }
+
+    if (!decoded.isNull()) {
+        auto draw = [&d, &objects, &decoded] { return drawPixels(d, objects.decoderErrors, decoded); };
+        try {
+            drawing = std::async(std::launch::async, draw);
+        } catch (const std::system_error&) {
+            if (!draw()) {
+                error = std::string("JPEG turn: ") + objects.decoderErrors.message;
+                return false;
+            }
+        }
+    }
+
+    c.err = jpeg_std_error(&objects.encoderErrors.pub);
+    objects.encoderErrors.pub.error_exit = errorExit;
+    objects.encoderErrors.pub.emit_message = emitMessage;
+    jpeg_create_compress(&c);
+    objects.encoderMade = true;
+    c.client_data = &context;
+    jpeg_mem_dest(&c, &objects.output, &objects.outputSize);
+    jpeg_copy_critical_parameters(&d, &c);
+    if (isTransposing(orientation)) {
+        std::swap(c.image_width, c.image_height);
+        std::swap(c.X_density, c.Y_density);
+        for (int ci = 0; ci < c.num_components; ++ci)
+            std::swap(c.comp_info[ci].h_samp_factor, c.comp_info[ci].v_samp_factor);
+        for (JQUANT_TBL* table : c.quant_tbl_ptrs) {
+            if (!table)
+                continue;
+            for (int k = 0; k < DCTSIZE; ++k)
+                for (int j = k + 1; j < DCTSIZE; ++j)
+                    std::swap(table->quantval[k * DCTSIZE + j], table->quantval[j * DCTSIZE + k]);
+        }
+    }
+    jvirt_barray_ptr feeds[kMaxComponents] = {};
+    for (int ci = 0; ci < c.num_components; ++ci)
+        feeds[ci] = reinterpret_cast<jvirt_barray_ptr>(&context.feeds[ci]);
+    c.mem->access_virt_barray = accessTurned;
+    jpeg_write_coefficients(&c, feeds);
+
+    // The source's own markers, except those the encoder writes itself, with
+    // the replacements in place of the markers they name.
+    bool replaced[8] = {};
+    for (jpeg_saved_marker_ptr marker = d.marker_list; marker; marker = marker->next) {
+        const bool jfif = marker->marker == JPEG_APP0 && marker->data_length >= 5
+                          && std::memcmp(marker->data, "JFIF", 5) == 0;
+        const bool adobe = marker->marker == JPEG_APP0 + 14 && marker->data_length >= 5
+                           && std::memcmp(marker->data, "Adobe", 5) == 0;
+        if ((jfif && c.write_JFIF_header) || (adobe && c.write_Adobe_marker))
+            continue;
+        const MarkerReplacement* replacement = nullptr;
+        for (std::size_t i = 0; i < replacements.size() && i < std::size(replaced); ++i) {
+            const MarkerReplacement& r = replacements[i];
+            if (!replaced[i] && r.marker == marker->marker && marker->data_length >= r.prefix.size()
+                && std::memcmp(marker->data, r.prefix.data(), r.prefix.size()) == 0) {
+                replacement = &r;
+                replaced[i] = true;
+                break;
+            }
+        }
+        if (replacement)
+            jpeg_write_marker(&c, replacement->marker, replacement->data.data(),
+                              static_cast<unsigned int>(replacement->data.size()));
+        else
+            jpeg_write_marker(&c, marker->marker, marker->data, marker->data_length);
+    }
+    for (std::size_t i = 0; i < replacements.size() && i < std::size(replaced); ++i)
+        if (!replaced[i])
+            jpeg_write_marker(&c, replacements[i].marker, replacements[i].data.data(),
+                              static_cast<unsigned int>(replacements[i].data.size()));
+    jpeg_finish_compress(&c);
+    if (drawing.valid() && !drawing.get()) {
+        error = std::string("JPEG turn: ") + objects.decoderErrors.message;
+        return false;
+    }
+
+    turned.assign(objects.output, objects.output + objects.outputSize);
+    pixels = std::move(decoded);
+    return true;
+}
+
+} // namespace quaylet::imageprep

@@ -1,0 +1,38 @@
+#pragma once
+
+// One pass over a JPEG's data that yields both its losslessly turned copy and
+// its pixels at a reduced scale: the coefficients that libjpeg keeps for
+// buffered output are decoded once, drawn as pixels, and fed turned to the
+// encoder block row by block row, without a second full-size coefficient copy.
+
+#include "media/imageprep_codec.h"
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+namespace quaylet::imageprep {
+
+// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept, the
+// same coefficients) and decodes its unturned pixels at 1/scaleDenominator
+// (1, 2, 4 or 8) into `pixels` (Format_RGB32). False, with nothing written,
+// when the turn is not perfect (partial blocks at an edge that moves), the
+// JPEG uses a colour space that is not turned into RGB here (CMYK), or the
+// data is damaged (including data that ends early). `otherLayout` tells the
+// refusals of a layout not handled here (CMYK, unusual sampling) apart, for which
+// libjpeg-turbo's own turn is worth a try.
+//
+// `replacements` swaps markers: a source APPn marker whose data starts with a
+// replacement's prefix is written with the replacement's data instead (a
+// replacement that finds no such marker is added after the others).
+struct MarkerReplacement {
+    int marker = 0;      // e.g. JPEG APP1 = 0xE1
+    std::string prefix;  // bytes the marker's data starts with
+    Bytes data;
+};
+bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
+                       QImage& pixels, std::string& error, bool* otherLayout = nullptr,
+                       const std::vector<MarkerReplacement>& replacements = {});
+
+} // namespace quaylet::imageprep
