@@ -9,7 +9,6 @@
 #include "media/videoconversion.h"
 #include "platform/internet.h"
 #include "platform/systemclock.h"
-#include "transfer/uploadprogress.h"
 #include "transfer/xferuicaller.h"
 
 #include <filesystem>

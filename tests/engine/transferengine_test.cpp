@@ -110,6 +110,9 @@ TEST_F(TransferEngineTest, ThreePhotosUploadThenTheSuccessPathRunsOnce)
     ASSERT_FALSE(view.balloons.empty());
     EXPECT_EQ(view.balloons.back().title, "Upload Successful!");
     EXPECT_NE(std::find(view.counts.begin(), view.counts.end(), " 1 of 3"), view.counts.end());
+    ASSERT_FALSE(view.statusTexts.empty());
+    EXPECT_EQ(view.statusTexts.back(), "Uploading: 100%") << "the final percentage is never dropped by the limiter";
+    EXPECT_EQ(view.progress.back(), 100);
 
     const auto stored = storedMedia("alice");
     ASSERT_EQ(stored.size(), 3u);

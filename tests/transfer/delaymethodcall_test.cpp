@@ -1,6 +1,5 @@
 #include "transfer/delaymethodcall.h"
 #include "transfer/recordingwindowreactions.h"
-#include "transfer/uploadprogress.h"
 #include "transfer/xferuicaller.h"
 
 #include <gtest/gtest.h>
@@ -67,7 +66,7 @@ TEST(DelayMethodCallTest, BindingResetsTheLastCallAndKeepsTheIntervalUnlessGiven
     EXPECT_EQ(target.seen, (std::vector<std::string>{"after binding", "a"}));
 }
 
-TEST(DelayMethodCallTest, UploadProgressEndsWithTheFinalPercentageOnScreen)
+TEST(DelayMethodCallTest, StatusTextReachesTheWindowOnlyThroughABoundCaller)
 {
     ManualClock clock;
     clock.now += 1s;
@@ -75,17 +74,14 @@ TEST(DelayMethodCallTest, UploadProgressEndsWithTheFinalPercentageOnScreen)
     CXFerUpdaeUICaller caller;
     CDelayMethodCall limiter(clock.clock());
     limiter.bind(&caller);
-    ReportUploadProgress(window, limiter, 10); // unbound caller: the text goes nowhere
+    limiter.call("Uploading: 10%"); // unbound caller: the text goes nowhere
     EXPECT_TRUE(window.statusTexts().empty());
 
     caller.bind(&window);
     limiter.bind(&caller);
     clock.now += 1s;
-    ReportUploadProgress(window, limiter, 90);
+    limiter.call("Uploading: 90%");
     clock.now += 50ms;
-    ReportUploadProgress(window, limiter, 95); // within 0.2 s: dropped
-    clock.now += 50ms;
-    ReportUploadProgress(window, limiter, 100); // set directly
-    EXPECT_EQ(window.statusTexts(), (std::vector<std::string>{"Uploading: 90%", "Uploading: 100%"}));
-    EXPECT_EQ(window.progressPosition(), 100);
+    limiter.call("Uploading: 95%"); // within 0.2 s: dropped
+    EXPECT_EQ(window.statusTexts(), (std::vector<std::string>{"Uploading: 90%"}));
 }
