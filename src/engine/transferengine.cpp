@@ -6,6 +6,8 @@
 #include "media/imageprep.h"
 #include "platform/systemclock.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 
 namespace quaylet {
@@ -71,7 +73,13 @@ TransferEngine::TransferEngine(ITransferView& view, TransferEngineOptions option
 
 TransferEngine::~TransferEngine()
 {
-    stop();
+    // A transfer thread that would not stop still uses everything here: the
+    // process ends now rather than free it under the thread's feet.
+    if (!stop()) {
+        WriteLog(LogMilestone, "CKestrelioClientDlg: ending the process around a stuck transfer thread");
+        std::fflush(nullptr);
+        std::_Exit(EXIT_FAILURE);
+    }
 }
 
 bool TransferEngine::notificationsOn() const

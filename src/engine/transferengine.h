@@ -72,7 +72,10 @@ public:
     // Arms the notification timer (due at once, then every interval) when
     // polling, resets the queue display, and starts the transfer thread.
     void start();
-    // Cancel and quit, then a bounded join (see TransferThread::stop).
+    // Cancel and quit, then a bounded join (see TransferThread::stop). False
+    // when the thread did not end in time: it still uses this engine, so the
+    // caller must end the process without destroying it (the destructor does
+    // so itself).
     bool stop(std::chrono::milliseconds bound = std::chrono::milliseconds(2000));
 
     // The Cancel command. wait waits for the acknowledgement for at most the

@@ -197,7 +197,7 @@ int run(const UploadOptions& options)
         engine.cancel({});
     }
     // The last file's row goes after its outcome: let the thread finish that.
-    engine.stop(std::chrono::milliseconds(2000));
+    const bool stopped = engine.stop(std::chrono::milliseconds(2000));
     view.finishLine();
 
     const auto outcomes = view.outcomes();
@@ -213,9 +213,13 @@ int run(const UploadOptions& options)
     for (const auto& outcome : failed)
         std::printf("  %s: %s\n", outcome.path.c_str(), OutcomeInWords(outcome.result).c_str());
     WriteLog(LogMilestone, "quaylet-upload: Closing");
-    if (interrupted)
-        return kExitInterrupted;
-    return uploaded == queued ? kExitAllUploaded : kExitSomeNotUploaded;
+    const int status = interrupted ? kExitInterrupted : uploaded == queued ? kExitAllUploaded : kExitSomeNotUploaded;
+    if (!stopped) {
+        // The transfer thread is stuck in a call and still uses the engine.
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }
 
 } // namespace
