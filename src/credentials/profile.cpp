@@ -1,5 +1,7 @@
 #include "credentials/profile.h"
 
+#include "platform/hexdigit.h"
+
 #include "api/endpoints.h"
 #include "api/signin.h"
 #include "credentials/blowfish.h"
@@ -21,17 +23,6 @@ constexpr std::size_t kBlockBytes = 128;
 std::string KeyFor(std::string_view siteAddress)
 {
     return std::string(siteAddress) + kScrambleKeySuffix;
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // Counts UTF-8 characters; false for malformed text or a control character.
@@ -147,12 +138,12 @@ bool UnscramblePassword(std::string_view scrambled, std::string& password, std::
     std::array<uint8_t, kBlockBytes> block{};
     for (std::size_t i = 0; i < kBlockBytes; ++i) {
         const std::size_t at = 2 * i;
-        if (at >= scrambled.size() || HexDigit(scrambled[at]) < 0)
+        if (at >= scrambled.size() || platform::HexDigitValue(scrambled[at]) < 0)
             continue;
         // Read like "%2x": one or two digits.
-        int value = HexDigit(scrambled[at]);
-        if (at + 1 < scrambled.size() && HexDigit(scrambled[at + 1]) >= 0)
-            value = value * 16 + HexDigit(scrambled[at + 1]);
+        int value = platform::HexDigitValue(scrambled[at]);
+        if (at + 1 < scrambled.size() && platform::HexDigitValue(scrambled[at + 1]) >= 0)
+            value = value * 16 + platform::HexDigitValue(scrambled[at + 1]);
         block[i] = static_cast<uint8_t>(value);
     }
     BlowfishCipher(KeyFor(siteAddress)).decryptLittleEndianEcb(block.data(), block.size());

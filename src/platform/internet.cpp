@@ -1,5 +1,7 @@
 #include "platform/internet.h"
 
+#include "platform/hexdigit.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -941,26 +943,15 @@ bool DownloadToFile(const std::string& url, const std::string& path, InternetErr
 
 // ---------------------------------------------------------------------------
 
-namespace {
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-} // namespace
-
 std::string PercentDecode(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2])));
+        const int hi = i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+        const int lo = i + 2 < text.size() ? HexDigitValue(text[i + 2]) : -1;
+        if (text[i] == '%' && hi >= 0 && lo >= 0) {
+            out.push_back(static_cast<char>(hi * 16 + lo));
             i += 2;
         } else {
             out.push_back(text[i]);
