@@ -1,0 +1,229 @@
+#pragma once
+
+// Internal to the platform library: what the internet layer's request,
+// connection check and download share on top of libcurl. Nothing outside
+// src/platform includes this.
+
+#include "platform/internet.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace quaylet::platform::detail {
+
+using Clock = std::chrono::steady_clock;
+
+// Loopback is never sent through a proxy: the development service and the
+// tests run there, and a desktop's proxy cannot reach them.
+constexpr const char* kLoopbackNoProxy = "127.0.0.1,localhost,::1";
+
+// Reply bytes buffered beyond this make libcurl pause receiving until the
+// caller reads, so a huge reply never piles up in memory.
+constexpr std::size_t kReceiveHighWater = 256 * 1024;
+
+inline void GlobalInit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+
+struct EasyDeleter {
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+struct MultiDeleter {
+    void operator()(CURLM* h) const { curl_multi_cleanup(h); }
+};
+struct SlistDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+inline bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+inline std::string_view Trim(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+inline std::string NoProxyList(const std::string& bypass)
+{
+    std::string list = kLoopbackNoProxy;
+    if (!bypass.empty())
+        list += "," + bypass;
+    return list;
+}
+
+inline InternetError MakeError(InternetFailure failure, int code, std::string message)
+{
+    return InternetError{failure, code, std::move(message)};
+}
+
+inline InternetError FromCurl(CURLcode rc, const char* detail, bool connected)
+{
+    InternetFailure f = InternetFailure::Other;
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        f = InternetFailure::Resolve;
+        break;
+    case CURLE_COULDNT_CONNECT:
+        f = InternetFailure::Connect;
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        f = connected ? InternetFailure::TimedOut : InternetFailure::Connect;
+        break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+        f = InternetFailure::Tls;
+        break;
+    case CURLE_SEND_ERROR:
+        f = InternetFailure::Send;
+        break;
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+        f = InternetFailure::Receive;
+        break;
+    case CURLE_ABORTED_BY_CALLBACK:
+        f = InternetFailure::Aborted;
+        break;
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        f = InternetFailure::BadArgument;
+        break;
+    default:
+        break;
+    }
+    std::string msg = curl_easy_strerror(rc);
+    if (detail != nullptr && *detail != '\0')
+        msg += std::string(": ") + detail;
+    return MakeError(f, static_cast<int>(rc), std::move(msg));
+}
+
+inline bool ConnectedYet(CURL* easy)
+{
+    curl_off_t t = 0;
+    return curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &t) == CURLE_OK && t > 0;
+}
+
+// Drives one easy handle inside its own multi handle until `reached` answers
+// true, the transfer ends, the abort check fires or no byte moves for too
+// long. Progress is reported by the callbacks through markProgress().
+class Driver {
+public:
+    Driver() = default;
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+    ~Driver() { detach(); }
+
+    bool attach(CURL* easy)
+    {
+        m_multi.reset(curl_multi_init());
+        if (!m_multi || curl_multi_add_handle(m_multi.get(), easy) != CURLM_OK)
+            return false;
+        m_easy = easy;
+        return true;
+    }
+    void detach()
+    {
+        if (m_multi && m_easy != nullptr)
+            curl_multi_remove_handle(m_multi.get(), m_easy);
+        m_easy = nullptr;
+        m_multi.reset();
+    }
+    bool attached() const { return m_easy != nullptr; }
+
+    void markProgress() { m_lastProgress = Clock::now(); }
+    bool done() const { return m_done; }
+    CURLcode result() const { return m_result; }
+
+    enum class Outcome { Reached, Done, Failed };
+
+    // grace: extra time allowed before the first byte moves (the connection).
+    template <typename Pred>
+    Outcome run(Pred reached, const AbortCheck& abort, std::chrono::milliseconds noProgress,
+                std::chrono::milliseconds grace, InternetError& error)
+    {
+        m_lastProgress = Clock::now();
+        const auto firstDeadline = m_lastProgress + grace + noProgress;
+        for (;;) {
+            int running = 0;
+            const CURLMcode mc = curl_multi_perform(m_multi.get(), &running);
+            if (mc != CURLM_OK) {
+                error = MakeError(InternetFailure::Other, static_cast<int>(mc), curl_multi_strerror(mc));
+                return Outcome::Failed;
+            }
+            collect();
+            if (reached())
+                return Outcome::Reached;
+            if (m_done)
+                return Outcome::Done;
+            if (abort && abort()) {
+                error = MakeError(InternetFailure::Aborted, 0, "interrupted");
+                return Outcome::Failed;
+            }
+            const auto now = Clock::now();
+            if (now > std::max(firstDeadline, m_lastProgress + noProgress)) {
+                error = MakeError(InternetFailure::TimedOut, static_cast<int>(CURLE_OPERATION_TIMEDOUT),
+                                  "no progress within " + std::to_string(noProgress.count()) + " ms");
+                return Outcome::Failed;
+            }
+            int fds = 0;
+            const CURLMcode pc = curl_multi_poll(m_multi.get(), nullptr, 0,
+                                                 static_cast<int>(kAbortPollInterval.count()), &fds);
+            if (pc != CURLM_OK) {
+                error = MakeError(InternetFailure::Other, static_cast<int>(pc), curl_multi_strerror(pc));
+                return Outcome::Failed;
+            }
+        }
+    }
+
+private:
+    void collect()
+    {
+        int left = 0;
+        while (CURLMsg* msg = curl_multi_info_read(m_multi.get(), &left)) {
+            if (msg->msg == CURLMSG_DONE && msg->easy_handle == m_easy) {
+                m_done = true;
+                m_result = msg->data.result;
+            }
+        }
+    }
+
+    MultiPtr m_multi;
+    CURL* m_easy = nullptr;
+    bool m_done = false;
+    CURLcode m_result = CURLE_OK;
+    Clock::time_point m_lastProgress = Clock::now();
+};
+
+// The abort check installed on this thread by ScopedInternetAbort, if any.
+AbortCheck& ThreadAbortCheck();
+
+} // namespace quaylet::platform::detail
