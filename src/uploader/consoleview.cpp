@@ -33,6 +33,7 @@ void ConsoleView::printLocked(const std::string& line)
     if (m_lineOpen) {
         std::fputs("\r\033[K", m_out);
         m_lineOpen = false;
+        m_drawn.clear();
     }
     std::fputs(line.c_str(), m_out);
     std::fputc('\n', m_out);
@@ -53,8 +54,14 @@ void ConsoleView::drawLocked()
     std::string name = m_file;
     if (name.size() > 40)
         name = "..." + name.substr(name.size() - 37);
-    std::fprintf(m_out, "\r\033[K%s %s %-12s%s  %s", bar.c_str(), pct, m_status.c_str(), m_count.c_str(),
-                 name.c_str());
+    char line[512];
+    std::snprintf(line, sizeof line, "%s %s %-12s%s  %s", bar.c_str(), pct, m_status.c_str(), m_count.c_str(),
+                  name.c_str());
+    // The engine reports every piece of an upload; redraw only what changed.
+    if (m_lineOpen && m_drawn == line)
+        return;
+    m_drawn = line;
+    std::fprintf(m_out, "\r\033[K%s", line);
     std::fflush(m_out);
     m_lineOpen = true;
 }
@@ -148,6 +155,7 @@ void ConsoleView::finishLine()
     if (m_lineOpen) {
         std::fputc('\n', m_out);
         m_lineOpen = false;
+        m_drawn.clear();
         std::fflush(m_out);
     }
 }

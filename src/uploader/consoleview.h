@@ -60,6 +60,7 @@ private:
     int m_progress = -1;
     int m_lastPrintedQuarter = -1;
     bool m_lineOpen = false;
+    std::string m_drawn; // the progress line on screen
     std::vector<FileOutcome> m_outcomes;
 };
 
