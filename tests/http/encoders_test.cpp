@@ -99,7 +99,7 @@ TEST(HttpEncodersTest, MimeTypeIsSniffedFromTheContentAndThePositionRewound)
     EXPECT_EQ(CHttpToolA::OpenFile(quaylet::test::SandboxDir().c_str()), kInvalidFile);
 }
 
-TEST(HttpEncodersTest, BoundaryHasTheDesignedForm)
+TEST(HttpEncodersTest, BoundaryHasItsFixedForm)
 {
     const auto a = CHttpToolA::CreateBoundary();
     const auto b = CHttpToolA::CreateBoundary();

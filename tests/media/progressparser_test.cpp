@@ -48,7 +48,7 @@ class ProgressChunks : public ::testing::TestWithParam<ChunkCase> {};
 
 } // namespace
 
-TEST_P(ProgressChunks, GiveTheDesignedPercentAndState)
+TEST_P(ProgressChunks, GiveTheirPercentAndState)
 {
     const ChunkCase& c = GetParam();
     ProgressState state = c.before;

@@ -148,7 +148,7 @@ TEST(AviProbe, RecognisesMpeg4VisualAvisOnly)
     EXPECT_FALSE(quaylet::IsMpeg4VisualAvi(SandboxPath("missing.avi")));
 }
 
-TEST(EncoderCommands, TextsAreLoggedAsDesignedAndPathsStaySingleArguments)
+TEST(EncoderCommands, TextsAreLoggedWhilePathsStaySingleArguments)
 {
     const std::string hostile = "/v/My \"clip\" -o /etc/x.avi";
     const auto first = quaylet::FirstEncoderCommand(hostile, "/t/temp_video.avi", false, false);
@@ -185,7 +185,7 @@ std::string longClip()
 }
 } // namespace
 
-TEST(ConvertVideo, NonPremiumIsCutAtTwoMinutesWithProgressTo100AndTheDesignedLog)
+TEST(ConvertVideo, NonPremiumIsCutAtTwoMinutesWithProgressTo100AndItsLogLines)
 {
     quaylet::OpenLog("Quaylet.log");
     const std::string source = longClip();

@@ -141,7 +141,7 @@ TEST_F(UploadQueueTest, ProjectFilesAreRefusedWithABalloonWhenNotificationsAreOn
     EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("Queueing " + project), std::string::npos);
 }
 
-TEST_F(UploadQueueTest, FilesThatVanishOrAreHugeGetTheDesignedFields)
+TEST_F(UploadQueueTest, FilesThatVanishOrAreHugeStillGetTheirFields)
 {
     uint32_t type = PathTypeFile;
     EXPECT_EQ(queue->QueueDroppedFile(intake, root + "/vanished.jpg", type, false), 0);
