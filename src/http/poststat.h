@@ -43,8 +43,8 @@ public:
     void _TestAddPostedBytes(uint32_t n) const;
     void _AddPostedBytes(uint32_t n);
 
-    // Content bytes only (values and file contents); no accessor in the
-    // design, kept for the body-length checks.
+    // Content bytes only (values and file contents); internal, for the
+    // body-length checks.
     uint32_t _Total() const noexcept { return m_total; }
     uint32_t _Posted() const noexcept { return m_posted; }
     const std::string& _CurrentName() const noexcept { return m_currentName; }
