@@ -82,6 +82,16 @@ bool LooksScrambled(std::string_view text)
     return CharacterCount(text) > 32;
 }
 
+// The plain password of a stored value: unscrambled when it is the scrambled
+// form (the text as stored when that fails), else the value itself.
+std::string StoredPassword(const std::string& stored, std::string_view siteAddress)
+{
+    if (!LooksScrambled(stored))
+        return stored;
+    std::string plain;
+    return UnscramblePassword(stored, plain, siteAddress) ? plain : stored;
+}
+
 bool ValidField(const std::string& text)
 {
     std::size_t chars = 0;
@@ -171,15 +181,10 @@ bool LoadCredentials(CProfile& profile, std::string_view siteAddress)
         if (store.readable()) {
             const StoredValues values = store.read();
             profile.m_userName = values.userName;
-            if (LooksScrambled(values.password)) {
-                std::string plain;
-                profile.m_password = UnscramblePassword(values.password, plain, siteAddress) ? plain : values.password;
-            } else {
-                profile.m_password = values.password;
-                // An older plain password is replaced by its scrambled form.
-                if (values.passwordPresent && store.writable())
-                    store.writePassword(ScramblePassword(values.password));
-            }
+            profile.m_password = StoredPassword(values.password, siteAddress);
+            // An older plain password is replaced by its scrambled form.
+            if (!LooksScrambled(values.password) && values.passwordPresent && store.writable())
+                store.writePassword(ScramblePassword(values.password));
             if (profile.IsValid())
                 return true;
         }
@@ -191,12 +196,7 @@ bool LoadCredentials(CProfile& profile, std::string_view siteAddress)
     profile.m_password.clear();
     const StoredValues values = earlier.read();
     profile.m_userName = values.userName;
-    if (LooksScrambled(values.password)) {
-        std::string plain;
-        profile.m_password = UnscramblePassword(values.password, plain, kFixedEarlierSiteAddress) ? plain : values.password;
-    } else {
-        profile.m_password = values.password;
-    }
+    profile.m_password = StoredPassword(values.password, kFixedEarlierSiteAddress);
     if (!profile.IsValid())
         return false;
     return SaveCredentials(profile);

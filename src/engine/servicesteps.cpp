@@ -50,12 +50,7 @@ TransferSteps ServiceTransferSteps(const ServiceStepOptions& options)
     steps.checkConnection = [](const StepContext&) {
         return platform::CheckInternetConnection(SiteAddress(), kConnectionCheckTimeout, nullptr);
     };
-    steps.getInfo = [](const StepContext&, bool& premium) {
-        int value = 0;
-        const int result = HTTPMethodGetInfo(CurrentProfile().m_userName, value);
-        premium = value != 0;
-        return result;
-    };
+    steps.fetchPremium = [](const StepContext&) { return FetchPremiumFlag(CurrentProfile().m_userName) != 0; };
     steps.rotateToUpright = [](const std::string& path) { return RotateToUpright(path); };
     steps.makeUploadImage = [](const std::string& path, int box) { return MakeUploadImage(path, box, box); };
     steps.convertVideo = [](const StepContext& ctx, const std::string& path) {

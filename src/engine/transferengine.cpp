@@ -256,7 +256,6 @@ void TransferEngine::successPath()
 
 void TransferEngine::stateDisplay(int state)
 {
-    m_state = state;
     refreshCount();
     m_view.showState(static_cast<TransferState>(state), stateText(state));
 }

@@ -40,8 +40,6 @@ struct TransferEngineOptions {
     bool pollNotifications = true;
     // Whether tray balloons are shown ("ShowNotifications").
     std::function<bool()> notificationsOn;
-    // The user name for the account pages.
-    std::string userName;
     // The steps the transfer thread runs; empty: the real service steps.
     std::optional<TransferSteps> steps;
     // Where the intake keeps its rename journal; nothing: the default place.
@@ -126,7 +124,6 @@ private:
     // thread; the uploader runs the reactions on the transfer thread and the
     // Cancel command on its main thread, so the lock keeps them apart.
     std::recursive_mutex m_frontMutex;
-    int m_state = kStateReady;
     bool m_limitPageOpened = false;
     uint64_t m_emailPageTime = 0;
     std::optional<QueueRow> m_currentRow; // the head shown by the last next-row report

@@ -36,8 +36,9 @@ struct UploadRequest {
 struct TransferSteps {
     // Can the service's web site be reached now?
     std::function<bool(const StepContext&)> checkConnection;
-    // The account call: its result code and, when it succeeded, the premium value.
-    std::function<int(const StepContext&, bool& premium)> getInfo;
+    // The account call: whether the service reports a premium account (false
+    // when it cannot tell).
+    std::function<bool(const StepContext&)> fetchPremium;
     // The path of an upright copy, or empty when the photo needs no turning.
     std::function<std::string(const std::string& path)> rotateToUpright;
     // The prepared photo for a box of box x box pixels, or empty on failure.

@@ -99,9 +99,7 @@ void TransferThread::processHead()
     WriteLog(LogTrace, "Internet connection found");
 
     if (!m_shared.premium) {
-        bool premium = false;
-        const int info = m_steps.getInfo(ctx, premium);
-        m_shared.premium = info == kResultUploaded && premium;
+        m_shared.premium = m_steps.fetchPremium(ctx);
         send(kMsgAccountInfo);
     }
 

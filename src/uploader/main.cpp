@@ -153,7 +153,6 @@ int run(const UploadOptions& options)
 
     TransferEngineOptions engineOptions;
     engineOptions.pollNotifications = false;
-    engineOptions.userName = CurrentProfile().m_userName;
     TransferEngine engine(view, std::move(engineOptions));
     engine.setFileFinishedHandler([&](const QueueRow& row, int result) {
         view.fileFinished(row, result);
