@@ -1,10 +1,10 @@
 #include "app/clientapp.h"
 
-#include "app/logfile.h"
 #include "app/singleinstance.h"
-#include "app/stringtable.h"
-#include "app/systeminfo.h"
-#include "app/version.h"
+#include "core/logfile.h"
+#include "core/stringtable.h"
+#include "core/systeminfo.h"
+#include "core/version.h"
 
 namespace quaylet {
 

@@ -1,6 +1,6 @@
-#include "app/logfile.h"
+#include "core/logfile.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstring>
 #include <ctime>

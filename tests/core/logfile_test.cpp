@@ -1,5 +1,5 @@
-#include "app/logfile.h"
-#include "app/settings.h"
+#include "core/logfile.h"
+#include "core/settings.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

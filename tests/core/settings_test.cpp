@@ -1,5 +1,5 @@
-#include "app/settings.h"
-#include "app/windowplacement.h"
+#include "core/settings.h"
+#include "core/windowplacement.h"
 #include "support/sandbox.h"
 
 #include <QSettings>
