@@ -1,7 +1,7 @@
 // Queues a dropped folder tree of photos, as the window does on a drop, and
 // prints how long it takes. Usage: queue_intake_bench <work dir> <files> <runs>
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "dropintake/filedroplistctrl.h"
 #include "transfer/recordingwindowreactions.h"
 #include "transfer/uploadqueue.h"

@@ -1,7 +1,7 @@
 #include "api/requestcomposer.h"
 
 #include "api/endpoints.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "platform/internet.h"
 
 namespace quaylet {

@@ -3,7 +3,7 @@
 #include "api/apirequest.h"
 #include "api/requestcomposer.h"
 #include "api/xmlreply.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 
 namespace quaylet {
 

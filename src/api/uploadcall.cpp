@@ -4,8 +4,8 @@
 #include "api/apirequest.h"
 #include "api/requestcomposer.h"
 #include "api/xmlreply.h"
-#include "app/logfile.h"
-#include "app/stringtable.h"
+#include "core/logfile.h"
+#include "core/stringtable.h"
 #include "http/errors.h"
 #include "http/httpclient.h"
 

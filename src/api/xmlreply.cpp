@@ -1,6 +1,6 @@
 #include "api/xmlreply.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 
 #include <pugixml.hpp>
 

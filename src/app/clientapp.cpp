@@ -1,10 +1,10 @@
 #include "app/clientapp.h"
 
-#include "app/logfile.h"
 #include "app/singleinstance.h"
-#include "app/stringtable.h"
-#include "app/systeminfo.h"
-#include "app/version.h"
+#include "core/logfile.h"
+#include "core/stringtable.h"
+#include "core/systeminfo.h"
+#include "core/version.h"
 
 namespace quaylet {
 
@@ -29,22 +29,20 @@ CKestrelioClientApp::CKestrelioClientApp(QStringList arguments, MainWindowFactor
 int CKestrelioClientApp::run()
 {
     const CommandLineSwitches switches = ParseSwitches(m_arguments);
-    SingleInstance instance(SingleInstance::defaultRuntimeDir(), QString::fromUtf8(LoadString(str::InstanceName)));
+    std::string noRuntimeDir;
+    const QString runtimeDir = SingleInstance::defaultRuntimeDir(&noRuntimeDir);
+    SingleInstance instance(runtimeDir, QString::fromUtf8(LoadString(str::InstanceName)));
 
-    if (switches.replace && !instance.tryBecomeFirst()) {
-        if (const auto pid = instance.runningPid()) {
-            if (!WaitForProcessEnd(*pid, 0).has_value())
-                return 0; // the running client cannot be watched: leave quietly
-            instance.sendToRunning(SingleInstance::kClose, kReplaceWaitMs);
-            WaitForProcessEnd(*pid, kReplaceWaitMs);
+    if (!runtimeDir.isEmpty()) {
+        if (switches.replace && !instance.tryBecomeFirst() && !instance.closeRunning(kReplaceWaitMs).has_value())
+            return 0; // the running client cannot be watched: leave quietly
+
+        if (!instance.tryBecomeFirst()) {
+            // Another client runs (or is starting up): bring it to the front and
+            // leave without touching the log.
+            instance.sendToRunning(SingleInstance::kShow, kActivationTimeoutMs);
+            return 0;
         }
-    }
-
-    if (!instance.tryBecomeFirst()) {
-        // Another client runs (or is starting up): bring it to the front and leave
-        // without touching the log.
-        instance.sendToRunning(SingleInstance::kShow, kActivationTimeoutMs);
-        return 0;
     }
 
     OpenLog("Quaylet.log");
@@ -52,20 +50,19 @@ int CKestrelioClientApp::run()
     WriteLog(LogMilestone, "KestrelioClient(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
 
-    if (!instance.listen())
+    // Without a folder that only this user can reach there is no safe place for
+    // the lock and the channel: run, but without the one-client rule.
+    if (runtimeDir.isEmpty())
+        WriteLog(LogMilestone, "CKestrelioClientApp: no single-instance folder: %s", noRuntimeDir.c_str());
+    else if (!instance.listen())
         WriteLog(LogMilestone, "CKestrelioClientApp: cannot serve the activation channel");
 
     int exitCode = 0;
     {
         std::unique_ptr<IMainWindow> window = m_factory(switches.show);
-        connect(&instance, &SingleInstance::showRequested, this, [&window] {
-            WriteLog(LogTrace, "CKestrelioClientApp: show request from another client");
-            window->activate();
-        });
-        connect(&instance, &SingleInstance::closeRequested, this, [&window] {
-            WriteLog(LogTrace, "CKestrelioClientApp: close request from a replacing client");
-            window->requestClose();
-        });
+        // A second start leaves the log alone, so these requests are not logged.
+        connect(&instance, &SingleInstance::showRequested, this, [&window] { window->activate(); });
+        connect(&instance, &SingleInstance::closeRequested, this, [&window] { window->requestClose(); });
         exitCode = window->run();
         instance.disconnect(this);
     }

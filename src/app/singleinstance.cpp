@@ -8,6 +8,7 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -19,33 +20,82 @@
 
 namespace quaylet {
 
+namespace {
+
+QString pathIn(const QString& dir, const QString& name)
+{
+    return dir.isEmpty() ? QString() : QDir(dir).filePath(name);
+}
+
+// True when someone holds the lock on the file now at path.
+bool isLockHeld(const QByteArray& path)
+{
+    platform::UniqueFd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC));
+    return fd.valid() && ::flock(fd.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+int remainingMs(const QDeadlineTimer& deadline)
+{
+    return static_cast<int>(std::max<qint64>(0, deadline.remainingTime()));
+}
+
+} // namespace
+
 SingleInstance::SingleInstance(const QString& runtimeDir, const QString& instanceName, QObject* parent)
     : QObject(parent),
-      m_lockPath(QDir(runtimeDir).filePath(instanceName + QStringLiteral(".lock"))),
-      m_serverPath(QDir(runtimeDir).filePath(instanceName))
+      m_lockPath(pathIn(runtimeDir, instanceName + QStringLiteral(".lock"))),
+      m_turnPath(pathIn(runtimeDir, instanceName + QStringLiteral(".start"))),
+      m_serverPath(pathIn(runtimeDir, instanceName))
 {
 }
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::defaultRuntimeDir()
+QString SingleInstance::defaultRuntimeDir(std::string* why)
 {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime && *runtime && QDir(QString::fromLocal8Bit(runtime)).exists())
         return QString::fromLocal8Bit(runtime);
-    return QString::fromStdString(platform::TempPath());
+    std::string error;
+    const std::string dir = platform::UserPrivateDir(platform::tempBaseDir(), error);
+    if (why)
+        *why = error;
+    return QString::fromLocal8Bit(dir);
 }
 
 bool SingleInstance::tryBecomeFirst()
 {
     if (m_lock.valid())
         return true;
-    platform::UniqueFd fd(::open(m_lockPath.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!fd.valid() || ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    if (m_lockPath.isEmpty())
+        return false;
+    const QByteArray lockPath = m_lockPath.toLocal8Bit();
+
+    // Starters take turns, so that looking for a holder and putting our own
+    // lock file in place cannot interleave with another starter's.
+    platform::UniqueFd turn(::open(m_turnPath.toLocal8Bit().constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!turn.valid())
+        return false;
+    while (::flock(turn.get(), LOCK_EX) != 0)
+        if (errno != EINTR)
+            return false;
+    if (isLockHeld(lockPath))
+        return false;
+
+    // The new lock file carries our pid and our lock before it appears under
+    // its name, so that a reader never finds it held but empty.
+    QByteArray staged = lockPath + ".XXXXXX";
+    platform::UniqueFd fd(::mkostemp(staged.data(), O_CLOEXEC));
+    if (!fd.valid())
         return false;
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd.get(), 0) == 0)
-        [[maybe_unused]] auto n = ::pwrite(fd.get(), pid.data(), pid.size(), 0);
+    const bool ready = ::write(fd.get(), pid.data(), pid.size()) == static_cast<ssize_t>(pid.size()) &&
+                       ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 &&
+                       ::rename(staged.constData(), lockPath.constData()) == 0;
+    if (!ready) {
+        ::unlink(staged.constData());
+        return false;
+    }
     m_lock = std::move(fd);
     return true;
 }
@@ -80,6 +130,8 @@ void SingleInstance::onNewConnection()
 
 std::optional<pid_t> SingleInstance::runningPid() const
 {
+    if (m_lockPath.isEmpty())
+        return std::nullopt;
     platform::UniqueFd fd(::open(m_lockPath.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid())
         return std::nullopt;
@@ -98,21 +150,36 @@ std::optional<pid_t> SingleInstance::runningPid() const
 
 bool SingleInstance::sendToRunning(const QByteArray& message, int timeoutMs) const
 {
+    if (m_serverPath.isEmpty())
+        return false;
     QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         QLocalSocket socket;
         socket.connectToServer(m_serverPath);
-        if (socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+        if (socket.waitForConnected(std::max(1, remainingMs(deadline)))) {
             socket.write(message + '\n');
-            const bool sent = socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            const bool sent = socket.waitForBytesWritten(std::max(1, remainingMs(deadline)));
             socket.disconnectFromServer();
             return sent;
         }
         if (deadline.hasExpired())
             return false;
         // The running client may still be starting up and not yet serving.
-        QThread::msleep(50);
+        QThread::msleep(static_cast<unsigned long>(std::min(50, remainingMs(deadline))));
     }
+}
+
+std::optional<bool> SingleInstance::closeRunning(int timeoutMs) const
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    const auto pid = runningPid();
+    if (!pid)
+        return true;
+    const auto ended = WaitForProcessEnd(*pid, 0);
+    if (!ended.has_value() || *ended)
+        return ended;
+    sendToRunning(kClose, remainingMs(deadline));
+    return WaitForProcessEnd(*pid, remainingMs(deadline));
 }
 
 std::optional<bool> WaitForProcessEnd(pid_t pid, int timeoutMs)

@@ -3,7 +3,8 @@
 // One client per user. The first client holds an exclusive flock on
 // <runtime dir>/KestrelioClient.lock for its whole life (a crashed client's lock
 // is freed by the kernel) and serves a local socket <runtime dir>/KestrelioClient
-// through which later clients ask it to "show" itself or to "close".
+// through which later clients ask it to "show" itself or to "close". The lock
+// file names the holder's pid, so that a replacing client can wait for its end.
 
 #include <QByteArray>
 #include <QObject>
@@ -13,6 +14,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <sys/types.h>
 
 class QLocalServer;
@@ -31,10 +33,12 @@ public:
     ~SingleInstance() override;
 
     // The runtime directory from the environment: $XDG_RUNTIME_DIR, else the
-    // process's private temp directory.
-    static QString defaultRuntimeDir();
+    // user's private folder $TMPDIR/quaylet-<uid>, shared by all of the user's
+    // clients. Empty, with the reason in why, when that folder is refused.
+    static QString defaultRuntimeDir(std::string* why = nullptr);
 
-    // Takes the lock when no other client holds it, and records our pid in it.
+    // Takes the lock when no other client holds it. Whoever finds the lock held
+    // also finds our pid in it. Always false without a runtime directory.
     bool tryBecomeFirst();
     bool isFirst() const { return m_lock.valid(); }
 
@@ -48,6 +52,11 @@ public:
     // starting up and has not opened its channel yet.
     bool sendToRunning(const QByteArray& message, int timeoutMs) const;
 
+    // Asks the running client to close and waits for its process to end, the
+    // request and the wait together within timeoutMs. True when no client
+    // runs any more; nullopt when the running client cannot be watched.
+    std::optional<bool> closeRunning(int timeoutMs) const;
+
 Q_SIGNALS:
     void showRequested();
     void closeRequested();
@@ -56,6 +65,7 @@ private:
     void onNewConnection();
 
     QString m_lockPath;
+    QString m_turnPath;
     QString m_serverPath;
     platform::UniqueFd m_lock;
     std::unique_ptr<QLocalServer> m_server;

@@ -1,7 +1,7 @@
 #include "credentials/startupsignin.h"
 
 #include "api/endpoints.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 
 namespace quaylet {
 

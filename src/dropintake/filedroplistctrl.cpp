@@ -1,6 +1,6 @@
 #include "dropintake/filedroplistctrl.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "dropintake/droppaths.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"

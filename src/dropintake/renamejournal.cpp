@@ -1,6 +1,6 @@
 #include "dropintake/renamejournal.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "dropintake/tempname.h"
 
 #include <cerrno>

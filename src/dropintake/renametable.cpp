@@ -1,6 +1,6 @@
 #include "dropintake/renametable.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/tempname.h"
 

@@ -1,7 +1,7 @@
 #include "engine/transferengine.h"
 
-#include "app/logfile.h"
-#include "app/stringtable.h"
+#include "core/logfile.h"
+#include "core/stringtable.h"
 #include "engine/servicesteps.h"
 #include "media/imageprep.h"
 #include "platform/systemclock.h"

@@ -1,6 +1,6 @@
 #include "media/convertorsredirector.h"
 
-#include "app/stringtable.h"
+#include "core/stringtable.h"
 
 #include <cstdio>
 

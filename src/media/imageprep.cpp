@@ -1,6 +1,6 @@
 #include "media/imageprep.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegturn.h"

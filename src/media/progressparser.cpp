@@ -1,6 +1,6 @@
 #include "media/progressparser.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 
 #include <cctype>
 #include <cstdlib>

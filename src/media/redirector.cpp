@@ -1,6 +1,6 @@
 #include "media/redirector.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "platform/events.h"
 #include "platform/uniquefd.h"
 

@@ -1,6 +1,6 @@
 #include "media/videoconversion.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "media/aviprobe.h"
 #include "media/convertorsredirector.h"
 #include "media/encodercommands.h"

@@ -126,11 +126,4 @@ std::optional<std::size_t> waitForAny(const std::vector<Waitable*>& slots,
     }
 }
 
-void notifyWaiters()
-{
-    auto& ws = WaitState::instance();
-    { std::lock_guard lock(ws.mutex); }
-    ws.changed.notify_all();
-}
-
 } // namespace quaylet::platform

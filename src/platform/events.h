@@ -75,8 +75,4 @@ private:
 std::optional<std::size_t> waitForAny(const std::vector<Waitable*>& slots,
                                       std::optional<std::chrono::milliseconds> timeout = std::nullopt);
 
-// Wakes all waiters so they re-check their slots; for objects whose state
-// changes outside the shared lock (see ProcessExit).
-void notifyWaiters();
-
 } // namespace quaylet::platform

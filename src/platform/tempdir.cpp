@@ -62,10 +62,16 @@ std::string tempBaseDir()
     return base;
 }
 
-PrivateTempDir::PrivateTempDir(const std::string& baseDir)
+std::string UserPrivateDir(const std::string& baseDir, std::string& error)
 {
     const std::string root = baseDir + "/quaylet-" + std::to_string(::getuid());
-    if (!ensurePrivateRoot(root, m_error))
+    return ensurePrivateRoot(root, error) ? root : std::string();
+}
+
+PrivateTempDir::PrivateTempDir(const std::string& baseDir)
+{
+    const std::string root = UserPrivateDir(baseDir, m_error);
+    if (root.empty())
         return;
     sweepStale(root);
 

@@ -39,6 +39,11 @@ private:
 // The base directory taken from the environment: $TMPDIR or /tmp.
 std::string tempBaseDir();
 
+// The user's private folder baseDir + /quaylet-<uid> (no trailing '/'), made
+// with mode 0700 when missing. Empty, with the reason in error, when it exists
+// but is not a directory of this user closed to others.
+std::string UserPrivateDir(const std::string& baseDir, std::string& error);
+
 // The process's private temporary directory with a trailing '/', made on
 // first use and removed at a clean exit; empty when it cannot be made safely.
 const std::string& TempPath();

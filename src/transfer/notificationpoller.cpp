@@ -1,7 +1,7 @@
 #include "transfer/notificationpoller.h"
 
-#include "app/logfile.h"
-#include "app/settings.h"
+#include "core/logfile.h"
+#include "core/settings.h"
 #include "platform/tempdir.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "transfer/transferthread.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "platform/internet.h"
 #include "transfer/filetimes.h"
 

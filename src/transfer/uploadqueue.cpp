@@ -1,7 +1,7 @@
 #include "transfer/uploadqueue.h"
 
-#include "app/logfile.h"
-#include "app/stringtable.h"
+#include "core/logfile.h"
+#include "core/stringtable.h"
 #include "dropintake/pathtext.h"
 #include "platform/tempdir.h"
 #include "transfer/filetimes.h"

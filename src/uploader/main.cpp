@@ -2,9 +2,9 @@
 // same engine as the client's window.
 
 #include "api/endpoints.h"
-#include "app/logfile.h"
-#include "app/systeminfo.h"
-#include "app/version.h"
+#include "core/logfile.h"
+#include "core/systeminfo.h"
+#include "core/version.h"
 #include "credentials/profile.h"
 #include "credentials/startupsignin.h"
 #include "engine/transferengine.h"

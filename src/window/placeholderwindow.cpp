@@ -1,6 +1,6 @@
 #include "window/placeholderwindow.h"
 
-#include "app/stringtable.h"
+#include "core/stringtable.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "api/endpoints.h"
 #include "api/requestcomposer.h"
 #include "api/signin.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "devserver/devserverprocess.h"
 #include "platform/internet.h"
 #include "platform/loopbackserver.h"

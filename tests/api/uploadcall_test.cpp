@@ -1,6 +1,6 @@
 #include "api/getinfocall.h"
 #include "api/uploadcall.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "devserver/config.h"
 #include "devserver/devserver.h"
 #include "platform/internet.h"

@@ -1,6 +1,6 @@
 #include "api/apirequest.h"
 #include "api/xmlreply.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

@@ -6,13 +6,17 @@
 #include "support/sandbox.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <unistd.h>
 
 using namespace quaylet;
 
@@ -110,7 +114,7 @@ TEST(ClientProcess, LogsStartPlatformAndClosing)
     EXPECT_EQ(log.substr(log.size() - closing.size()), closing);
 }
 
-TEST(ClientProcess, SecondClientActivatesTheFirstAndLeavesTheLogAlone)
+TEST(ClientProcess, SecondClientLeavesTheLogAlone)
 {
     auto first = startClient();
     ASSERT_TRUE(waitUntilServing(1));
@@ -120,10 +124,86 @@ TEST(ClientProcess, SecondClientActivatesTheFirstAndLeavesTheLogAlone)
     ASSERT_TRUE(second->waitForFinished(10000));
     EXPECT_EQ(second->exitCode(), 0);
     EXPECT_EQ(first->state(), QProcess::Running);
-    ASSERT_TRUE(waitUntil([] { return logText().find("show request") != std::string::npos; }));
-    EXPECT_EQ(count(logText(), ") started"), 1);
-    EXPECT_EQ(logText().substr(0, before.size()), before);
     closeRunningClient(*first);
+    // The first client handled the show request before the close request that
+    // came after it; the only line added since is the closing line.
+    const std::string closing = "CKestrelioClientApp: Closing app\r\n";
+    EXPECT_EQ(logText().size(), before.size() + 24 + closing.size());
+    EXPECT_EQ(logText().substr(0, before.size()), before);
+    EXPECT_TRUE(logText().ends_with(closing));
+}
+
+TEST(ClientApp, SecondStartActivatesTheRunningWindow)
+{
+    // The running client is this process with a window that notes what it is
+    // asked; the second start is the real program.
+    struct Seen {
+        int activations = 0;
+        std::string logBefore;
+    } seen;
+    class NotingWindow final : public IMainWindow {
+    public:
+        explicit NotingWindow(Seen& seen) : m_seen(seen) {}
+        void activate() override
+        {
+            ++m_seen.activations;
+            m_loop.quit();
+        }
+        void requestClose() override { m_loop.quit(); }
+        int run() override
+        {
+            m_seen.logBefore = logText();
+            auto second = startClient({QStringLiteral("/s")});
+            QTimer::singleShot(10000, &m_loop, &QEventLoop::quit);
+            m_loop.exec();
+            EXPECT_TRUE(second->waitForFinished(10000));
+            return 0;
+        }
+
+    private:
+        Seen& m_seen;
+        QEventLoop m_loop;
+    };
+
+    CKestrelioClientApp app({QStringLiteral("quaylet")},
+                            [&seen](bool) { return std::make_unique<NotingWindow>(seen); });
+    app.run();
+    EXPECT_EQ(seen.activations, 1);
+    const std::string closing = "CKestrelioClientApp: Closing app\r\n";
+    EXPECT_EQ(logText().size(), seen.logBefore.size() + 24 + closing.size());
+    EXPECT_TRUE(logText().ends_with(closing));
+}
+
+TEST(ClientProcess, WithoutXdgRuntimeDirClientsStillMeet)
+{
+    qunsetenv("XDG_RUNTIME_DIR");
+    auto first = startClient();
+    ASSERT_TRUE(waitUntilServing(1));
+    EXPECT_TRUE(test::PathExists(test::SandboxPath("tmp/quaylet-" + std::to_string(::getuid()) +
+                                                   "/KestrelioClient.lock")));
+    auto second = startClient();
+    ASSERT_TRUE(second->waitForFinished(10000));
+    EXPECT_EQ(first->state(), QProcess::Running);
+
+    auto replacing = startClient({QStringLiteral("/q")});
+    ASSERT_TRUE(first->waitForFinished(5000));
+    ASSERT_TRUE(waitUntilServing(2));
+    closeRunningClient(*replacing);
+    EXPECT_EQ(count(logText(), ") started"), 2);
+}
+
+TEST(ClientProcess, RefusedPrivateFolderStillStartsAndSaysWhy)
+{
+    qunsetenv("XDG_RUNTIME_DIR");
+    const std::string folder = test::SandboxPath("tmp/quaylet-" + std::to_string(::getuid()));
+    std::filesystem::create_directories(folder);
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all | std::filesystem::perms::group_all,
+                                 std::filesystem::perm_options::replace);
+    auto only = startClient();
+    ASSERT_TRUE(waitUntil([] { return logText().find("no single-instance folder: ") != std::string::npos; }));
+    EXPECT_EQ(only->state(), QProcess::Running);
+    only->kill();
+    EXPECT_TRUE(only->waitForFinished(5000));
 }
 
 TEST(ClientProcess, ReplaceSwitchClosesTheRunningClient)

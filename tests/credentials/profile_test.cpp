@@ -1,5 +1,5 @@
 #include "api/endpoints.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "credentials/credentialstore.h"
 #include "credentials/profile.h"
 #include "credentials/startupsignin.h"

@@ -3,8 +3,8 @@
 
 #include "engine/enginetestsupport.h"
 
-#include "app/logfile.h"
-#include "app/settings.h"
+#include "core/logfile.h"
+#include "core/settings.h"
 #include "credentials/profile.h"
 #include "devserver/devserverprocess.h"
 #include "platform/tempdir.h"

@@ -3,7 +3,7 @@
 
 #include "media/imageprep.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"

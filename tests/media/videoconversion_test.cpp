@@ -2,7 +2,7 @@
 #include "media/encodercommands.h"
 #include "media/videoconversion.h"
 
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "clips.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"

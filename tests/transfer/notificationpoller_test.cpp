@@ -1,4 +1,4 @@
-#include "app/settings.h"
+#include "core/settings.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 #include "transfer/notificationpoller.h"

@@ -1,4 +1,4 @@
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "dropintake/filedroplistctrl.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"

@@ -1,4 +1,4 @@
-#include "app/systeminfo.h"
+#include "core/systeminfo.h"
 
 #include <fstream>
 #include <sstream>

@@ -1,5 +1,5 @@
-#include "app/logfile.h"
-#include "app/settings.h"
+#include "core/logfile.h"
+#include "core/settings.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -125,6 +125,20 @@ TEST(LogFileTest, LongMessagesAreCutWholeCharactersWithinTheBuffer)
     const auto all = lines(test::ReadFile("long.log"));
     ASSERT_EQ(all.size(), 1u);
     EXPECT_EQ(all[0].substr(24), std::string(510, 'a'));
+}
+
+TEST(LogFileTest, ControlCharactersInAMessageAreEscapedOtherBytesKept)
+{
+    LogFile log;
+    log.setMirror(false);
+    log.open("control.log", 7, 1000000);
+    // A file name with a line break must not forge a line of its own.
+    const std::string name = "a\r\n2026/01/01, 00:00:00 -- forged\tb\x1B[2J\x7F\x01 caf\xC3\xA9 \xFF\x80.jpg";
+    writeTo(log, 1, "Uploading %s", name.c_str());
+    const auto all = lines(test::ReadFile("control.log"));
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].substr(24), "Uploading a\\x0D\\x0A2026/01/01, 00:00:00 -- forged\\x09b\\x1B[2J\\x7F\\x01 "
+                                 "caf\xC3\xA9 \xFF\x80.jpg");
 }
 
 TEST(LogFileTest, UnopenableFileLeavesStandardErrorOnly)

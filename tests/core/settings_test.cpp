@@ -1,5 +1,5 @@
-#include "app/settings.h"
-#include "app/windowplacement.h"
+#include "core/settings.h"
+#include "core/windowplacement.h"
 #include "support/sandbox.h"
 
 #include <QSettings>
@@ -40,6 +40,30 @@ TEST(SettingsTest, ValuesReadBackAsWritten)
     EXPECT_TRUE(std::filesystem::exists(configFile()));
 }
 
+TEST(SettingsTest, TextsReadBackByteForByteWhetherOrNotTheyAreUtf8)
+{
+    struct Case {
+        std::string text;
+        bool utf8;
+    } cases[] = {
+        {"caf\xC3\xA9 <toast/>", true},
+        {"", true},
+        {"caf\xE9 (Latin-1)", false},
+        {"cut \xE2\x82", false},
+        {std::string("nul \0 \xFF\xFE", 8), false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetSettingString(kSettingsSection, "LastComment", c.text));
+        EXPECT_EQ(GetSettingString(kSettingsSection, "LastComment", "default"), c.text);
+        QSettings raw(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Glimmerly"),
+                      QStringLiteral("Glimmerly"));
+        const QVariant stored = raw.value(QStringLiteral("Settings/LastComment"));
+        EXPECT_EQ(stored.typeId(), c.utf8 ? QMetaType::QString : QMetaType::QByteArray) << c.text;
+    }
+    ASSERT_TRUE(SetSettingInt(kSettingsSection, "Transparency", 70));
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "Transparency", 80), 70) << "the store stays readable";
+}
+
 TEST(SettingsTest, StoredNumbersThatAreNotWhole32BitNumbersReadAsDefault)
 {
     struct Case {
@@ -67,6 +91,18 @@ TEST(SettingsTest, CorruptStoreReadsAsDefaultsAndIsNotWrittenOver)
     EXPECT_FALSE(SetSettingInt(kSettingsSection, "Transparency", 55));
     EXPECT_EQ(GetSettingInt(kSettingsSection, "Transparency", 80), 80);
     EXPECT_EQ(test::ReadFile(configFile()), garbage);
+}
+
+TEST(SettingsTest, CorruptCredentialsBesideTheStoreLeaveItAlone)
+{
+    // The organisation's file holds the credentials; it is not part of the store.
+    const std::string credentials = test::SandboxPath("config/Glimmerly.conf");
+    const std::string garbage("\x00\xFF[Settings\nAlwaysOnTop=0\n[[[\n=\n", 28);
+    test::WriteFile(credentials, garbage);
+    ASSERT_TRUE(SetSettingInt(kSettingsSection, "Transparency", 55));
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "Transparency", 80), 55);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "AlwaysOnTop", 1), 1);
+    EXPECT_EQ(test::ReadFile(credentials), garbage);
 }
 
 TEST(SettingsTest, UnreadableStoreReadsAsDefaultsAndIsLeftAlone)

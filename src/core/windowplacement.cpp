@@ -1,4 +1,4 @@
-#include "app/windowplacement.h"
+#include "core/windowplacement.h"
 
 #include <QtEndian>
 

@@ -5,8 +5,10 @@
 // does one read or one write and closes it again; nothing is cached, so values
 // written by one thread are seen at once by the other.
 //
-// Texts are UTF-8 byte strings. A store that is missing, unreadable or corrupt
-// reads as the defaults, and a corrupt store is never written over.
+// Texts are byte strings and come back byte for byte: valid UTF-8 is stored as
+// a string, anything else as a byte array. A store that is missing, unreadable
+// or corrupt reads as the defaults, and a corrupt store is never written over.
+// Only this file is read: the credentials beside it never affect it.
 
 #include <QByteArray>
 

@@ -1,6 +1,6 @@
-#include "app/logfile.h"
+#include "core/logfile.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstring>
 #include <ctime>
@@ -34,6 +34,25 @@ std::size_t Utf8CompletePrefix(const char* text, std::size_t length)
         return length;
     return start - 1;
 }
+
+namespace {
+
+// A control character inside a message (a CR or LF in a file name, say) would
+// break the line or forge another, so it is written as \xNN; every other byte,
+// UTF-8 or not, is written as it is.
+void appendEscaped(std::string& line, const char* message)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (const char* p = message; *p; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F)
+            line.append({'\\', 'x', kHex[c >> 4], kHex[c & 0xF]});
+        else
+            line.push_back(*p);
+    }
+}
+
+} // namespace
 
 void LogFile::open(const std::string& fileName, uint32_t mask, uint32_t sizeLimit)
 {
@@ -87,7 +106,9 @@ void LogFile::write(int level, const char* format, va_list args)
 
     std::string line;
     line.reserve(std::strlen(prefix) + std::strlen(m_message) + 2);
-    line.append(prefix).append(m_message).append("\r\n");
+    line.append(prefix);
+    appendEscaped(line, m_message);
+    line.append("\r\n");
 
     if (m_mirror) {
         std::fwrite(line.data(), 1, line.size(), stderr);

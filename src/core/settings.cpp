@@ -1,7 +1,8 @@
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QUtf8StringView>
 #include <QString>
 
@@ -11,13 +12,21 @@ namespace quaylet {
 
 namespace {
 
-// The organisation and application names put the file at
-// $XDG_CONFIG_HOME/Glimmerly/Glimmerly.conf.
+// The file that organisation "Glimmerly", application "Glimmerly" names in the
+// user scope: $XDG_CONFIG_HOME/Glimmerly/Glimmerly.conf.
+QString storePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/Glimmerly/Glimmerly.conf");
+}
+
 class Store final {
 public:
-    explicit Store(const char* section)
-        : m_settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Glimmerly"),
-                     QStringLiteral("Glimmerly"))
+    // Opened by its file name rather than by organisation and application: Qt
+    // would then also parse the organisation's file beside it, which holds the
+    // credentials, and a fault there would make every setting read as its
+    // default and every write fail, even with its fallbacks turned off.
+    explicit Store(const char* section) : m_settings(storePath(), QSettings::IniFormat)
     {
         m_settings.beginGroup(QString::fromUtf8(section));
         (void)m_settings.childKeys(); // parse now, so status() is known
@@ -92,12 +101,19 @@ std::string GetSettingString(const char* section, const char* name, const std::s
     const auto v = Store(section).read(name);
     if (!v)
         return defaultValue;
+    if (v->typeId() == QMetaType::QByteArray)
+        return v->toByteArray().toStdString();
     return v->toString().toStdString();
 }
 
 bool SetSettingString(const char* section, const char* name, const std::string& value)
 {
-    return Store(section).write(name, QVariant(QString::fromStdString(value)));
+    // A text that is not UTF-8 (a service reply, say) would come back with
+    // replacement characters as a string, so its bytes are kept as they are.
+    const QByteArray bytes = QByteArray::fromStdString(value);
+    if (QUtf8StringView(bytes).isValidUtf8())
+        return Store(section).write(name, QVariant(QString::fromUtf8(bytes)));
+    return Store(section).write(name, QVariant(bytes));
 }
 
 std::optional<QByteArray> GetSettingBinary(const char* section, const char* name)

@@ -1,5 +1,5 @@
-#include "app/stringtable.h"
-#include "app/systeminfo.h"
+#include "core/stringtable.h"
+#include "core/systeminfo.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/stringtable.h"
+#include "core/stringtable.h"
 
 #include <algorithm>
 #include <iterator>
