@@ -6,7 +6,8 @@
 
 namespace quaylet {
 
-EncoderProgress::EncoderProgress(IWindowReactions* window, int32_t positionLimit, CDelayMethodCall::Clock clock)
+EncoderProgress::EncoderProgress(IWindowReactions* window, int32_t positionLimit,
+                                 CDelayMethodCall::Clock clock)
     : m_window(window), m_limiter(std::move(clock)),
       m_lastOutput(std::chrono::steady_clock::now().time_since_epoch().count())
 {

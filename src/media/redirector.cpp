@@ -25,11 +25,11 @@ constexpr const char* kThreadDead = "The redir thread is dead\r\n";
 // Shared by the runner and its reader thread; the reader holds it for as long
 // as it runs, so a reader cut off by Shutdown never touches freed memory.
 struct CRedirector::Run {
-    std::mutex mutex;                   // guards every field below but stop and child
-    std::condition_variable finishedCv; // signalled when finished becomes true
+    std::mutex mutex;                             // guards every field below but stop and child
+    std::condition_variable finishedCv;           // signalled when finished becomes true
     std::shared_ptr<IChildOutputHandler> handler; // null once the reader is cut off
-    platform::UniqueFd outputReader;    // our end of the merged stdout/stderr pipe
-    platform::UniqueFd inputWriter;     // our end of the child's stdin; never written
+    platform::UniqueFd outputReader;              // our end of the merged stdout/stderr pipe
+    platform::UniqueFd inputWriter;               // our end of the child's stdin; never written
     bool finished = false;
     platform::Event stop{platform::Event::Reset::Manual};
     std::shared_ptr<platform::ChildProcess> child; // set before the reader starts, then constant
