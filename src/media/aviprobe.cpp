@@ -1,11 +1,16 @@
 #include "media/aviprobe.h"
 
+#include "platform/uniquefd.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace quaylet {
@@ -77,14 +82,26 @@ bool walk(const uint8_t* begin, const uint8_t* end, bool& inVideoStream, bool& s
 
 bool IsMpeg4VisualAvi(const std::string& path)
 {
+    // A FIFO or device could block the open or the read for good (a dropped
+    // named pipe with no writer): only a regular file is looked at, and the
+    // open itself never waits.
+    platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
     // The header lists sit at the start; this covers them with room to spare.
     constexpr size_t kHeaderBytes = 256 * 1024;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
     std::vector<uint8_t> data(kHeaderBytes);
-    in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    data.resize(static_cast<size_t>(in.gcount()));
+    size_t got = 0;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd.get(), data.data() + got, data.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    data.resize(got);
     if (data.size() < 12 || !is(data.data(), "RIFF") || !is(data.data() + 8, "AVI "))
         return false;
     bool inVideoStream = false, sawVideo = false;

@@ -25,21 +25,23 @@ constexpr const char* kThreadDead = "The redir thread is dead\r\n";
 // Shared by the runner and its reader thread; the reader holds it for as long
 // as it runs, so a reader cut off by Shutdown never touches freed memory.
 struct CRedirector::Run {
-    std::mutex mutex;                   // guards every field below but stop and child
-    std::condition_variable finishedCv; // signalled when finished becomes true
-    CRedirector* owner = nullptr;       // null once the reader is cut off
-    platform::UniqueFd outputReader;    // our end of the merged stdout/stderr pipe
-    platform::UniqueFd inputWriter;     // our end of the child's stdin; never written
+    std::mutex mutex;                             // guards every field below but stop and child
+    std::condition_variable finishedCv;           // signalled when finished becomes true
+    std::shared_ptr<IChildOutputHandler> handler; // null once the reader is cut off
+    platform::UniqueFd outputReader;              // our end of the merged stdout/stderr pipe
+    platform::UniqueFd inputWriter;               // our end of the child's stdin; never written
     bool finished = false;
     platform::Event stop{platform::Event::Reset::Manual};
     std::shared_ptr<platform::ChildProcess> child; // set before the reader starts, then constant
 
+    // Holds the handler for the length of the call: a call that outlasts
+    // Shutdown returns into live state.
     void deliver(const char* text, bool error)
     {
-        CRedirector* target;
+        std::shared_ptr<IChildOutputHandler> target;
         {
             std::lock_guard lock(mutex);
-            target = owner;
+            target = handler;
         }
         if (!target)
             return;
@@ -47,6 +49,11 @@ struct CRedirector::Run {
             target->OnRunnerError(text);
         else
             target->OnChildOutput(text);
+    }
+    void cutOff()
+    {
+        std::lock_guard lock(mutex);
+        handler.reset();
     }
     void closePipes()
     {
@@ -56,7 +63,18 @@ struct CRedirector::Run {
     }
 };
 
-CRedirector::CRedirector() = default;
+// The default handlers: this object's own virtual ones.
+class CRedirector::OwnHandlers final : public IChildOutputHandler {
+public:
+    explicit OwnHandlers(CRedirector& owner) : m_owner(owner) {}
+    void OnChildOutput(const char* text) override { m_owner.OnChildOutput(text); }
+    void OnRunnerError(const char* text) override { m_owner.OnRunnerError(text); }
+
+private:
+    CRedirector& m_owner;
+};
+
+CRedirector::CRedirector() : m_handler(std::make_shared<OwnHandlers>(*this)) {}
 
 CRedirector::~CRedirector()
 {
@@ -65,6 +83,18 @@ CRedirector::~CRedirector()
 
 void CRedirector::OnChildOutput(const char*) {}
 void CRedirector::OnRunnerError(const char*) {}
+
+void CRedirector::SetOutputHandler(std::shared_ptr<IChildOutputHandler> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_handler = std::move(handler);
+}
+
+std::shared_ptr<IChildOutputHandler> CRedirector::Handler() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_handler;
+}
 
 std::shared_ptr<platform::ChildProcess> CRedirector::childProcess() const
 {
@@ -76,7 +106,7 @@ bool CRedirector::Fail(int error)
 {
     char text[64];
     std::snprintf(text, sizeof text, "Redirect console error: %x\r\n", static_cast<unsigned>(error));
-    OnRunnerError(text);
+    Handler()->OnRunnerError(text);
     Shutdown();
     errno = error;
     return false;
@@ -103,7 +133,7 @@ bool CRedirector::StartCommand(const CommandLine& command)
         return Fail(error);
 
     auto run = std::make_shared<Run>();
-    run->owner = this;
+    run->handler = Handler();
     run->outputReader = std::move(outRead);
     run->inputWriter = std::move(inWrite);
     run->child = std::move(child);
@@ -228,10 +258,7 @@ void CRedirector::Shutdown()
             // itself. It is cut off from this object and ends on its own.
             m_thread.detach();
             run = std::move(m_run);
-            {
-                std::lock_guard runLock(run->mutex);
-                run->owner = nullptr;
-            }
+            run->cutOff();
             run->stop.set();
             run->closePipes();
             return;
@@ -254,11 +281,8 @@ void CRedirector::Shutdown()
         } else {
             // A thread cannot be killed here: cut the reader off, so it finishes
             // silently whenever its handler returns, and stop what it reads from.
-            OnRunnerError(kThreadDead);
-            {
-                std::lock_guard lock(run->mutex);
-                run->owner = nullptr;
-            }
+            Handler()->OnRunnerError(kThreadDead);
+            run->cutOff();
             run->child->stopGroup();
             thread.detach();
         }

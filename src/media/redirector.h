@@ -7,12 +7,15 @@
 // is shut down.
 //
 // Threads: the owner calls StartCommand and Shutdown and waits on the child;
-// the reader thread calls OnChildOutput / OnRunnerError. Everything the reader
-// thread touches lives in a shared run record (its own lock), so that a reader
-// which outlives Shutdown (stuck in a handler for more than 5000 ms) is cut off
-// from this object: no handler is called on it afterwards. A handler that is
-// still running at that moment (or that calls Shutdown itself) must not touch
-// its object once it goes on.
+// the reader thread calls the output handler. Everything the reader thread
+// touches lives in a shared run record (its own lock), so that a reader which
+// outlives Shutdown (stuck in a handler for more than 5000 ms) is cut off from
+// this object: no handler is called afterwards. A handler that is still
+// running at that moment returns into whatever it shares with the reader: by
+// default that is this object (its OnChildOutput / OnRunnerError), so such a
+// handler must not touch its object once it goes on; a class whose handlers
+// may block for long gives a handler object of its own (SetOutputHandler),
+// which the reader keeps alive for as long as a call runs.
 
 #include "platform/childprocess.h"
 
@@ -30,6 +33,16 @@ namespace quaylet {
 struct CommandLine {
     std::string text;
     std::vector<std::string> arguments; // arguments[0] is the program's name
+};
+
+// Receives the child's output and the runner's notices, on the reader thread.
+class IChildOutputHandler {
+public:
+    virtual ~IChildOutputHandler() = default;
+    // A chunk of the child's output or a runner notice, zero-terminated.
+    virtual void OnChildOutput(const char* text) = 0;
+    // A runner error message.
+    virtual void OnRunnerError(const char* text) = 0;
 };
 
 class CRedirector {
@@ -60,21 +73,30 @@ public:
     std::shared_ptr<platform::ChildProcess> childProcess() const;
 
 protected:
+    // The default handlers: the reader calls these on this object.
     // A chunk of the child's output or a runner notice, zero-terminated.
     virtual void OnChildOutput(const char* text);
     // A runner error message.
     virtual void OnRunnerError(const char* text);
 
+    // Replaces the default handlers from the next StartCommand on; the notices
+    // of StartCommand and Shutdown go there too.
+    void SetOutputHandler(std::shared_ptr<IChildOutputHandler> handler);
+
 public:
     struct Run; // the state shared with the reader thread
 
 private:
+    class OwnHandlers;
+    std::shared_ptr<IChildOutputHandler> Handler() const;
+
     static void OutputThread(std::shared_ptr<Run> run);
     // One pass over the pipe: 1 = empty for now, 0 = child ended, -1 = error.
     static int ReadAvailableOutput(Run& run);
     bool Fail(int error);
 
-    mutable std::mutex m_mutex; // guards the two fields below (owner vs reader thread)
+    mutable std::mutex m_mutex; // guards the three fields below (owner vs reader thread)
+    std::shared_ptr<IChildOutputHandler> m_handler;
     std::shared_ptr<Run> m_run;
     std::thread m_thread;
 };

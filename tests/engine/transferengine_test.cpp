@@ -8,12 +8,14 @@
 #include "credentials/profile.h"
 #include "devserver/devserverprocess.h"
 #include "platform/tempdir.h"
+#include "support/processes.h"
 #include "support/sandbox.h"
 
 #include <QImage>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 
 using namespace quaylet;
@@ -243,16 +245,35 @@ TEST_F(TransferEngineTest, CancelDuringAnUploadEmptiesTheQueueAndGivesNamesBack)
     EXPECT_EQ(view.states.back(), kStateReady);
 }
 
-TEST_F(TransferEngineTest, CancelDuringEncodingStopsTheEncoder)
+TEST_F(TransferEngineTest, CancelDuringEncodingStopsTheEncoderAndItsChildren)
 {
+    // The first encoder, found in the working directory before PATH, becomes
+    // the real one after starting a silent child, which only stopping the
+    // whole group ends (the encoder itself would also die of the closed pipe).
+    test::WriteFile("mencoder", "#!/bin/sh\nsleep 600 &\nexec mencoder \"$@\"\n");
+    fs::permissions("mencoder", fs::perms::owner_all);
     startService("alice", "wonderland");
     startEngine();
     const std::string clip = test::MakeClip(test::SandboxPath("in/long.mp4"), 40, "320x240");
     engine->intake().OnDropFiles({clip});
     ASSERT_TRUE(view.waitFor([&] { return !view.states.empty() && view.states.back() == kStateEncoding; }));
-    std::this_thread::sleep_for(300ms);
+    pid_t encoder = 0;
+    for (int i = 0; i < 250 && encoder == 0; ++i) {
+        for (const auto& child : test::ChildrenOfThisProcess())
+            if (child.name == "mencoder" && test::LiveProcessesInGroup(child.pid).size() >= 2)
+                encoder = child.pid;
+        std::this_thread::sleep_for(20ms);
+    }
+    ASSERT_NE(encoder, 0) << "the encoder with its child";
+    const std::vector<pid_t> group = test::LiveProcessesInGroup(encoder);
     engine->cancel({});
-    EXPECT_TRUE(engine->objects().acknowledge.isSet()) << "the encoder has stopped";
+    EXPECT_TRUE(engine->objects().acknowledge.isSet());
+    const bool gone = test::WaitForGroupGone(encoder, 2s);
+    if (!gone)
+        ::kill(-encoder, SIGKILL);
+    EXPECT_TRUE(gone) << "the encoder and its child are stopped";
+    for (pid_t member : group)
+        EXPECT_FALSE(test::ProcessAlive(member)) << member;
     ASSERT_TRUE(view.waitFor([&] { return !view.outcomes.empty(); }, 10s));
     EXPECT_EQ(results(), std::vector<int>{0});
     EXPECT_TRUE(storedMedia("alice").empty());

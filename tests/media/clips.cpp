@@ -2,7 +2,6 @@
 
 #include "platform/childprocess.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <set>
@@ -85,44 +84,6 @@ std::string StreamCodec(const std::string& video, const char* kind)
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
     return out.substr(0, out.find('\n'));
-}
-
-std::vector<ChildInfo> ChildrenOfThisProcess()
-{
-    std::vector<ChildInfo> children;
-    const pid_t self = ::getpid();
-    DIR* dir = ::opendir("/proc");
-    if (!dir)
-        return children;
-    while (dirent* e = ::readdir(dir)) {
-        const pid_t pid = static_cast<pid_t>(std::atoi(e->d_name));
-        if (pid <= 0)
-            continue;
-        std::ifstream in("/proc/" + std::string(e->d_name) + "/stat");
-        std::string stat;
-        std::getline(in, stat);
-        const auto open = stat.find('('), close = stat.rfind(')');
-        if (open == std::string::npos || close == std::string::npos)
-            continue;
-        std::istringstream rest(stat.substr(close + 2));
-        char state = '?';
-        pid_t ppid = 0;
-        rest >> state >> ppid;
-        if (ppid == self)
-            children.push_back({pid, stat.substr(open + 1, close - open - 1), state});
-    }
-    ::closedir(dir);
-    return children;
-}
-
-bool ProcessAlive(pid_t pid)
-{
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    if (!std::getline(in, stat))
-        return false;
-    const auto close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
 }
 
 void WriteScript(const std::string& path, const std::string& body)

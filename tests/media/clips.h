@@ -1,14 +1,14 @@
 #pragma once
 
 // Helpers for the media tests: clips made by the real encoder, facts read back
-// from a video, the children of this process, and a window that records what
-// the conversion shows.
+// from a video, and a window that records what the conversion shows (the
+// children of this process come from support/processes.h).
 
+#include "support/processes.h"
 #include "transfer/windowreactions.h"
 
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace quaylet::test {
@@ -36,16 +36,6 @@ FrameCount CountFrames(const std::string& video);
 double Duration(const std::string& video);
 // The codec names of the video and audio streams ("" when absent).
 std::string StreamCodec(const std::string& video, const char* kind /* "v" or "a" */);
-
-struct ChildInfo {
-    pid_t pid;
-    std::string name;
-    char state;
-};
-// The direct children of this process, from the process listing (zombies included).
-std::vector<ChildInfo> ChildrenOfThisProcess();
-// True when a process with this pid exists and is not a zombie.
-bool ProcessAlive(pid_t pid);
 
 // Writes an executable shell script (a stand-in program).
 void WriteScript(const std::string& path, const std::string& body);

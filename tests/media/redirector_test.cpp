@@ -1,3 +1,4 @@
+#include "media/convertorsredirector.h"
 #include "media/redirector.h"
 
 #include "clips.h"
@@ -282,4 +283,66 @@ TEST(Redirector, ReaderStuckInHandlerIsCutOffAfter5SecondsAndTheGroupStopped)
     }
     // The reader has let go of the child, which is reaped.
     EXPECT_TRUE(ChildrenOfThisProcess().empty());
+}
+
+namespace {
+// A window whose first status text is held until the test lets it go, as a
+// window thread that is busy elsewhere holds a blocking call.
+struct HeldWindow final : quaylet::IWindowReactions {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool entered = false, released = false, returned = false;
+    std::vector<std::string> texts;
+    std::vector<int> positions;
+
+    void sendMessage(quaylet::WindowMessage, int64_t) override {}
+    void setProgressMaximum(int) override {}
+    void showBalloon(const quaylet::Balloon&) override {}
+    void setProgressPosition(int position) override
+    {
+        std::lock_guard lock(mutex);
+        positions.push_back(position);
+    }
+    void setStatusText(const std::string& text) override
+    {
+        std::unique_lock lock(mutex);
+        texts.push_back(text);
+        if (entered)
+            return;
+        entered = true;
+        changed.notify_all();
+        changed.wait_for(lock, 30s, [&] { return released; });
+        returned = true;
+        changed.notify_all();
+    }
+};
+} // namespace
+
+TEST(ConvertorsRedirector, WindowCallHeldPastTheCutOffReturnsIntoLiveStateAndStartsNoOther)
+{
+    auto window = std::make_shared<HeldWindow>();
+    auto runner = std::make_unique<quaylet::CConvertorsRedirector>(window.get(), 120);
+    // 50 % is shown at once, so the reader blocks in the status text.
+    ASSERT_TRUE(runner->StartCommand(shell("echo 'Pos: 120.0s 900f (99%)'; sleep 30")));
+    {
+        std::unique_lock lock(window->mutex);
+        ASSERT_TRUE(window->changed.wait_for(lock, 5s, [&] { return window->entered; }));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    runner.reset(); // cuts the reader off after 5000 ms, then frees the runner
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 4900ms);
+
+    {
+        std::unique_lock lock(window->mutex);
+        window->released = true;
+        window->changed.notify_all();
+        ASSERT_TRUE(window->changed.wait_for(lock, 5s, [&] { return window->returned; }));
+    }
+    // The reader lets go of the child (stopped at the cut-off) when it ends.
+    for (int i = 0; i < 250 && !ChildrenOfThisProcess().empty(); ++i)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_TRUE(ChildrenOfThisProcess().empty());
+    std::lock_guard lock(window->mutex);
+    EXPECT_EQ(window->texts, std::vector<std::string>{"Encoding: 50%"});
+    EXPECT_TRUE(window->positions.empty()) << "a window call started after the runner was gone";
 }

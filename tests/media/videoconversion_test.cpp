@@ -4,15 +4,20 @@
 
 #include "core/logfile.h"
 #include "clips.h"
+#include "platform/processexit.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <future>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 using quaylet::ConversionEvents;
@@ -146,6 +151,22 @@ TEST(AviProbe, RecognisesMpeg4VisualAvisOnly)
     WriteFile(SandboxPath("short.avi"), "RIFF\x10\0\0\0AVI LIST");
     EXPECT_FALSE(quaylet::IsMpeg4VisualAvi(SandboxPath("short.avi")));
     EXPECT_FALSE(quaylet::IsMpeg4VisualAvi(SandboxPath("missing.avi")));
+}
+
+TEST(AviProbe, NeverWaitsOnAFifo)
+{
+    const std::string fifo = SandboxPath("pipe.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto probe = std::async(std::launch::async, [&] { return quaylet::IsMpeg4VisualAvi(fifo); });
+    const bool prompt = probe.wait_for(2s) == std::future_status::ready;
+    if (!prompt) {
+        // Let a probe stuck in open() go, so that the test ends.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            ::close(writer);
+    }
+    EXPECT_TRUE(prompt);
+    EXPECT_FALSE(probe.get());
 }
 
 TEST(EncoderCommands, TextsAreLoggedWhilePathsStaySingleArguments)
@@ -348,6 +369,28 @@ TEST(ConvertVideo, HangingEncoderIsStoppedAsAGroup)
     const std::string result = ConvertVideo(SandboxPath("any.avi"), false, events.view(), nullptr, options);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
     EXPECT_FALSE(exists(result));
+    EXPECT_TRUE(ChildrenOfThisProcess().empty());
+}
+
+TEST(ConvertVideo, CancelStopsAHangingEncoderWhoseEndCannotBeWatched)
+{
+    quaylet::platform::ProcessExit::InjectFaults({true, true});
+    WriteScript("mencoder", "sleep 60 & sleep 60");
+    Events events;
+    auto conversion = std::async(std::launch::async,
+                                 [&] { return ConvertVideo(SandboxPath("any.avi"), false, events.view(), nullptr); });
+    const pid_t encoder = waitForChild("mencoder", 5s);
+    ASSERT_NE(encoder, 0);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_FALSE(events.acknowledgement.isSet()) << "the running encoder was taken as ended";
+    events.cancel.set();
+    const bool prompt = conversion.wait_for(2s) == std::future_status::ready;
+    if (!prompt)
+        ::kill(-encoder, SIGKILL); // lets a conversion stuck in the encoder's reaping go
+    EXPECT_TRUE(prompt);
+    EXPECT_FALSE(exists(conversion.get()));
+    EXPECT_TRUE(events.acknowledgement.isSet());
+    EXPECT_FALSE(events.cancel.isSet());
     EXPECT_TRUE(ChildrenOfThisProcess().empty());
 }
 
