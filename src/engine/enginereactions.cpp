@@ -239,7 +239,7 @@ void CEngineReactions::queueReset()
 {
     // The work event goes with the counters, atomically with queueing: a file
     // dropped at this moment is never left waiting.
-    m_queue.resetCounters();
+    m_queue.queueReset();
     m_view.showCount("");
     stateDisplay(kStateReady);
     m_view.showQueueReset();

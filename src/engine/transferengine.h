@@ -64,7 +64,7 @@ public:
     Q_DISABLE_COPY_MOVE(TransferEngine)
 
     // The reactions the transfer thread calls; default: reactions() directly.
-    // Must be set before start().
+    // Must be set before start() and outlive the engine.
     void setThreadReactions(IWindowReactions* reactions) { m_threadReactions = reactions; }
     void setFileFinishedHandler(FileFinishedHandler handler)
     {

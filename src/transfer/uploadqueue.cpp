@@ -145,7 +145,7 @@ int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& p
         m_queuedPaths.insert(path);
         m_rows.push_back(std::move(row));
         ++m_queuedTotal;
-        // Under the lock: see resetCounters().
+        // Under the lock: see queueReset().
         if (m_links.objects) {
             m_links.objects->cancel.reset();
             m_links.objects->work.set();
@@ -262,16 +262,13 @@ std::optional<QueueRow> CUploadQueue::advanceToHead()
     return m_rows.front();
 }
 
-bool CUploadQueue::resetCounters()
+void CUploadQueue::queueReset()
 {
     std::lock_guard lock(m_mutex);
     m_queuedTotal = 0;
     m_currentPosition = 0;
-    if (!m_rows.empty())
-        return false;
-    if (m_links.objects)
+    if (m_rows.empty() && m_links.objects)
         m_links.objects->work.reset();
-    return true;
 }
 
 } // namespace quaylet

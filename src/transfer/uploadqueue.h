@@ -10,7 +10,8 @@
 // Threads: rows are added on the window thread (the drop intake's callback)
 // and read, changed and removed from the window and transfer threads. One
 // lock guards the rows and the counters; removing a row renames its file back
-// under that lock, so a removal never overlaps the queueing of a drop.
+// under that lock, so a removal never overlaps the queueing of a drop, and
+// the work event is set by queueing and reset by the queue reset under it.
 
 #include "dropintake/filedroplistctrl.h"
 #include "transfer/transferobjects.h"
@@ -120,12 +121,11 @@ public:
     // position has passed the total (the display is then reset, counters
     // included); otherwise the head row, the position having advanced by one.
     std::optional<QueueRow> advanceToHead();
-    // The queue display is reset: both counters back to 0, and the work event
-    // reset when no row is left. Queueing adds its row and sets the event
-    // under the same lock, so a row queued at this moment either keeps the
-    // event set or sets it again afterwards: it is never left waiting with the
-    // event cleared. True when the queue was empty.
-    bool resetCounters();
+    // The queue is reset: both counters back to 0, and the work event reset
+    // when no row is left. Queueing adds its row and sets the event under the
+    // same lock, so a row queued at this moment either keeps the event set or
+    // sets it again afterwards: it is never left waiting with the event cleared.
+    void queueReset();
 
 private:
     bool isQueuedLocked(const std::string& path) const;
