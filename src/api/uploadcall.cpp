@@ -15,6 +15,7 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <string_view>
 #include <strings.h>
 
 namespace quaylet {
@@ -106,12 +107,23 @@ ReplyRead readReply(Velto::CHttpResponseT& response, std::string& reply)
     return ReplyRead::Whole;
 }
 
+// Blanks and line breaks around a reply's text carry no meaning.
+std::string_view trimmed(std::string_view text)
+{
+    constexpr std::string_view kSpace = " \t\r\n\v\f";
+    const auto first = text.find_first_not_of(kSpace);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
 int resultOf(const std::string& reply)
 {
     std::string stat;
     if (ProcessXMLResponse(reply, "/rsp/stat", stat) != 1)
         return -4;
-    if (::strcasecmp(stat.c_str(), "ok") == 0)
+    const std::string_view status = trimmed(stat);
+    if (status.size() == 2 && ::strncasecmp(status.data(), "ok", 2) == 0)
         return 1;
     std::string errcode;
     if (ProcessXMLResponse(reply, "/rsp/errcode", errcode) != 1)
@@ -161,7 +173,11 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
         client.AddParam("time", time.c_str());
         client.AddParam("type", mediaTypeText(mediaType));
         client.AddParam("media", mediaPath.c_str(), Velto::kParamFile);
-        client.StartUpload(address, false);
+        // The cancel also interrupts the network layer, which would fail the
+        // start itself; a file cancelled already is not started at all and
+        // ends below like any cancel, progress line included.
+        if (!observer.cancelRequested())
+            client.StartUpload(address, false);
         observer.setProgressMaximum(100);
 
         ProgressReporter progress(observer);
@@ -173,7 +189,9 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
         }
         WriteLog(LogTrace, "Upload: Total: %d, Posted: %d, Percentage: %d", static_cast<int>(progress.total()),
                  static_cast<int>(progress.posted()), progress.lastPercentage());
-        if (observer.cancelRequested())
+        // Only a cancel that stopped the exchange counts: once the reply is
+        // here, the service has decided and its answer is the result.
+        if (!response)
             throw Velto::httpclientexceptionA("Upload cancelled", 0, 0);
 
         std::string reply;
@@ -187,12 +205,10 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
             result = resultOf(reply);
         }
     } catch (const Velto::httpclientexceptionA& e) {
-        // A failure that ends a cancelled upload (a write interrupted by the
-        // cancel) is the cancel itself.
-        const bool cancelled = observer.cancelRequested();
-        WriteLog(LogMilestone, "HTTPMethodUpload: Exception :%d, %d", cancelled ? 0 : e.ErrorCode(),
-                 cancelled ? 0 : e.Win32Error());
-        if (!cancelled)
+        // The codes as they are, even when a cancel came meanwhile: only the
+        // cancel itself carries 0 and 0.
+        WriteLog(LogMilestone, "HTTPMethodUpload: Exception :%d, %d", e.ErrorCode(), e.Win32Error());
+        if (e.ErrorCode() != 0)
             WriteLog(LogMilestone, "HTTPMethodUpload: %s", e.ErrorMessage());
         result = -8;
     } catch (...) {

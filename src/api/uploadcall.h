@@ -38,7 +38,8 @@ enum MediaType : int {
 // -6 photo limit, -7 video limit, or another value) when stat is not "ok";
 // -4 for a reply without a readable stat, a failed stat without errcode, or a
 // reply over 1 MiB; -8 for a failure on this side (network, file, a file of
-// 4 GiB or more, cancel). mediaTime: seconds since 1970, sent as local date
+// 4 GiB or more, cancel). A cancel counts only while the reply has not come:
+// once it has, the service's answer is the result. mediaTime: seconds since 1970, sent as local date
 // ("%04d%02d%02d") and time ("%02d%02d%02d").
 int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, const std::string& userName,
                      const std::string& password, int mediaType, int64_t mediaTime);

@@ -19,7 +19,10 @@ class ITransferQueue {
 public:
     virtual ~ITransferQueue() = default;
     virtual std::optional<QueueHead> head() const = 0;
-    virtual void setPath(uint64_t id, const std::string& path) = 0;
+    // Replaces the row's path with an upright copy of its file, which the
+    // queue owns from then on. False when the row is gone (a cancel removed
+    // it): the copy is then deleted at once.
+    virtual bool setPath(uint64_t id, const std::string& path) = 0;
     // A row that is already gone (a cancel removed it) is left alone.
     virtual void remove(uint64_t id) = 0;
 };

@@ -4,6 +4,8 @@
 #include "platform/internet.h"
 #include "transfer/filetimes.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
@@ -21,7 +23,11 @@ TransferThread::TransferThread(TransferObjects& objects, TransferShared& shared,
 
 TransferThread::~TransferThread()
 {
-    stop();
+    if (!stop()) {
+        WriteLog(LogMilestone, "xferDaemon: ending the process around a stuck transfer thread");
+        std::fflush(nullptr);
+        std::_Exit(EXIT_FAILURE);
+    }
 }
 
 void TransferThread::start()
@@ -32,6 +38,9 @@ void TransferThread::start()
 
 bool TransferThread::stop(std::chrono::milliseconds bound)
 {
+    // A detached thread is no longer joinable, yet it may still be running.
+    if (m_stuck)
+        return false;
     if (!m_thread.joinable())
         return true;
     m_objects.cancel.set();
@@ -43,6 +52,7 @@ bool TransferThread::stop(std::chrono::milliseconds bound)
     WriteLog(LogMilestone, "xferDaemon: the transfer thread did not stop within %lld ms; it ends with the process",
              static_cast<long long>(bound.count()));
     m_thread.detach();
+    m_stuck = true;
     return false;
 }
 
@@ -114,13 +124,18 @@ void TransferThread::processHead()
     std::string current = head->path;
     m_shared.cancelFlag = false;
 
-    if (head->type != 2) {
-        const std::string rotated = m_steps.rotateToUpright(current);
-        if (!rotated.empty()) {
-            WriteLog(LogTrace, "xferDaemon: Image %s rotated", current.c_str());
-            m_queue.setPath(rowId, rotated);
-            current = rotated;
+    // Every file is offered for turning, a video too: it has no orientation,
+    // which the log says, and it takes its number in the copies' names.
+    const std::string rotated = m_steps.rotateToUpright(current);
+    if (!rotated.empty()) {
+        WriteLog(LogTrace, "xferDaemon: Image %s rotated", current.c_str());
+        // The queue owns the copy from now on; when a cancel removed the row
+        // meanwhile it deletes the copy at once, and the file is not sent.
+        if (!m_queue.setPath(rowId, rotated)) {
+            cancelled(rowId);
+            return;
         }
+        current = rotated;
     }
     const int type = head->type;
     send(kMsgNextRow);
@@ -155,8 +170,10 @@ void TransferThread::processHead()
         result = m_steps.upload(ctx, request);
     }
 
-    // A file the user cancelled counts as cancelled, not as a failed upload.
-    if (m_shared.cancelFlag || m_objects.quit.isSet()) {
+    // A cancel that cut the exchange short makes the file cancelled rather
+    // than failed. A reply that came back is the file's outcome even when a
+    // cancel follows it: an upload the service has stored is a success.
+    if (result == kResultClientFailure && ctx.shouldStop()) {
         cancelled(rowId);
         return;
     }

@@ -14,6 +14,8 @@
 #include "transfer/transfersteps.h"
 #include "transfer/windowreactions.h"
 
+#include <QtGlobal>
+
 #include <chrono>
 #include <thread>
 
@@ -26,16 +28,19 @@ public:
 
     TransferThread(TransferObjects& objects, TransferShared& shared, ITransferQueue& queue,
                    IWindowReactions& window, TransferSteps steps);
-    ~TransferThread(); // stops and joins (see stop())
-    TransferThread(const TransferThread&) = delete;
-    TransferThread& operator=(const TransferThread&) = delete;
+    // Stops and joins (see stop()). A thread that does not stop still uses
+    // this object and everything it was given, so the process ends here
+    // instead of freeing any of it.
+    ~TransferThread();
+    Q_DISABLE_COPY_MOVE(TransferThread)
 
     void start();
     // Sets the cancel and quit events and waits up to the bound for the thread
     // to end. Every blocking call the thread makes watches those events, so the
-    // bound is only exceeded by a fault; the thread is then detached and the
-    // log says so, and the caller must end the process without destroying what
-    // the thread uses. True when the thread ended in time.
+    // bound is only exceeded by a fault; the thread is then left running and
+    // the log says so. True when the thread ended in time. Once a stop has
+    // failed every later stop fails at once: the thread may still be running,
+    // and the caller must end the process without destroying what it uses.
     bool stop(std::chrono::milliseconds bound = std::chrono::milliseconds(2000));
 
     // One pass over the head of the queue, as the work event triggers it.
@@ -57,7 +62,9 @@ private:
     TransferSteps m_steps;
     CDelayMethodCall m_statusLimiter; // used on the transfer thread only
     platform::Event m_finished{platform::Event::Reset::Manual}; // set as run() returns
+    // Both used by the thread that calls start() and stop() only.
     std::thread m_thread;
+    bool m_stuck = false; // a stop timed out: the thread may still run
 };
 
 } // namespace quaylet

@@ -24,6 +24,17 @@ bool isNonZeroNumber(const std::string& text)
     return !text.empty() && std::strtol(text.c_str(), nullptr, 10) != 0;
 }
 
+// Deletes an upright copy that stands in for the queued file. Only copies in
+// the private temporary directory are ours to delete.
+void removeOwnedCopy(const std::string& copy, const std::string& queuedPath)
+{
+    if (copy == queuedPath || copy.empty())
+        return;
+    const std::string& temp = platform::TempPath();
+    if (!temp.empty() && copy.starts_with(temp))
+        ::unlink(copy.c_str());
+}
+
 } // namespace
 
 int MediaTypeOf(const std::string& path)
@@ -134,10 +145,11 @@ int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& p
         m_queuedPaths.insert(path);
         m_rows.push_back(std::move(row));
         ++m_queuedTotal;
-    }
-    if (m_links.objects) {
-        m_links.objects->cancel.reset();
-        m_links.objects->work.set();
+        // Under the lock: see queueReset().
+        if (m_links.objects) {
+            m_links.objects->cancel.reset();
+            m_links.objects->work.set();
+        }
     }
     if (m_links.rowAdded)
         m_links.rowAdded();
@@ -158,24 +170,6 @@ std::optional<QueueRow> CUploadQueue::rowAt(std::size_t index) const
     return m_rows[index];
 }
 
-std::optional<QueueRow> CUploadQueue::rowById(uint64_t id) const
-{
-    std::lock_guard lock(m_mutex);
-    const auto it =
-        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
-    if (it == m_rows.end())
-        return std::nullopt;
-    return *it;
-}
-
-std::string CUploadQueue::field(uint64_t id, int column) const
-{
-    if (column < 0 || column >= kQueueColumnCount)
-        return {};
-    const auto row = rowById(id);
-    return row ? row->columns[static_cast<std::size_t>(column)] : std::string{};
-}
-
 std::optional<QueueHead> CUploadQueue::head() const
 {
     std::lock_guard lock(m_mutex);
@@ -189,39 +183,34 @@ std::optional<QueueHead> CUploadQueue::head() const
     return head;
 }
 
-void CUploadQueue::removeOwnedCopy(const QueueRow& row) const
+std::deque<QueueRow>::iterator CUploadQueue::findLocked(uint64_t id)
 {
-    const std::string& current = row.columns[kColumnPathname];
-    if (current == row.queuedPath || current.empty())
-        return;
-    // Only copies in the private temporary directory are ours to delete.
-    const std::string& temp = platform::TempPath();
-    if (!temp.empty() && current.starts_with(temp))
-        ::unlink(current.c_str());
+    return std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
 }
 
-void CUploadQueue::setPath(uint64_t id, const std::string& path)
+bool CUploadQueue::setPath(uint64_t id, const std::string& path)
 {
     std::lock_guard lock(m_mutex);
-    const auto it =
-        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
-    if (it == m_rows.end())
-        return;
+    const auto it = findLocked(id);
+    if (it == m_rows.end()) {
+        removeOwnedCopy(path, std::string());
+        return false;
+    }
     if (it->columns[kColumnPathname] != path)
-        removeOwnedCopy(*it);
+        removeOwnedCopy(it->columns[kColumnPathname], it->queuedPath);
     it->columns[kColumnPathname] = path;
+    return true;
 }
 
 bool CUploadQueue::RemoveQueueItem(uint64_t id)
 {
     std::lock_guard lock(m_mutex);
-    const auto it =
-        std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    const auto it = findLocked(id);
     if (it == m_rows.end())
         return false;
     if (it->intake)
         it->intake->QueuedRowRemoved(it->queuedPath, isNonZeroNumber(it->columns[kColumnRenamed]));
-    removeOwnedCopy(*it);
+    removeOwnedCopy(it->columns[kColumnPathname], it->queuedPath);
     m_queuedPaths.erase(it->queuedPath);
     m_rows.erase(it);
     return true;
@@ -273,11 +262,13 @@ std::optional<QueueRow> CUploadQueue::advanceToHead()
     return m_rows.front();
 }
 
-void CUploadQueue::resetCounters()
+void CUploadQueue::queueReset()
 {
     std::lock_guard lock(m_mutex);
     m_queuedTotal = 0;
     m_currentPosition = 0;
+    if (m_rows.empty() && m_links.objects)
+        m_links.objects->work.reset();
 }
 
 } // namespace quaylet

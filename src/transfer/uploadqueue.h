@@ -10,7 +10,8 @@
 // Threads: rows are added on the window thread (the drop intake's callback)
 // and read, changed and removed from the window and transfer threads. One
 // lock guards the rows and the counters; removing a row renames its file back
-// under that lock, so a removal never overlaps the queueing of a drop.
+// under that lock, so a removal never overlaps the queueing of a drop, and
+// the work event is set by queueing and reset by the queue reset under it.
 
 #include "dropintake/filedroplistctrl.h"
 #include "transfer/transferobjects.h"
@@ -92,17 +93,15 @@ public:
     DropCallback dropCallback();
 
     std::size_t count() const;
-    // A copy of the row at index (0 is the head), or of the row with an id.
+    // A copy of the row at index (0 is the head).
     std::optional<QueueRow> rowAt(std::size_t index) const;
-    std::optional<QueueRow> rowById(uint64_t id) const;
-    // The text of a column of a row; empty when the row is gone.
-    std::string field(uint64_t id, int column) const;
 
     // ITransferQueue, for the transfer thread.
     std::optional<QueueHead> head() const override;
     // Replaces column 0 with an upright copy of the file. The copy belongs to
-    // the queue from now on: it is deleted when it is replaced or the row goes.
-    void setPath(uint64_t id, const std::string& path) override;
+    // the queue from now on: it is deleted when it is replaced or the row goes,
+    // or at once when the row has gone already (false).
+    bool setPath(uint64_t id, const std::string& path) override;
     void remove(uint64_t id) override { RemoveQueueItem(id); }
 
     // Renames the row's file back when its "Renamed" field is a non-zero
@@ -122,12 +121,15 @@ public:
     // position has passed the total (the display is then reset, counters
     // included); otherwise the head row, the position having advanced by one.
     std::optional<QueueRow> advanceToHead();
-    // The queue display is reset: both counters back to 0.
-    void resetCounters();
+    // The queue is reset: both counters back to 0, and the work event reset
+    // when no row is left. Queueing adds its row and sets the event under the
+    // same lock, so a row queued at this moment either keeps the event set or
+    // sets it again afterwards: it is never left waiting with the event cleared.
+    void queueReset();
 
 private:
     bool isQueuedLocked(const std::string& path) const;
-    void removeOwnedCopy(const QueueRow& row) const;
+    std::deque<QueueRow>::iterator findLocked(uint64_t id);
 
     UploadQueueLinks m_links;
     mutable std::mutex m_mutex; // guards everything below

@@ -4,7 +4,7 @@
 // to the engine's reports. The widget window implements it on its own thread
 // and gives the engine a CMarshalledWindowReactions (windowcallmarshal.h),
 // which hands each call to the window thread and waits for it; the headless
-// front end and the tests implement it directly (recordingwindowreactions.h).
+// front end and the tests implement it directly.
 // Calls are delivered synchronously and in order, and once the quit event is
 // set no call may block, so a window being destroyed can never deadlock the
 // transfer thread.

@@ -10,12 +10,8 @@ namespace quaylet {
 
 class CXFerUpdaeUICaller final : public IDelayMethodCaller {
 public:
-    CXFerUpdaeUICaller() = default;
+    // Made by the transfer thread for each upload; without a window, texts go nowhere.
     explicit CXFerUpdaeUICaller(IWindowReactions* window) : m_window(window) {}
-
-    // Bound by the transfer thread before each upload; unbound, texts go nowhere.
-    void bind(IWindowReactions* window) { m_window = window; }
-    bool isBound() const { return m_window != nullptr; }
 
     void call(const std::string& text) override
     {

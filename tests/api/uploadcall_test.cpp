@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace quaylet;
@@ -41,8 +42,11 @@ public:
     void setProgressPosition(int percentage) override
     {
         positions.push_back(percentage);
-        if (cancelAfter >= 0 && static_cast<int>(positions.size()) >= cancelAfter)
+        if (cancelAfter >= 0 && static_cast<int>(positions.size()) >= cancelAfter && !cancel) {
+            if (beforeCancel)
+                beforeCancel();
             cancel = true;
+        }
     }
     void setStatusTextLimited(const std::string& text) override { limited.push_back(text); }
     void setStatusText(const std::string& text) override { direct.push_back(text); }
@@ -53,6 +57,7 @@ public:
     std::vector<std::string> limited, direct;
     std::atomic<bool> cancel{false};
     int cancelAfter = -1;
+    std::function<void()> beforeCancel;
 };
 
 class UploadCallTest : public ::testing::Test {
@@ -159,6 +164,8 @@ TEST_F(UploadCallTest, ResultsFollowTheReply)
         int result;
     } cases[] = {
         {"ok in capitals", "<?xml version=\"1.0\"?><rsp><stat>OK</stat></rsp>", 1},
+        {"ok between line breaks and blanks", "<rsp><stat>\n ok\n</stat></rsp>", 1},
+        {"fail between blanks", "<rsp><stat> fail\t</stat><errcode>\n-3\n</errcode></rsp>", -3},
         {"long reply", "<?xml version=\"1.0\"?><rsp><note>" + padding + "</note><stat>ok</stat></rsp>", 1},
         {"errcode", "<rsp><stat>fail</stat><errcode> -6</errcode></rsp>", -6},
         {"other errcode", "<rsp><stat>fail</stat><errcode>-2</errcode></rsp>", -2},
@@ -194,15 +201,32 @@ TEST_F(UploadCallTest, CancelBeforeTheFirstPieceAndInTheMiddle)
     observer.cancel = true;
     EXPECT_EQ(upload(path), -8);
     EXPECT_TRUE(observer.positions.empty());
-    // The request is given up before its body starts.
-    EXPECT_NE(log().find("HTTPMethodUpload: Exception :0, 0"), std::string::npos);
-    EXPECT_EQ(log().find("Upload: Total:"), std::string::npos);
+    // Nothing is sent, and the log tells it like any cancel.
+    const std::string text = log();
+    const auto progress = text.find("Upload: Total: 0, Posted: 0, Percentage: 0\r\n");
+    ASSERT_NE(progress, std::string::npos) << text;
+    EXPECT_NE(text.find("HTTPMethodUpload: Exception :0, 0\r\n", progress), std::string::npos) << text;
 
     RecordingObserver middle;
     middle.cancelAfter = 50;
     EXPECT_EQ(HTTPMethodUpload(middle, path, "alice", "wonderland", kMediaPhoto, 0), -8);
     EXPECT_EQ(middle.positions.size(), 50u);
     EXPECT_FALSE(fs::exists(storedFile("media.jpg")));
+}
+
+TEST_F(UploadCallTest, AFailureWhileACancelIsPendingKeepsItsCode)
+{
+    const std::string path = SandboxPath("dropped.jpg");
+    WriteFile(path, Pattern(10000));
+    // The service drops the connection before the last pass, which sends the
+    // staged body; the cancel comes just before that pass.
+    setFault("drop=0@Media.upload");
+    observer.cancelAfter = 8 + 7 + 10 + 1 + 1;
+    observer.beforeCancel = [] { std::this_thread::sleep_for(300ms); };
+    EXPECT_EQ(upload(path), -8);
+    const std::string text = log();
+    EXPECT_NE(text.find("HTTPMethodUpload: Exception :40"), std::string::npos) << text;
+    EXPECT_EQ(text.find("HTTPMethodUpload: Exception :0, 0"), std::string::npos) << text;
 }
 
 TEST_F(UploadCallTest, ClientSideFailuresGiveMinusEight)

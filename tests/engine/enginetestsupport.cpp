@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QProcess>
 #include <QStringList>
+#include <exiv2/exiv2.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -65,6 +66,24 @@ std::string MakePhoto(const std::string& path, int width, int height, int seed)
         painter.drawLine(0, (i * 97 + seed * 13) % height, width, (i * 53 + seed * 29) % height);
     painter.end();
     image.save(QString::fromStdString(path), "JPEG", 90);
+    return path;
+}
+
+std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint16_t orientation)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    QPainter painter(&image);
+    painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
+    painter.end();
+    image.save(QString::fromStdString(path), "JPEG", 95);
+    auto file = Exiv2::ImageFactory::open(path);
+    file->readMetadata();
+    Exiv2::ExifData exif = file->exifData();
+    exif["Exif.Image.Orientation"] = orientation;
+    file->setExifData(exif);
+    file->writeMetadata();
     return path;
 }
 

@@ -11,6 +11,7 @@
 #include "support/processes.h"
 #include "support/sandbox.h"
 
+#include <QColor>
 #include <QImage>
 #include <QTcpServer>
 #include <gtest/gtest.h>
@@ -303,4 +304,69 @@ TEST_F(TransferEngineTest, NotificationIsPolledAndItsPictureSaved)
     EXPECT_EQ(poller->record().localImagePath.rfind(platform::TempPath(), 0), 0u);
     EXPECT_TRUE(fs::exists(poller->record().localImagePath));
     EXPECT_EQ(GetSettingString(kSettingsSection, "LastComment", ""), poller->record().reply);
+}
+
+TEST_F(TransferEngineTest, TurnedPhotoIsSentUprightAndItsCopyDeletedAfterwards)
+{
+    startService("alice", "wonderland");
+    startEngine();
+    const std::string photo = test::MakeTurnedPhoto(test::SandboxPath("in/turned.jpg"), 640, 480, 6);
+    ASSERT_TRUE(test::RunBatch(*engine, view, {photo}, 1));
+    EXPECT_EQ(results(), std::vector<int>{1});
+
+    const auto stored = storedMedia("alice");
+    ASSERT_EQ(stored.size(), 1u);
+    const QImage image(QString::fromStdString(stored[0]));
+    ASSERT_EQ(image.width(), 600) << "turned a quarter: 480 x 640, scaled into the 800 box";
+    ASSERT_EQ(image.height(), 800);
+    // Turned clockwise, the red top left quarter is now the top right one.
+    EXPECT_GT(QColor(image.pixel(450, 200)).red(), 200);
+    EXPECT_LT(QColor(image.pixel(150, 200)).red(), 60);
+
+    const std::string log = test::ReadFile("Quaylet.log");
+    EXPECT_NE(log.find("xferDaemon: Image " + photo + " rotated"), std::string::npos);
+    EXPECT_FALSE(fs::exists(platform::TempPath() + "TR1.jpeg")) << "the upright copy goes with its row";
+}
+
+TEST_F(TransferEngineTest, FileThatCannotBePreparedIsSentAsItIs)
+{
+    startService("alice", "wonderland");
+    startEngine();
+    const struct {
+        const char* name;
+        std::string bytes;
+    } files[] = {
+        {"in/broken.jpg", "\xFF\xD8\xFF\xE0 not really a photo"},
+        {"in/broken.avi", "RIFF....AVI LIST not really a video"},
+    };
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const std::string path = test::SandboxPath(f.name);
+        test::WriteFile(path, f.bytes);
+        const std::size_t before = storedMedia("alice").size();
+        ASSERT_TRUE(test::RunBatch(*engine, view, {path}, 1));
+        const auto stored = storedMedia("alice");
+        ASSERT_EQ(stored.size(), before + 1);
+        bool found = false;
+        for (const std::string& file : stored)
+            found = found || test::ReadFile(file) == f.bytes;
+        EXPECT_TRUE(found) << "the dropped file itself is stored";
+        const std::string log = test::ReadFile("Quaylet.log");
+        EXPECT_NE(log.find("No orientation info present for " + path), std::string::npos);
+    }
+    EXPECT_EQ(results(), (std::vector<int>{1, 1}));
+}
+
+TEST_F(TransferEngineTest, FileDeletedBeforeItsTurnFailsOnTheClientSide)
+{
+    startService("alice", "wonderland");
+    startEngine();
+    const std::string first = test::MakePhoto(test::SandboxPath("in/first.jpg"), 900, 700, 1);
+    const std::string gone = test::MakePhoto(test::SandboxPath("in/gone.jpg"), 900, 700, 2);
+    engine->intake().OnDropFiles({first, gone});
+    fs::remove(gone); // the first file is still being prepared
+    ASSERT_TRUE(view.waitFor([&] { return view.outcomes.size() == 2; }));
+    std::lock_guard lock(view.mutex);
+    EXPECT_EQ(view.outcomes, (std::vector<std::pair<std::string, int>>{{first, 1}, {gone, -8}}));
+    EXPECT_EQ(engine->queue().count(), 0u);
 }

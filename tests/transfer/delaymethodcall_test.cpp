@@ -1,5 +1,5 @@
 #include "transfer/delaymethodcall.h"
-#include "transfer/recordingwindowreactions.h"
+#include "support/recordingwindowreactions.h"
 #include "transfer/xferuicaller.h"
 
 #include <gtest/gtest.h>
@@ -71,13 +71,13 @@ TEST(DelayMethodCallTest, StatusTextReachesTheWindowOnlyThroughABoundCaller)
     ManualClock clock;
     clock.now += 1s;
     CRecordingWindowReactions window;
-    CXFerUpdaeUICaller caller;
+    CXFerUpdaeUICaller nowhere(nullptr);
     CDelayMethodCall limiter(clock.clock());
-    limiter.bind(&caller);
-    limiter.call("Uploading: 10%"); // unbound caller: the text goes nowhere
+    limiter.bind(&nowhere);
+    limiter.call("Uploading: 10%"); // a caller without a window: the text goes nowhere
     EXPECT_TRUE(window.statusTexts().empty());
 
-    caller.bind(&window);
+    CXFerUpdaeUICaller caller(&window);
     limiter.bind(&caller);
     clock.now += 1s;
     limiter.call("Uploading: 90%");

@@ -3,7 +3,7 @@
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 #include "transfer/filetimes.h"
-#include "transfer/recordingwindowreactions.h"
+#include "support/recordingwindowreactions.h"
 #include "transfer/uploadqueue.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "transfer/recordingwindowreactions.h"
+#include "support/recordingwindowreactions.h"
 #include "transfer/windowcallmarshal.h"
 
 #include <gtest/gtest.h>

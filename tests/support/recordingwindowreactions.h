@@ -1,8 +1,7 @@
 #pragma once
 
-// A window that only remembers what it was told: the reactions of tests and
-// the base of headless front ends. Thread-safe; no call ever blocks beyond a
-// short lock.
+// A window that only remembers what it was told, for tests of the engine's
+// parts. Thread-safe; no call ever blocks beyond a short lock.
 
 #include "transfer/windowreactions.h"
 
