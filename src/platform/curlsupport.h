@@ -34,6 +34,14 @@ inline void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Addresses come from the service too (the notification picture, redirects),
+// so a transfer may speak only the two web protocols: a "file://" or
+// "dict://" address must never reach a local file or another kind of server.
+inline void AllowWebProtocolsOnly(CURL* easy)
+{
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+}
 
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }

@@ -233,6 +233,7 @@ public:
 
         m_url = m_connection.origin() + m_object;
         curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
+        AllowWebProtocolsOnly(h);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errbuf);
         curl_easy_setopt(h, CURLOPT_USERAGENT, session.agent().c_str());

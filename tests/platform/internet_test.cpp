@@ -292,6 +292,24 @@ TEST(InternetDownloadTest, DownloadReplacesTheFileOnlyWhenComplete)
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
+TEST(InternetDownloadTest, OnlyWebAddressesAreFetchedAlsoAfterARedirect)
+{
+    const std::string secret = quaylet::test::SandboxPath("secret.txt");
+    quaylet::test::WriteFile(secret, "private bytes");
+    LoopbackServer server([&](int fd) {
+        LoopbackServer::ReadRequest(fd);
+        LoopbackServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: file://" + secret +
+                                        "\r\nContent-Length: 0\r\n\r\n");
+    });
+    const std::string path = quaylet::test::SandboxPath("fetched.bin");
+    for (const std::string& url : {"file://" + secret, server.origin() + "/moved", std::string("dict://127.0.0.1:1/")}) {
+        InternetError error;
+        EXPECT_FALSE(DownloadToFile(url, path, &error)) << url;
+        EXPECT_NE(error.failure, InternetFailure::None) << url;
+        EXPECT_FALSE(std::filesystem::exists(path)) << url;
+    }
+}
+
 TEST(PercentCodingTest, DecodeAndEncode)
 {
     struct Case {
