@@ -31,7 +31,6 @@ inline constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;     // the given proxy
 
 // Request flags the client looks at.
 inline constexpr uint32_t INTERNET_FLAG_PRAGMA_NOCACHE = 0x100;
-inline constexpr uint32_t INTERNET_FLAG_SECURE = 0x800000;
 
 // Options of SetOption.
 inline constexpr uint32_t INTERNET_OPTION_PROXY_USERNAME = 43;

@@ -125,6 +125,21 @@ std::string InternetConnection::origin() const
            std::to_string(m_port);
 }
 
+std::optional<uint16_t> ParsePortNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    uint32_t port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (port > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(port);
+}
+
 // ---------------------------------------------------------------------------
 
 class InternetRequest::Impl {

@@ -41,6 +41,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -124,6 +125,7 @@ public:
     const InternetTimeouts& timeouts() const { return m_timeouts; }
 
     void setAbortCheck(AbortCheck check) { m_abort = std::move(check); }
+    const AbortCheck& abortCheck() const { return m_abort; }
     // True when the abort check is set and answers true now.
     bool abortRequested() const;
 
@@ -235,6 +237,10 @@ bool CheckInternetConnection(const std::string& url, std::chrono::milliseconds t
 // no file behind and returns false. Uses the calling thread's abort check.
 bool DownloadToFile(const std::string& url, const std::string& path, InternetError* error = nullptr,
                     uint64_t maxBytes = 64u * 1024 * 1024);
+
+// A port number written in an address: one to five decimal digits, at most
+// 65535. Nothing for anything else (empty, signs, blanks, other characters).
+std::optional<uint16_t> ParsePortNumber(std::string_view text);
 
 // Decodes every %XX sequence (either letter case); everything else, invalid
 // sequences included, is kept as it is. '+' stays '+'.
