@@ -32,8 +32,8 @@ void Usage(std::FILE* to)
                "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
                "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
                "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
-               "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method] or\n"
-               "                   reply=FILE[@Method];\n"
+               "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method],\n"
+               "                   rate=BYTES_PER_S[@Method] or reply=FILE[@Method];\n"
                "                   may be given more than once\n"
                "  --quiet          do not log requests\n"
                "  --help           this text\n",
