@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -66,15 +67,26 @@ protected:
         t.slowestBodyRate = slowestBodyRate;
         platform::SetDefaultInternetTimeouts(t);
     }
-    static std::string photo()
+    // A development service with the fault, where the requests now go.
+    std::unique_ptr<test::DevServerProcess> serve(const std::string& fault)
+    {
+        auto server = std::make_unique<test::DevServerProcess>(test::SandboxPath("data" + std::to_string(++m_served)),
+                                                               std::vector<std::string>{"--fault", fault});
+        ::setenv(kServiceUrlVariable, server->origin().c_str(), 1);
+        return server;
+    }
+    // A 200 KB photo.
+    static int uploadPhoto(TimedObserver& observer)
     {
         const std::string path = test::SandboxPath("photo.jpg");
         test::WriteFile(path, std::string(200000, 'p'));
-        return path;
+        observer.start = Clock::now();
+        return HTTPMethodUpload(observer, path, "alice", "wonderland", kMediaPhoto, 1262347445);
     }
 
 private:
     platform::InternetTimeouts m_before;
+    int m_served = 0;
 };
 
 } // namespace
@@ -84,13 +96,10 @@ TEST_F(UploadWireTest, ProgressFollowsWhatTheServiceHasReceived)
     // 200 KB read at 50 KB/s: about four seconds on the wire. The overall
     // limit of one second is stretched by the body at 8 KiB/s (about 25 s).
     limits(1000ms, 8 * 1024);
-    test::DevServerProcess server(test::SandboxPath("slow-data"), {"--fault", "rate=50000@Media.upload"});
-    ASSERT_TRUE(server.running());
-    ::setenv(kServiceUrlVariable, server.origin().c_str(), 1);
-    const std::string path = photo();
+    const auto server = serve("rate=50000@Media.upload");
+    ASSERT_TRUE(server->running());
     TimedObserver observer;
-    ASSERT_EQ(HTTPMethodUpload(observer, path, "alice", "wonderland", kMediaPhoto, 1262347445), 1)
-        << test::ReadFile("Quaylet.log");
+    ASSERT_EQ(uploadPhoto(observer), 1) << test::ReadFile("Quaylet.log");
 
     std::set<int> between;
     for (std::size_t i = 1; i < observer.shown.size(); ++i) {
@@ -112,22 +121,18 @@ TEST_F(UploadWireTest, TricklingServiceIsCutOffByTheOverallLimit)
     // A link slower than the slowest rate allowed for the body: the upload
     // gives up at the limit instead of running its four seconds.
     limits(1000ms, 1024 * 1024);
-    test::DevServerProcess server(test::SandboxPath("trickle-data"), {"--fault", "rate=50000@Media.upload"});
-    ASSERT_TRUE(server.running());
-    ::setenv(kServiceUrlVariable, server.origin().c_str(), 1);
-    const std::string path = photo();
+    const auto server = serve("rate=50000@Media.upload");
+    ASSERT_TRUE(server->running());
     TimedObserver observer;
-    auto start = Clock::now();
-    EXPECT_EQ(HTTPMethodUpload(observer, path, "alice", "wonderland", kMediaPhoto, 1262347445), -8);
-    EXPECT_LT(Clock::now() - start, 3s);
-    EXPECT_GT(Clock::now() - start, 900ms);
+    EXPECT_EQ(uploadPhoto(observer), -8);
+    EXPECT_LT(Clock::now() - observer.start, 3s);
+    EXPECT_GT(Clock::now() - observer.start, 900ms);
 
     // A small call whose request the service reads at 100 bytes a second.
-    test::DevServerProcess slowSignIn(test::SandboxPath("signin-data"), {"--fault", "rate=100@User.login"});
-    ASSERT_TRUE(slowSignIn.running());
-    ::setenv(kServiceUrlVariable, slowSignIn.origin().c_str(), 1);
+    const auto slowSignIn = serve("rate=100@User.login");
+    ASSERT_TRUE(slowSignIn->running());
     std::string errorText;
-    start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_EQ(HTTPMethodLogin("alice", "b6263bb14858294c08e4bdfceba90363e10d72b4", errorText), -4);
     EXPECT_LT(Clock::now() - start, 3s);
 }
