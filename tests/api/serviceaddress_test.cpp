@@ -24,7 +24,7 @@ namespace {
 constexpr const char* kAliceHash = "b6263bb14858294c08e4bdfceba90363e10d72b4";
 
 class QuietObserver final : public IUploadObserver {
-public:
+  public:
     void setProgressMaximum(int) override {}
     void setProgressPosition(int) override {}
     void setStatusTextLimited(const std::string&) override {}
@@ -49,7 +49,8 @@ TEST(ServiceAddressTest, OverrideKeepsOnlyItsOrigin)
         EXPECT_EQ(ApiHostAddress(), expected) << c.variable;
         EXPECT_EQ(UploadAddress(), expected + "/V1.0/Media.upload?method=Media.upload") << c.variable;
         if (*c.address != '\0') {
-            for (const std::string& a : {SiteAddress(), BareSiteAddress(), EarlierSiteAddress(), SupportSiteAddress()})
+            for (const std::string& a :
+                 {SiteAddress(), BareSiteAddress(), EarlierSiteAddress(), SupportSiteAddress()})
                 EXPECT_EQ(a, expected) << c.variable;
         }
     }
@@ -62,7 +63,8 @@ TEST(ServiceAddressTest, SignInAndUploadReachAnIpv6ServiceGivenWithAPath)
     platform::SetDefaultInternetTimeouts({5000ms, 5000ms});
     test::DevServerProcess server(test::SandboxPath("data"), {"--host", "::1"});
     ASSERT_TRUE(server.running());
-    ::setenv(kServiceUrlVariable, ("http://[::1]:" + std::to_string(server.port()) + "/glimmerly").c_str(), 1);
+    ::setenv(kServiceUrlVariable, ("http://[::1]:" + std::to_string(server.port()) + "/glimmerly").c_str(),
+             1);
 
     std::string errorText;
     EXPECT_EQ(HTTPMethodLogin("alice", kAliceHash, errorText), 1) << server.errorOutput();

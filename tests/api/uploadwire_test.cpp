@@ -26,7 +26,7 @@ namespace {
 
 // When each percentage was shown, counted from the upload's start.
 class TimedObserver final : public IUploadObserver {
-public:
+  public:
     void setProgressMaximum(int) override {}
     void setProgressPosition(int percentage) override { shown.push_back({Clock::now() - start, percentage}); }
     void setStatusTextLimited(const std::string&) override {}
@@ -47,7 +47,7 @@ public:
 };
 
 class UploadWireTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         OpenLog("Quaylet.log");
@@ -70,8 +70,9 @@ protected:
     // A development service with the fault, where the requests now go.
     std::unique_ptr<test::DevServerProcess> serve(const std::string& fault)
     {
-        auto server = std::make_unique<test::DevServerProcess>(test::SandboxPath("data" + std::to_string(++m_served)),
-                                                               std::vector<std::string>{"--fault", fault});
+        auto server =
+            std::make_unique<test::DevServerProcess>(test::SandboxPath("data" + std::to_string(++m_served)),
+                                                     std::vector<std::string>{"--fault", fault});
         ::setenv(kServiceUrlVariable, server->origin().c_str(), 1);
         return server;
     }
@@ -84,7 +85,7 @@ protected:
         return HTTPMethodUpload(observer, path, "alice", "wonderland", kMediaPhoto, 1262347445);
     }
 
-private:
+  private:
     platform::InternetTimeouts m_before;
     int m_served = 0;
 };
