@@ -19,9 +19,9 @@ std::optional<std::string> ServiceUrlOverride()
     std::string url = value;
     const auto sep = url.find("://");
     const auto authority = sep == std::string::npos ? 0 : sep + 3;
+    // Without a host it still counts as given, so that the requests fail
+    // instead of reaching the real service.
     url.resize(std::min(url.size(), url.find_first_of("/?#", authority)));
-    if (url.size() == authority)
-        return std::nullopt;
     return url;
 }
 

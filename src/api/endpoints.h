@@ -25,7 +25,7 @@ inline constexpr const char* kFixedSupportSiteAddress = "https://support.glimmer
 inline constexpr const char* kServiceUrlVariable = "QUAYLET_SERVICE_URL";
 
 // The override's origin ("scheme://host[:port]", or "host[:port]" as given);
-// nothing when the variable is unset or names no host.
+// nothing when the variable is unset or empty.
 std::optional<std::string> ServiceUrlOverride();
 
 // Where requests and pages go (the fixed address or the override).
