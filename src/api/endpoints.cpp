@@ -1,5 +1,8 @@
 #include "api/endpoints.h"
 
+#include "platform/internet.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <strings.h>
 
@@ -10,11 +13,15 @@ std::optional<std::string> ServiceUrlOverride()
     const char* value = std::getenv(kServiceUrlVariable);
     if (value == nullptr || *value == '\0')
         return std::nullopt;
+    // Only the origin counts: a path, query or fragment is dropped, so that
+    // every request and page lands at the same place on the service as with
+    // the fixed addresses (none of which has a path).
     std::string url = value;
-    while (!url.empty() && url.back() == '/')
-        url.pop_back();
-    if (url.empty())
-        return std::nullopt;
+    const auto sep = url.find("://");
+    const auto authority = sep == std::string::npos ? 0 : sep + 3;
+    // Without a host it still counts as given, so that the requests fail
+    // instead of reaching the real service.
+    url.resize(std::min(url.size(), url.find_first_of("/?#", authority)));
     return url;
 }
 
@@ -85,12 +92,10 @@ std::optional<ServiceOrigin> ParseServiceOrigin(const std::string& address)
     if (origin.host.empty())
         return std::nullopt;
     if (!portText.empty()) {
-        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos)
+        const auto port = platform::ParsePortNumber(portText);
+        if (!port || *port == 0)
             return std::nullopt;
-        const long port = std::strtol(portText.c_str(), nullptr, 10);
-        if (port < 1 || port > 65535)
-            return std::nullopt;
-        origin.port = static_cast<uint16_t>(port);
+        origin.port = *port;
     }
     return origin;
 }

@@ -75,10 +75,10 @@ SessionHandle CHttpClientT::OpenInternet() const
                                                      orNull(m_proxy), orNull(m_proxyBypass), m_openFlags);
     if (m_abortCheck) {
         // A new session has taken the calling thread's own abort check (the
-        // transfer thread's quit); keep it beside the client's. The probe is
-        // a bare session object: it holds that check and opens nothing.
-        auto threadCheck = std::make_shared<HINTERNET_SESSION>();
-        session->setAbortCheck([own = m_abortCheck, threadCheck] { return own() || threadCheck->abortRequested(); });
+        // transfer thread's quit); keep it beside the client's.
+        session->setAbortCheck([own = m_abortCheck, thread = session->abortCheck()] {
+            return own() || (thread && thread());
+        });
     }
     return session;
 }
@@ -90,22 +90,17 @@ ConnectionHandle CHttpClientT::OpenConnection(HINTERNET_SESSION* hInternet, std:
     CHttpUrlAnalyzerT parts;
     parts.Analyze(url, m_codePage);
     const bool secure = isHttps(parts.Scheme().in(url));
-    uint32_t port = secure ? 443 : 80;
-    const std::string_view portText = parts.Port().in(url);
-    if (!portText.empty()) {
-        if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string_view::npos)
+    uint16_t port = secure ? 443 : 80;
+    if (!parts.Port().empty()) {
+        const auto given = quaylet::platform::ParsePortNumber(parts.Port().in(url));
+        if (!given)
             ThrowError(kErrInvalidPort);
-        port = 0;
-        for (const char c : portText)
-            port = port * 10 + static_cast<uint32_t>(c - '0');
-        if (port > 65535)
-            ThrowError(kErrInvalidPort);
+        port = *given;
     }
     if (parts.Host().empty())
         ThrowError(kErrInvalidUrl);
     const std::string host(parts.Host().in(url));
-    ConnectionHandle connection =
-        CHttpToolA::OpenConnection(hInternet, host.c_str(), static_cast<uint16_t>(port), secure);
+    ConnectionHandle connection = CHttpToolA::OpenConnection(hInternet, host.c_str(), port, secure);
     ApplyProxyAccount(connection.get()); // a failure closes the new connection on the way out
     return connection;
 }
@@ -115,12 +110,10 @@ RequestHandle CHttpClientT::OpenRequest(HINTERNET_CONNECTION* hConnection, const
 {
     if (!hConnection)
         ThrowNullArgument("CHttpClientT::OpenRequest", "hConnection");
+    // The connection was made for the same address, so it already speaks TLS
+    // when the scheme asks for it.
     CHttpUrlAnalyzerT parts;
     parts.Analyze(url, m_codePage);
-    // The connection was made for the same address, so it already speaks TLS
-    // when the scheme asks for it; the flag is kept for the record.
-    if (isHttps(parts.Scheme().in(url)))
-        flags |= INTERNET_FLAG_SECURE;
     std::string object;
     if (!parts.Path().empty()) {
         object = std::string(url.substr(parts.Path().offset));

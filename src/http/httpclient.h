@@ -22,11 +22,13 @@
 
 #include "platform/uniquefd.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace Velto {
@@ -45,6 +47,13 @@ public:
     // same size, so that each hand-over is taken in one pass (blocks larger
     // than that buffer measured slower: the transfer pauses mid-block).
     static constexpr std::size_t kStageSize = 256 * 1024;
+    // Staged bytes are handed over once this many have gathered, and when
+    // the whole body is staged.
+    static constexpr std::size_t kHandOverAt = kStageSize / 2;
+    // The longest one ProceedPost spends handing staged bytes over or
+    // waiting for the service to receive them, so that the caller shows
+    // progress and looks at its cancel flag at least this often.
+    static constexpr std::chrono::milliseconds kHandOverSlice{250};
 
     CHttpClientT();
     virtual ~CHttpClientT();
@@ -84,8 +93,14 @@ public:
     void ClearParam();
     void StartUpload(std::string_view url, bool useCache = false);
     // Writes one piece; returns the response on the call that finds the
-    // whole body written (the caller owns it), nullptr before.
+    // whole body written and received by the service (the caller owns it),
+    // nullptr before. A call that hands staged bytes to the connection, or
+    // waits for the service to receive them, returns after at most
+    // kHandOverSlice (plus one poll of the connection).
     std::unique_ptr<CHttpResponseT> ProceedPost(uint32_t nDesired);
+    // The posted counts are what the service has received (within about a
+    // round trip), not what has been staged: they never run ahead of the
+    // network and never fall.
     void QueryPostStat(CHttpPostStatT& target) const;
     bool IsPostActive() const { return m_stat.IsActive(); }
 
@@ -112,6 +127,9 @@ private:
     void _WritePost(const void* data, std::size_t size, bool content);
     void _WritePost(std::string_view text, bool content) { _WritePost(text.data(), text.size(), content); }
     void flushStage();
+    bool handOverDue() const;
+    void handOver();
+    void noteFraming(uint32_t offset, uint32_t length);
     Handles _ReleasePostResponse();
     void _AbortPostContext() noexcept;
     // Inside a catch: abandons the context, then passes the failure on (out
@@ -147,6 +165,12 @@ private:
     std::unique_ptr<char[]> m_fileBuffer;
     std::size_t m_fileBufferPos = 0, m_fileBufferLen = 0;
     std::vector<char> m_stage;
+    std::size_t m_stageHanded = 0; // bytes at the front of m_stage the connection has taken
+    // Body ranges (offset, length) of delimiters and part heads, in order and
+    // merged where they touch: they tell how many of the bytes the service
+    // has received are content.
+    std::vector<std::pair<uint32_t, uint32_t>> m_framing;
+    uint32_t m_currentContentStart = 0; // body offset of the current part's content
 };
 
 } // namespace Velto

@@ -111,6 +111,29 @@ void CHttpToolA::InternetWriteFile(HINTERNET_REQUEST* hRequest, const void* pbyB
         failWith(kErrWriteBody, *hRequest);
 }
 
+std::size_t CHttpToolA::InternetWriteSome(HINTERNET_REQUEST* hRequest, const void* pbyBuff, std::size_t cbyBuff,
+                                          std::chrono::milliseconds within)
+{
+    if (!hRequest)
+        ThrowNullArgument("CHttpToolA::InternetWriteSome", "hRequest");
+    if (!pbyBuff)
+        ThrowNullArgument("CHttpToolA::InternetWriteSome", "pbyBuff");
+    if (cbyBuff == 0)
+        ThrowZeroArgument("CHttpToolA::InternetWriteSome", "cbyBuff");
+    std::size_t taken = 0;
+    if (!hRequest->writeSome(pbyBuff, cbyBuff, taken, within))
+        failWith(kErrWriteBody, *hRequest);
+    return taken;
+}
+
+void CHttpToolA::WaitDelivered(HINTERNET_REQUEST* hRequest, std::chrono::milliseconds within)
+{
+    if (!hRequest)
+        ThrowNullArgument("CHttpToolA::WaitDelivered", "hRequest");
+    if (!hRequest->waitDelivered(within))
+        failWith(kErrWriteBody, *hRequest);
+}
+
 void CHttpToolA::EndRequest(HINTERNET_REQUEST* hRequest)
 {
     if (!hRequest)

@@ -6,6 +6,7 @@
 
 #include "platform/internet.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,7 +32,6 @@ inline constexpr uint32_t INTERNET_OPEN_TYPE_PROXY = 3;     // the given proxy
 
 // Request flags the client looks at.
 inline constexpr uint32_t INTERNET_FLAG_PRAGMA_NOCACHE = 0x100;
-inline constexpr uint32_t INTERNET_FLAG_SECURE = 0x800000;
 
 // Options of SetOption.
 inline constexpr uint32_t INTERNET_OPTION_PROXY_USERNAME = 43;
@@ -60,6 +60,13 @@ public:
     static void AddHeader(HINTERNET_REQUEST* hRequest, const char* szName, const char* szValue);
     static void SendRequestEx(HINTERNET_REQUEST* hRequest, uint32_t totalLength);
     static void InternetWriteFile(HINTERNET_REQUEST* hRequest, const void* pbyBuff, std::size_t cbyBuff);
+    // Hands over what the connection takes within `within`; returns how many
+    // bytes that was (code 408 on failure).
+    static std::size_t InternetWriteSome(HINTERNET_REQUEST* hRequest, const void* pbyBuff, std::size_t cbyBuff,
+                                         std::chrono::milliseconds within);
+    // Waits up to `within` for the written body to reach the service (code
+    // 408 on failure, as for a write).
+    static void WaitDelivered(HINTERNET_REQUEST* hRequest, std::chrono::milliseconds within);
     static void EndRequest(HINTERNET_REQUEST* hRequest);
     // Only the proxy account options are known to the internet layer.
     static void SetOption(HINTERNET_CONNECTION* hConnection, uint32_t option, const char* szValue);

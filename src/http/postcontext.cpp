@@ -147,6 +147,9 @@ void CHttpClientT::_OpenUploadContext(std::string_view url, uint32_t flags)
         m_fileBufferPos = m_fileBufferLen = 0;
         m_stage.clear();
         m_stage.reserve(kStageSize);
+        m_stageHanded = 0;
+        m_framing.clear();
+        m_currentContentStart = 0;
 
         m_initialStat._EndContext();
         if (!m_params.Empty()) {
@@ -188,8 +191,18 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext(uint32_t nDe
         ThrowZeroArgument(kWhere, "nDesired");
 
     try {
+        // Bytes being handed over go first: the body leaves in order.
+        if (handOverDue()) {
+            handOver();
+            return nullptr;
+        }
         if (m_stat.ActualPostedByte() == m_stat.ActualTotalByte()) {
-            flushStage();
+            // The request ends once the service has the whole body, so that
+            // the progress shown before the reply reached 100 % for real.
+            if (!m_handles.request->delivered()) {
+                CHttpToolA::WaitDelivered(m_handles.request.get(), kHandOverSlice);
+                return nullptr;
+            }
             CHttpToolA::EndRequest(m_handles.request.get());
             Handles handles = _ReleasePostResponse();
             return std::make_unique<CHttpResponseT>(std::move(handles.session), std::move(handles.connection),
@@ -201,20 +214,20 @@ std::unique_ptr<CHttpResponseT> CHttpClientT::_ProceedUploadContext(uint32_t nDe
             _WritePost(m_boundary, false);
             _WritePost(kDashes, false);
             _WritePost(kCrLf, false);
-            return nullptr;
-        }
-        if (m_stat.PostedCount() == 0 || m_stat.CurrParamIsComplete()) {
+        } else if (m_stat.PostedCount() == 0 || m_stat.CurrParamIsComplete()) {
             if (m_stat.PostedCount() == m_stat.TotalCount()) {
                 _WritePost(kDashes, false);
                 _WritePost(wireText(m_boundary), false);
                 _WritePost(kDashes, false);
                 _WritePost(kCrLf, false);
-                return nullptr;
+            } else {
+                writeNextHead();
             }
-            writeNextHead();
-            return nullptr;
+        } else {
+            writeContent(std::min(nDesired, m_stat.CurrParamRemainByte()));
         }
-        writeContent(std::min(nDesired, m_stat.CurrParamRemainByte()));
+        if (handOverDue())
+            handOver();
         return nullptr;
     } catch (...) {
         abandonAndRethrow();
@@ -256,6 +269,7 @@ void CHttpClientT::writeNextHead()
         size = SafeNarrow(m_valueBuffer.size());
     }
     m_stat._StartNewEntry(name, size, file, file ? &value : nullptr);
+    m_currentContentStart = m_stat.ActualPostedByte();
     if (size == 0)
         _WritePost(kCrLf, false);
 }
@@ -315,18 +329,51 @@ void CHttpClientT::_WritePost(const void* data, std::size_t size, bool content)
         const char* bytes = static_cast<const char*>(data);
         m_stage.insert(m_stage.end(), bytes, bytes + size);
     }
-    if (content)
+    if (content) {
         m_stat._AddPostedBytes(n);
-    else
+    } else {
+        noteFraming(m_stat.ActualPostedByte(), n);
         m_stat._AddActualPostedBytes(n);
+    }
+}
+
+void CHttpClientT::noteFraming(uint32_t offset, uint32_t length)
+{
+    if (!m_framing.empty() && m_framing.back().first + m_framing.back().second == offset)
+        m_framing.back().second += length;
+    else
+        m_framing.emplace_back(offset, length);
 }
 
 void CHttpClientT::flushStage()
 {
-    if (m_stage.empty())
-        return;
-    CHttpToolA::InternetWriteFile(m_handles.request.get(), m_stage.data(), m_stage.size());
+    if (m_stageHanded < m_stage.size())
+        CHttpToolA::InternetWriteFile(m_handles.request.get(), m_stage.data() + m_stageHanded,
+                                      m_stage.size() - m_stageHanded);
     m_stage.clear();
+    m_stageHanded = 0;
+}
+
+bool CHttpClientT::handOverDue() const
+{
+    return !m_stage.empty() &&
+           (m_stage.size() >= kHandOverAt || m_stat.ActualPostedByte() == m_stat.ActualTotalByte());
+}
+
+void CHttpClientT::handOver()
+{
+    const auto until = std::chrono::steady_clock::now() + kHandOverSlice;
+    m_stageHanded += CHttpToolA::InternetWriteSome(m_handles.request.get(), m_stage.data() + m_stageHanded,
+                                                   m_stage.size() - m_stageHanded, kHandOverSlice);
+    if (m_stageHanded < m_stage.size())
+        return;
+    m_stage.clear();
+    m_stageHanded = 0;
+    // The rest of the slice goes to the service receiving the end of the
+    // body, so that on a fast link the next call can end the request.
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (m_stat.ActualPostedByte() == m_stat.ActualTotalByte() && left.count() > 0)
+        CHttpToolA::WaitDelivered(m_handles.request.get(), left);
 }
 
 CHttpClientT::Handles CHttpClientT::_ReleasePostResponse()
@@ -340,6 +387,8 @@ CHttpClientT::Handles CHttpClientT::_ReleasePostResponse()
     m_fileBuffer.reset();
     m_fileBufferPos = m_fileBufferLen = 0;
     m_stage = std::vector<char>();
+    m_stageHanded = 0;
+    m_framing.clear();
     m_current = m_params.end();
     m_currentFile = 0;
     m_stat._EndContext();
@@ -369,10 +418,23 @@ void CHttpClientT::_AbortPostContext() noexcept
 
 void CHttpClientT::QueryPostStat(CHttpPostStatT& target) const
 {
-    if (m_stat.IsActive() && m_stat.TotalCount() > 0 && m_stat.PostedCount() == 0)
+    if (m_stat.IsActive() && m_stat.TotalCount() > 0 && m_stat.PostedCount() == 0) {
         target = m_initialStat;
-    else
-        target = m_stat;
+        return;
+    }
+    target = m_stat;
+    if (!m_stat.IsActive() || !m_handles.request)
+        return;
+    const uint32_t sent =
+        static_cast<uint32_t>(std::min<uint64_t>(m_handles.request->sent(), m_stat.ActualPostedByte()));
+    uint32_t framing = 0;
+    for (const auto& [offset, length] : m_framing) {
+        if (offset >= sent)
+            break;
+        framing += std::min(length, sent - offset);
+    }
+    const uint32_t currentSent = sent > m_currentContentStart ? sent - m_currentContentStart : 0;
+    target._LimitPostedTo(sent, sent - framing, currentSent);
 }
 
 } // namespace Velto

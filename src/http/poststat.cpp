@@ -3,6 +3,7 @@
 #include "http/errors.h"
 #include "http/safeint.h"
 
+#include <algorithm>
 #include <string>
 
 namespace Velto {
@@ -145,6 +146,13 @@ void CHttpPostStatT::_AddPostedBytes(uint32_t n)
     m_posted += n;
     m_currentPosted += n;
     m_actualPosted += n;
+}
+
+void CHttpPostStatT::_LimitPostedTo(uint32_t actualPosted, uint32_t posted, uint32_t currentPosted) noexcept
+{
+    m_actualPosted = std::min(m_actualPosted, actualPosted);
+    m_posted = std::min(m_posted, posted);
+    m_currentPosted = std::min(m_currentPosted, currentPosted);
 }
 
 } // namespace Velto

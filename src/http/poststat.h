@@ -43,6 +43,10 @@ public:
     void _TestAddPostedBytes(uint32_t n) const;
     void _AddPostedBytes(uint32_t n);
 
+    // Lowers the three posted counts to what has reached the service (the
+    // client stages bytes before they leave); each only ever goes down here.
+    void _LimitPostedTo(uint32_t actualPosted, uint32_t posted, uint32_t currentPosted) noexcept;
+
     // Content bytes only (values and file contents); internal, for the
     // body-length checks.
     uint32_t _Total() const noexcept { return m_total; }

@@ -18,29 +18,6 @@ inline uint32_t SafeAdd(uint32_t a, uint32_t b)
     return result;
 }
 
-inline uint32_t SafeSub(uint32_t a, uint32_t b)
-{
-    uint32_t result = 0;
-    if (__builtin_sub_overflow(a, b, &result))
-        ThrowError(kErrOverflow);
-    return result;
-}
-
-inline uint32_t SafeMul(uint32_t a, uint32_t b)
-{
-    uint32_t result = 0;
-    if (__builtin_mul_overflow(a, b, &result))
-        ThrowError(kErrOverflow);
-    return result;
-}
-
-inline uint32_t SafeDiv(uint32_t a, uint32_t b)
-{
-    if (b == 0)
-        ThrowError(kErrDivideByZero);
-    return a / b;
-}
-
 // A 64-bit size or count narrowed to 32 bits.
 inline uint32_t SafeNarrow(uint64_t value)
 {

@@ -28,7 +28,14 @@ void CHttpUrlAnalyzerT::Analyze(std::string_view url, unsigned codePage)
         hostBegin = mark + 3;
     }
     const std::size_t hostEnd = findFirst(hostBegin, "/?#");
-    const std::size_t colon = url.substr(0, hostEnd).find(':', hostBegin);
+    // An IPv6 literal ("[::1]") holds colons of its own: the port separator
+    // is the first ':' after its closing bracket.
+    std::size_t nameEnd = hostBegin;
+    if (hostBegin < hostEnd && url[hostBegin] == '[') {
+        const std::size_t close = url.substr(0, hostEnd).find(']', hostBegin);
+        nameEnd = close == std::string_view::npos ? hostEnd : close + 1;
+    }
+    const std::size_t colon = url.substr(0, hostEnd).find(':', nameEnd);
     if (colon != std::string_view::npos) {
         m_host = range(hostBegin, colon);
         m_port = range(colon + 1, hostEnd);

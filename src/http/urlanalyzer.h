@@ -3,7 +3,7 @@
 // Splits a URL into scheme, host, port, path, extra information ("?...") and
 // fragment ("#..."), as offsets and lengths into the text. The URL may lack a
 // scheme ("apihost/V1.0/x?method=x"); then there is none and the host starts
-// at the beginning.
+// at the beginning. An IPv6 host keeps its brackets ("[::1]").
 
 #include <cstdint>
 #include <string_view>

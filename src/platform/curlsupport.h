@@ -15,6 +15,9 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
 
 namespace quaylet::platform::detail {
 
@@ -34,6 +37,14 @@ inline void GlobalInit()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Addresses come from the service too (the notification picture, redirects),
+// so a transfer may speak only the two web protocols: a "file://" or
+// "dict://" address must never reach a local file or another kind of server.
+inline void AllowWebProtocolsOnly(CURL* easy)
+{
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+}
 
 struct EasyDeleter {
     void operator()(CURL* h) const { curl_easy_cleanup(h); }
@@ -132,9 +143,35 @@ inline bool ConnectedYet(CURL* easy)
     return curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &t) == CURLE_OK && t > 0;
 }
 
+// How long one blocking call of the driver may go on.
+struct RunBounds {
+    // Fails the call when no byte has moved for this long (see
+    // Driver::restartProgressClock for the allowance before the first byte).
+    std::chrono::milliseconds noProgress{30000};
+    // The overall limit of the whole exchange: fails the call once passed.
+    Clock::time_point deadline = Clock::time_point::max();
+    // The call returns (not failed) once this has passed, so that a caller
+    // can look up from a long transfer now and then.
+    Clock::time_point until = Clock::time_point::max();
+};
+
+// The overall limit of an exchange that starts now with a body of this many
+// bytes: the fixed allowance plus the body at the slowest rate still taken
+// for a live link.
+inline Clock::time_point OverallDeadline(const InternetTimeouts& timeouts, uint64_t bodyBytes)
+{
+    const uint64_t rate = std::max<uint64_t>(timeouts.slowestBodyRate, 1);
+    const auto bodyTime = std::chrono::milliseconds(static_cast<int64_t>(std::min<uint64_t>(
+        bodyBytes * 1000 / rate, static_cast<uint64_t>(std::chrono::milliseconds::max().count() / 4))));
+    return Clock::now() + timeouts.overall + bodyTime;
+}
+
 // Drives one easy handle inside its own multi handle until `reached` answers
-// true, the transfer ends, the abort check fires or no byte moves for too
-// long. Progress is reported by the callbacks through markProgress().
+// true, the transfer ends, the abort check fires, no byte moves for too long
+// or the overall deadline passes. Progress is reported by the callbacks
+// through markProgress(); the progress clock runs across calls, so a caller
+// that drives a transfer in short slices is still held to the no-progress
+// limit, and each whole blocking call restarts it first.
 class Driver {
 public:
     Driver() = default;
@@ -159,19 +196,20 @@ public:
     }
     bool attached() const { return m_easy != nullptr; }
 
-    void markProgress() { m_lastProgress = Clock::now(); }
+    // grace: extra time allowed before the first byte moves (the connection).
+    void restartProgressClock(std::chrono::milliseconds grace = std::chrono::milliseconds{0})
+    {
+        m_lastProgress = Clock::now() + grace;
+    }
+    void markProgress() { m_lastProgress = std::max(m_lastProgress, Clock::now()); }
     bool done() const { return m_done; }
     CURLcode result() const { return m_result; }
 
     enum class Outcome { Reached, Done, Failed };
 
-    // grace: extra time allowed before the first byte moves (the connection).
     template <typename Pred>
-    Outcome run(Pred reached, const AbortCheck& abort, std::chrono::milliseconds noProgress,
-                std::chrono::milliseconds grace, InternetError& error)
+    Outcome run(Pred reached, const AbortCheck& abort, const RunBounds& bounds, InternetError& error)
     {
-        m_lastProgress = Clock::now();
-        const auto firstDeadline = m_lastProgress + grace + noProgress;
         for (;;) {
             int running = 0;
             const CURLMcode mc = curl_multi_perform(m_multi.get(), &running);
@@ -189,14 +227,24 @@ public:
                 return Outcome::Failed;
             }
             const auto now = Clock::now();
-            if (now > std::max(firstDeadline, m_lastProgress + noProgress)) {
+            if (now > bounds.deadline) {
                 error = MakeError(InternetFailure::TimedOut, static_cast<int>(CURLE_OPERATION_TIMEDOUT),
-                                  "no progress within " + std::to_string(noProgress.count()) + " ms");
+                                  "the exchange did not end within its overall limit");
                 return Outcome::Failed;
             }
+            if (now > m_lastProgress + bounds.noProgress) {
+                error = MakeError(InternetFailure::TimedOut, static_cast<int>(CURLE_OPERATION_TIMEDOUT),
+                                  "no progress within " + std::to_string(bounds.noProgress.count()) + " ms");
+                return Outcome::Failed;
+            }
+            if (now >= bounds.until)
+                return Outcome::Reached;
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::min<Clock::duration>(kAbortPollInterval, bounds.until - now));
+            wait = std::max(wait, std::chrono::milliseconds{1});
             int fds = 0;
-            const CURLMcode pc = curl_multi_poll(m_multi.get(), nullptr, 0,
-                                                 static_cast<int>(kAbortPollInterval.count()), &fds);
+            const CURLMcode pc =
+                curl_multi_poll(m_multi.get(), nullptr, 0, static_cast<int>(wait.count()), &fds);
             if (pc != CURLM_OK) {
                 error = MakeError(InternetFailure::Other, static_cast<int>(pc), curl_multi_strerror(pc));
                 return Outcome::Failed;
@@ -221,6 +269,45 @@ private:
     bool m_done = false;
     CURLcode m_result = CURLE_OK;
     Clock::time_point m_lastProgress = Clock::now();
+};
+
+// The sockets libcurl has open for one transfer. CURLINFO_ACTIVESOCKET names
+// none while a transfer of the multi interface runs, so the sockets are
+// taken from libcurl's own open and close callbacks instead.
+class TransferSockets {
+public:
+    TransferSockets() = default;
+    TransferSockets(const TransferSockets&) = delete;
+    TransferSockets& operator=(const TransferSockets&) = delete;
+
+    void watch(CURL* easy)
+    {
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &TransferSockets::onOpen);
+        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, &TransferSockets::onClose);
+        curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, this);
+    }
+
+    // The connection's socket once only one is left (while a connection is
+    // being raced over several addresses, none).
+    curl_socket_t active() const { return m_open.size() == 1 ? m_open.front() : CURL_SOCKET_BAD; }
+
+private:
+    static curl_socket_t onOpen(void* self, curlsocktype, curl_sockaddr* address)
+    {
+        const int fd = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (fd >= 0)
+            static_cast<TransferSockets*>(self)->m_open.push_back(fd);
+        return fd >= 0 ? fd : CURL_SOCKET_BAD;
+    }
+    static int onClose(void* self, curl_socket_t fd)
+    {
+        auto& open = static_cast<TransferSockets*>(self)->m_open;
+        open.erase(std::remove(open.begin(), open.end(), fd), open.end());
+        return ::close(fd);
+    }
+
+    std::vector<curl_socket_t> m_open;
 };
 
 // The abort check installed on this thread by ScopedInternetAbort, if any.

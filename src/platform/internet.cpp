@@ -8,6 +8,8 @@
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -125,6 +127,21 @@ std::string InternetConnection::origin() const
            std::to_string(m_port);
 }
 
+std::optional<uint16_t> ParsePortNumber(std::string_view text)
+{
+    if (text.empty() || text.size() > 5)
+        return std::nullopt;
+    uint32_t port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        port = port * 10 + static_cast<uint32_t>(c - '0');
+    }
+    if (port > 65535)
+        return std::nullopt;
+    return static_cast<uint16_t>(port);
+}
+
 // ---------------------------------------------------------------------------
 
 class InternetRequest::Impl {
@@ -233,6 +250,7 @@ public:
 
         m_url = m_connection.origin() + m_object;
         curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
+        AllowWebProtocolsOnly(h);
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errbuf);
         curl_easy_setopt(h, CURLOPT_USERAGENT, session.agent().c_str());
@@ -263,6 +281,7 @@ public:
             if (!EqualsNoCase(m_verb, "POST"))
                 curl_easy_setopt(h, CURLOPT_CUSTOMREQUEST, m_verb.c_str());
         }
+        m_sockets.watch(h);
         curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Impl::onHeader);
         curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Impl::onWrite);
@@ -292,19 +311,32 @@ public:
         if (!m_driver.attach(h))
             return fail(MakeError(InternetFailure::Other, 0, "cannot start the transfer"));
         m_state = State::HeadSent;
+        m_deadline = OverallDeadline(timeouts(), total);
+        m_driver.restartProgressClock(timeouts().connect);
         InternetError error;
         const auto outcome = m_driver.run(
-            [&] { return m_bodyRequested || m_headersDone || (total == 0 && ConnectedYet(h)); },
-            session_abort(), timeouts().noProgress, timeouts().connect, error);
+            [&] { return m_bodyRequested || m_headersDone || (total == 0 && ConnectedYet(h)); }, session_abort(),
+            bounds(), error);
         if (outcome == Driver::Outcome::Failed)
             return fail(std::move(error));
         if (outcome == Driver::Outcome::Done && m_driver.result() != CURLE_OK)
             return failFromDone("");
+        // Connected: the allowance for the connection is used up.
+        m_driver.restartProgressClock();
         return true;
     }
 
     bool write(const void* data, std::size_t size)
     {
+        std::size_t taken = 0;
+        m_driver.restartProgressClock();
+        return writeSome(data, size, taken, Clock::time_point::max());
+    }
+
+    // Hands bytes to libcurl until all are taken or `until` has passed.
+    bool writeSome(const void* data, std::size_t size, std::size_t& taken, Clock::time_point until)
+    {
+        taken = 0;
         if (!usable())
             return false;
         if (m_state != State::HeadSent)
@@ -320,16 +352,72 @@ public:
         m_sendPaused = false;
         applyPause();
         InternetError error;
-        const auto outcome = m_driver.run([&] { return m_stagingLeft == 0; }, session_abort(),
-                                          timeouts().noProgress, std::chrono::milliseconds{0}, error);
+        RunBounds b = bounds();
+        b.until = until;
+        const auto outcome = m_driver.run([&] { return m_stagingLeft == 0; }, session_abort(), b, error);
+        // Whatever libcurl has not taken stays the caller's: the read
+        // callback pauses until the next write.
+        taken = size - m_stagingLeft;
+        const bool all = m_stagingLeft == 0;
         m_staging = nullptr;
-        const bool taken = m_stagingLeft == 0;
         m_stagingLeft = 0;
         if (outcome == Driver::Outcome::Failed)
             return fail(std::move(error));
-        if (!taken)
+        if (!all && outcome == Driver::Outcome::Done)
             return failFromDone("the connection ended before the body was sent");
         return true;
+    }
+
+    // Drives the transfer until the body has been delivered or `until` has
+    // passed. Movement of sent() counts as progress.
+    bool waitDelivered(Clock::time_point until)
+    {
+        if (!usable())
+            return false;
+        if (m_state != State::HeadSent)
+            return fail(MakeError(InternetFailure::BadArgument, 0, "the request was not started or has ended"));
+        InternetError error;
+        RunBounds b = bounds();
+        b.until = until;
+        const auto outcome = m_driver.run(
+            [&] {
+                const uint64_t before = m_sent;
+                if (updateSent() > before)
+                    m_driver.markProgress();
+                return delivered();
+            },
+            session_abort(), b, error);
+        if (outcome == Driver::Outcome::Failed)
+            return fail(std::move(error));
+        if (outcome == Driver::Outcome::Done && m_driver.result() != CURLE_OK)
+            return failFromDone("");
+        return true;
+    }
+
+    // Every body byte handed over and counted as sent, or the reply has begun
+    // (a server may answer before it reads the whole body).
+    bool delivered()
+    {
+        return (m_written == m_total && updateSent() == m_total) || m_headersDone || m_driver.done();
+    }
+
+    // Body bytes libcurl has passed to the socket less those still in the
+    // socket's send queue: what the peer's side has received, within about a
+    // round trip. Never falls.
+    uint64_t updateSent()
+    {
+        if (!m_easy || m_state == State::Created)
+            return m_sent;
+        curl_off_t uploaded = 0;
+        if (curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded) != CURLE_OK || uploaded < 0)
+            return m_sent;
+        uint64_t handed = std::min<uint64_t>(static_cast<uint64_t>(uploaded), m_written);
+        int queued = 0;
+        const curl_socket_t socket = m_sockets.active();
+        if (socket != CURL_SOCKET_BAD && ::ioctl(socket, SIOCOUTQ, &queued) == 0 && queued > 0)
+            handed -= std::min<uint64_t>(handed, static_cast<uint64_t>(queued));
+        m_sent = std::max(m_sent, handed);
+        return m_sent;
     }
 
     bool endRequest()
@@ -343,8 +431,8 @@ public:
                                   "written " + std::to_string(m_written) + " of " + std::to_string(m_total) +
                                       " body bytes"));
         InternetError error;
-        const auto outcome = m_driver.run([&] { return m_headersDone; }, session_abort(), timeouts().noProgress,
-                                          std::chrono::milliseconds{0}, error);
+        m_driver.restartProgressClock();
+        const auto outcome = m_driver.run([&] { return m_headersDone; }, session_abort(), bounds(), error);
         if (outcome == Driver::Outcome::Failed)
             return fail(std::move(error));
         if (!m_headersDone)
@@ -366,8 +454,8 @@ public:
                 applyPause();
             }
             InternetError error;
-            const auto outcome = m_driver.run([&] { return buffered() > 0; }, session_abort(),
-                                              timeouts().noProgress, std::chrono::milliseconds{0}, error);
+            m_driver.restartProgressClock();
+            const auto outcome = m_driver.run([&] { return buffered() > 0; }, session_abort(), bounds(), error);
             if (outcome == Driver::Outcome::Failed)
                 return fail(std::move(error));
         }
@@ -413,6 +501,13 @@ public:
 
 private:
     const InternetTimeouts& timeouts() const { return m_connection.session().timeouts(); }
+    RunBounds bounds() const
+    {
+        RunBounds b;
+        b.noProgress = timeouts().noProgress;
+        b.deadline = m_deadline;
+        return b;
+    }
     AbortCheck session_abort() const
     {
         const InternetSession& s = m_connection.session();
@@ -487,6 +582,9 @@ private:
         return n;
     }
 
+    // Declared before the easy handle, so that it outlives the handle's
+    // closing of its sockets.
+    TransferSockets m_sockets;
     EasyPtr m_easy;
     SlistPtr m_headerList;
     Driver m_driver;
@@ -500,6 +598,8 @@ private:
     bool m_sendPaused = false;
     bool m_recvPaused = false;
     bool m_headersDone = false;
+    uint64_t m_sent = 0;
+    Clock::time_point m_deadline = Clock::time_point::max();
 
     std::string m_received;
     std::size_t m_receivedPos = 0;
@@ -531,6 +631,27 @@ bool InternetRequest::sendHead(uint64_t totalLength)
 bool InternetRequest::write(const void* data, std::size_t size)
 {
     return m_impl->write(data, size);
+}
+
+bool InternetRequest::writeSome(const void* data, std::size_t size, std::size_t& taken,
+                                std::chrono::milliseconds within)
+{
+    return m_impl->writeSome(data, size, taken, detail::Clock::now() + within);
+}
+
+bool InternetRequest::waitDelivered(std::chrono::milliseconds within)
+{
+    return m_impl->waitDelivered(detail::Clock::now() + within);
+}
+
+bool InternetRequest::delivered()
+{
+    return m_impl->delivered();
+}
+
+uint64_t InternetRequest::sent()
+{
+    return m_impl->updateSent();
 }
 
 bool InternetRequest::endRequest()

@@ -23,8 +23,9 @@
 // that simple servers never send.
 //
 // No call blocks forever: the connect time-out bounds the connection (and TLS
-// handshake), and the no-progress time-out fails a blocking call during which
-// no byte moved in either direction. A blocking call also ends, with
+// handshake), the no-progress time-out fails a blocking call during which no
+// byte moved in either direction, and the overall limit ends an exchange
+// whose bytes only trickle. A blocking call also ends, with
 // InternetFailure::Aborted, as soon as the session's abort check answers true;
 // the check is polled at least every kAbortPollInterval. A session made on a
 // thread that holds a ScopedInternetAbort takes that thread's check, so the
@@ -41,6 +42,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -58,6 +60,13 @@ struct InternetTimeouts {
     // this long without a byte moving; uploads over slow links still move
     // bytes every few seconds, so this does not cut off a slow but live one.
     std::chrono::milliseconds noProgress{30000};
+    // Every exchange ends within this, however its bytes trickle: a server
+    // that sends a byte now and then never trips the no-progress limit. A
+    // request gets more for its announced body, as long as the body takes at
+    // slowestBodyRate bytes per second; a link slower than that is taken as
+    // dead. Counted from sendHead (for a download, from its start).
+    std::chrono::milliseconds overall{60000};
+    uint64_t slowestBodyRate = 8 * 1024;
 };
 
 // The time-outs that new sessions start with. Tests shorten them.
@@ -124,6 +133,7 @@ public:
     const InternetTimeouts& timeouts() const { return m_timeouts; }
 
     void setAbortCheck(AbortCheck check) { m_abort = std::move(check); }
+    const AbortCheck& abortCheck() const { return m_abort; }
     // True when the abort check is set and answers true now.
     bool abortRequested() const;
 
@@ -193,6 +203,26 @@ public:
     // than the announced total is an error.
     bool write(const void* data, std::size_t size);
 
+    // Like write, but returns once `within` has passed even when libcurl has
+    // not taken every byte yet; `taken` says how many it took (the rest is
+    // still the caller's, to be offered again). A caller that drives a long
+    // body in such slices can show progress and stay responsive between them;
+    // the no-progress limit still applies across the slices.
+    bool writeSome(const void* data, std::size_t size, std::size_t& taken, std::chrono::milliseconds within);
+
+    // Body bytes the server's side has received so far, within about a round
+    // trip: what libcurl has passed to the socket less what still waits in
+    // the socket's send queue. Never falls; at most written().
+    uint64_t sent();
+
+    // True once the whole announced body has been written and sent, or the
+    // reply has begun (a server may answer before reading everything).
+    bool delivered();
+
+    // Drives the transfer until delivered() or until `within` has passed;
+    // false on failure. Movement of sent() counts as progress.
+    bool waitDelivered(std::chrono::milliseconds within);
+
     // Ends the body (exactly the announced total must have been written) and
     // waits for the reply's status line and headers.
     bool endRequest();
@@ -235,6 +265,10 @@ bool CheckInternetConnection(const std::string& url, std::chrono::milliseconds t
 // no file behind and returns false. Uses the calling thread's abort check.
 bool DownloadToFile(const std::string& url, const std::string& path, InternetError* error = nullptr,
                     uint64_t maxBytes = 64u * 1024 * 1024);
+
+// A port number written in an address: one to five decimal digits, at most
+// 65535. Nothing for anything else (empty, signs, blanks, other characters).
+std::optional<uint16_t> ParsePortNumber(std::string_view text);
 
 // Decodes every %XX sequence (either letter case); everything else, invalid
 // sequences included, is kept as it is. '+' stays '+'.

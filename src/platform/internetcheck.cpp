@@ -24,6 +24,7 @@ bool CheckInternetConnection(const std::string& url, std::chrono::milliseconds t
     CURL* h = easy.get();
     curl_easy_setopt(h, CURLOPT_URL, url.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);
+    AllowWebProtocolsOnly(h);
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeout.count()));
@@ -37,7 +38,10 @@ bool CheckInternetConnection(const std::string& url, std::chrono::milliseconds t
             err = MakeError(InternetFailure::Other, 0, "cannot start the transfer");
             return false;
         }
-        const auto outcome = driver.run([] { return false; }, abort, timeout, std::chrono::milliseconds{0}, err);
+        RunBounds bounds;
+        bounds.noProgress = timeout;
+        driver.restartProgressClock();
+        const auto outcome = driver.run([] { return false; }, abort, bounds, err);
         if (outcome == Driver::Outcome::Done) {
             ok = driver.result() == CURLE_OK;
             if (!ok)
@@ -122,6 +126,7 @@ bool DownloadToFile(const std::string& url, const std::string& path, InternetErr
         curl_easy_setopt(h, CURLOPT_URL, url.c_str());
         curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errbuf);
+        AllowWebProtocolsOnly(h);
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
@@ -134,8 +139,11 @@ bool DownloadToFile(const std::string& url, const std::string& path, InternetErr
         if (!driver.attach(h)) {
             err = MakeError(InternetFailure::Other, 0, "cannot start the transfer");
         } else {
-            const auto outcome =
-                driver.run([] { return false; }, abort, timeouts.noProgress, timeouts.connect, err);
+            RunBounds bounds;
+            bounds.noProgress = timeouts.noProgress;
+            bounds.deadline = OverallDeadline(timeouts, 0);
+            driver.restartProgressClock(timeouts.connect);
+            const auto outcome = driver.run([] { return false; }, abort, bounds, err);
             if (outcome == Driver::Outcome::Done) {
                 const CURLcode rc = driver.result();
                 if (rc == CURLE_OK) {

@@ -240,7 +240,8 @@ TEST(DevServerConfigTest, ParsesAccountsAndRejectsMistakes)
 {
     std::string error;
     const auto config = devserver::ParseConfig("# comment\n[account g h]\npassword = p w\npremium = yes\n"
-                                               "photo_limit = 3\n[faults]\nfault = drop=10@Media.upload\n",
+                                               "photo_limit = 3\n[faults]\nfault = drop=10@Media.upload\n"
+                                               "fault = rate=2000\n",
                                                "/etc", error);
     ASSERT_TRUE(config) << error;
     const devserver::Account* a = config->findAccount("g h");
@@ -252,9 +253,11 @@ TEST(DevServerConfigTest, ParsesAccountsAndRejectsMistakes)
     EXPECT_TRUE(config->faults.drop.appliesTo("Media.upload"));
     EXPECT_FALSE(config->faults.drop.appliesTo("User.login"));
     EXPECT_EQ(config->faults.dropAfter, 10u);
+    EXPECT_TRUE(config->faults.rate.appliesTo("User.getInfo"));
+    EXPECT_EQ(config->faults.bytesPerSecond, 2000u);
 
     for (const char* bad : {"password = x\n", "[account a]\npremium = maybe\n", "[nonsense]\n",
-                            "[account a]\n[account a]\n", "[faults]\nfault = explode\n", "[toast\n"}) {
+                            "[account a]\n[account a]\n", "[faults]\nfault = explode\n", "[faults]\nfault = rate=0\n", "[toast\n"}) {
         EXPECT_FALSE(devserver::ParseConfig(bad, "", error)) << bad;
         EXPECT_NE(error.find("line "), std::string::npos);
     }

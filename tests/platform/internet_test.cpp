@@ -198,6 +198,52 @@ TEST(InternetRequestTest, FailuresEndWithinTheTimeouts)
     }
 }
 
+TEST(InternetRequestTest, TricklingServerIsCutOffByTheOverallLimit)
+{
+    // One byte of reply every 50 ms: never still for long enough to trip the
+    // no-progress limit, and it would go on for ten seconds.
+    auto trickle = [](LoopbackServer& self, int fd) {
+        LoopbackServer::ReadRequest(fd);
+        LoopbackServer::SendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: 200\r\n\r\n");
+        for (int i = 0; i < 200 && !self.stopping(); ++i) {
+            LoopbackServer::SendAll(fd, "x");
+            std::this_thread::sleep_for(50ms);
+        }
+    };
+    InternetTimeouts timeouts;
+    timeouts.connect = 2000ms;
+    timeouts.noProgress = 2000ms;
+    timeouts.overall = 600ms;
+    {
+        LoopbackServer server([&](int fd) { trickle(server, fd); });
+        InternetSession session;
+        session.setTimeouts(timeouts);
+        InternetConnection conn(session, "127.0.0.1", server.port(), false);
+        InternetRequest req(conn, "POST", "/x");
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(req.sendHead(3));
+        ASSERT_TRUE(req.write("abc", 3));
+        ASSERT_TRUE(req.endRequest());
+        std::string got;
+        EXPECT_FALSE(ReadAll(req, got));
+        EXPECT_EQ(req.lastError().failure, InternetFailure::TimedOut) << req.lastError().message;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        EXPECT_GT(got.size(), 2u); // bytes did move meanwhile
+    }
+    {
+        const InternetTimeouts before = DefaultInternetTimeouts();
+        SetDefaultInternetTimeouts(timeouts);
+        LoopbackServer server([&](int fd) { trickle(server, fd); });
+        const std::string path = quaylet::test::SandboxPath("trickled.bin");
+        InternetError error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_FALSE(DownloadToFile(server.origin() + "/pic", path, &error));
+        EXPECT_EQ(error.failure, InternetFailure::TimedOut) << error.message;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+        SetDefaultInternetTimeouts(before);
+    }
+}
+
 TEST(InternetRequestTest, DroppedConnectionDuringTheBodyFailsTheWrite)
 {
     LoopbackServer server([](int fd) {
@@ -290,6 +336,24 @@ TEST(InternetDownloadTest, DownloadReplacesTheFileOnlyWhenComplete)
     // No leftovers of the partial files.
     for (const auto& e : std::filesystem::directory_iterator(quaylet::test::SandboxDir()))
         EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
+}
+
+TEST(InternetDownloadTest, OnlyWebAddressesAreFetchedAlsoAfterARedirect)
+{
+    const std::string secret = quaylet::test::SandboxPath("secret.txt");
+    quaylet::test::WriteFile(secret, "private bytes");
+    LoopbackServer server([&](int fd) {
+        LoopbackServer::ReadRequest(fd);
+        LoopbackServer::SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: file://" + secret +
+                                        "\r\nContent-Length: 0\r\n\r\n");
+    });
+    const std::string path = quaylet::test::SandboxPath("fetched.bin");
+    for (const std::string& url : {"file://" + secret, server.origin() + "/moved", std::string("dict://127.0.0.1:1/")}) {
+        InternetError error;
+        EXPECT_FALSE(DownloadToFile(url, path, &error)) << url;
+        EXPECT_NE(error.failure, InternetFailure::None) << url;
+        EXPECT_FALSE(std::filesystem::exists(path)) << url;
+    }
 }
 
 TEST(PercentCodingTest, DecodeAndEncode)

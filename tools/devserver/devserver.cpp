@@ -31,6 +31,11 @@ DevServer::DevServer(DevConfig config, std::string dataDir)
     , m_server(std::make_unique<httplib::Server>())
     , m_faults(m_config.faults)
 {
+    m_server->set_socket_options([this](int socket) {
+        httplib::default_socket_options(socket);
+        if (faults().rate.enabled)
+            ShrinkReceiveBuffer(socket);
+    });
     m_server->set_read_timeout(30, 0);
     m_server->set_write_timeout(30, 0);
     m_server->set_pre_routing_handler([](const httplib::Request& creq, httplib::Response&) {
@@ -142,8 +147,19 @@ void DevServer::log(const std::string& line)
 
 void DevServer::pause(long ms)
 {
+    pauseUntil(std::chrono::steady_clock::now() + std::chrono::milliseconds(ms));
+}
+
+void DevServer::pauseUntil(std::chrono::steady_clock::time_point when)
+{
     std::unique_lock lock(m_mutex);
-    m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping; });
+    m_wake.wait_until(lock, when, [this] { return m_stopping; });
+}
+
+bool DevServer::stopping() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stopping;
 }
 
 void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader)
@@ -157,6 +173,8 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
     if (faults.drop.appliesTo(method) && faults.dropAfter == 0) {
         dropped = true;
     } else {
+        const bool slow = faults.rate.appliesTo(method);
+        const auto start = std::chrono::steady_clock::now();
         reader([&](const char* data, size_t n) {
             if (faults.drop.appliesTo(method) && received + n >= faults.dropAfter) {
                 dropped = true;
@@ -164,7 +182,9 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
             }
             received += n;
             body.append(data, n);
-            return true;
+            if (slow)
+                pauseUntil(start + std::chrono::milliseconds(received * 1000 / faults.bytesPerSecond));
+            return !stopping();
         });
     }
     if (dropped) {

@@ -13,6 +13,7 @@
 #include "devserver/faults.h"
 #include "devserver/mediastore.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -57,8 +58,10 @@ public:
 private:
     void handleApi(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader);
     void handlePage(const httplib::Request& req, httplib::Response& res);
-    // Sleeps up to ms, ending early when the server stops.
+    // Sleeps up to ms (or until `when`), ending early when the server stops.
     void pause(long ms);
+    void pauseUntil(std::chrono::steady_clock::time_point when);
+    bool stopping() const;
     void log(const std::string& line);
 
     DevConfig m_config;

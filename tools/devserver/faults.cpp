@@ -55,12 +55,17 @@ bool ParseFault(const std::string& text, FaultOptions& faults, std::string& erro
         faults.dropAfter = number;
         return true;
     }
+    if (kind == "rate" && ParseNumber(value, number) && number > 0) {
+        faults.rate = {true, method};
+        faults.bytesPerSecond = number;
+        return true;
+    }
     if (kind == "reply" && !value.empty()) {
         faults.reply = {true, method};
         faults.replyFile = value;
         return true;
     }
-    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N or reply=FILE, optionally @Method)";
+    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N, rate=BYTES_PER_S or reply=FILE, optionally @Method)";
     return false;
 }
 
@@ -77,6 +82,12 @@ std::string GarbageReply()
 {
     static constexpr char kBytes[] = "\x01\x7fgarbage<<<\xff\xfe not xml at all &&& ]]>\0tail";
     return std::string(kBytes, sizeof kBytes - 1);
+}
+
+void ShrinkReceiveBuffer(int socket)
+{
+    const int size = kSlowReceiveBuffer;
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
 void DropConnection(int localPort, int remotePort)

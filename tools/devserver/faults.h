@@ -7,6 +7,10 @@
 //   drop=N[@Method]    drop the connection after N bytes of the request body
 //   reply=FILE[@Method] handle the request as usual (an upload is stored), then
 //                      answer with the bytes of FILE instead of the method's reply
+//   rate=BYTES_PER_S[@Method]  read the request body at this rate; given at
+//                      start, it also makes the receive buffer of every
+//                      connection small, so that the client sees its bytes
+//                      leave at that rate too (not after a burst into a buffer)
 //
 // Method is an API method name ("User.login", "Media.upload", ...); without it
 // the fault applies to every API request.
@@ -31,7 +35,16 @@ struct FaultOptions {
     uint64_t dropAfter = 0;
     FaultRule reply;
     std::string replyFile;
+    FaultRule rate;
+    uint64_t bytesPerSecond = 0;
 };
+
+// The receive buffer of the connections while a rate fault is on.
+inline constexpr int kSlowReceiveBuffer = 4096;
+
+// Makes the socket's (and, for a listening socket, its future connections')
+// receive buffer small.
+void ShrinkReceiveBuffer(int socket);
 
 // The bytes of a reply file; false when it cannot be read.
 bool ReadReplyFile(const std::string& path, std::string& bytes);

@@ -6,6 +6,7 @@
 
 #include "devserver/config.h"
 #include "devserver/devserver.h"
+#include "platform/internet.h"
 
 #include <atomic>
 #include <csignal>
@@ -31,8 +32,8 @@ void Usage(std::FILE* to)
                "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
                "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
                "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
-               "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method] or\n"
-               "                   reply=FILE[@Method];\n"
+               "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method],\n"
+               "                   rate=BYTES_PER_S[@Method] or reply=FILE[@Method];\n"
                "                   may be given more than once\n"
                "  --quiet          do not log requests\n"
                "  --help           this text\n",
@@ -64,13 +65,12 @@ int main(int argc, char* argv[])
             host = value();
         else if (arg == "--port") {
             const std::string v = value();
-            char* end = nullptr;
-            const long p = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end != '\0' || p < 0 || p > 65535) {
+            const auto p = quaylet::platform::ParsePortNumber(v);
+            if (!p) {
                 std::fprintf(stderr, "quaylet-devserver: bad port %s\n", v.c_str());
                 return 2;
             }
-            port = static_cast<int>(p);
+            port = *p;
         } else if (arg == "--fault")
             faultTexts.push_back(value());
         else if (arg == "--quiet")
