@@ -4,7 +4,7 @@
 #include "api/endpoints.h"
 #include "api/signin.h"
 #include "api/uploadcall.h"
-#include "app/logfile.h"
+#include "core/logfile.h"
 #include "devserver/devserverprocess.h"
 #include "platform/internet.h"
 #include "support/sandbox.h"
