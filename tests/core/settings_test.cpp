@@ -108,12 +108,15 @@ TEST(SettingsTest, CorruptCredentialsBesideTheStoreLeaveItAlone)
 TEST(SettingsTest, UnreadableStoreReadsAsDefaultsAndIsLeftAlone)
 {
     test::WriteFile(configFile(), "[Settings]\nAlwaysOnTop=0\n");
-    std::filesystem::permissions(configFile(), std::filesystem::perms::none);
-    if (::access(configFile().c_str(), R_OK) == 0)
-        GTEST_SKIP() << "running with rights that ignore file modes";
-    EXPECT_EQ(GetSettingInt(kSettingsSection, "AlwaysOnTop", 1), 1);
-    EXPECT_FALSE(SetSettingInt(kSettingsSection, "AlwaysOnTop", 1));
-    std::filesystem::permissions(configFile(), std::filesystem::perms::owner_read);
+    const int status = test::RunUnprivileged([] {
+        std::filesystem::permissions(configFile(), std::filesystem::perms::none);
+        const bool unreadable = ::access(configFile().c_str(), R_OK) != 0;
+        const bool readsDefault = GetSettingInt(kSettingsSection, "AlwaysOnTop", 1) == 1;
+        const bool writeRefused = !SetSettingInt(kSettingsSection, "AlwaysOnTop", 1);
+        std::filesystem::permissions(configFile(), std::filesystem::perms::owner_read);
+        return unreadable && readsDefault && writeRefused;
+    });
+    EXPECT_EQ(status, 0);
     EXPECT_EQ(test::ReadFile(configFile()), "[Settings]\nAlwaysOnTop=0\n");
 }
 

@@ -1,10 +1,14 @@
 #include "support/sandbox.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quaylet::test {
@@ -67,6 +71,33 @@ bool PathExists(const std::string& path)
 {
     std::error_code ec;
     return fs::symlink_status(path, ec).type() != fs::file_type::not_found;
+}
+
+int RunUnprivileged(const std::function<bool()>& body)
+{
+    const passwd* nobody = ::getuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    if (::getuid() == 0) {
+        if (!nobody)
+            return 2;
+        std::error_code ec;
+        ::chown(SandboxDir().c_str(), nobody->pw_uid, nobody->pw_gid);
+        for (const auto& entry : fs::recursive_directory_iterator(SandboxDir(), ec))
+            ::lchown(entry.path().c_str(), nobody->pw_uid, nobody->pw_gid);
+    }
+    const pid_t child = ::fork();
+    if (child < 0)
+        return 2;
+    if (child == 0) {
+        if (nobody && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 ||
+                       ::setuid(nobody->pw_uid) != 0))
+            ::_exit(2);
+        ::_exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return 2;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
 }
 
 } // namespace quaylet::test

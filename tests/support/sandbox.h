@@ -5,6 +5,7 @@
 // XDG_STATE_HOME and TMPDIR, so no test ever touches the user's files. The
 // test main sets it up before anything reads the environment.
 
+#include <functional>
 #include <string>
 
 namespace quaylet::test {
@@ -20,5 +21,12 @@ void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 // True when something (a dangling link too) is at path.
 bool PathExists(const std::string& path);
+
+// Runs `body` in a forked child that, when this process runs as root (as in
+// CI, where file modes do not bite), first hands the sandbox to the user
+// "nobody" and drops to it, so permission cases behave as for a user. Returns
+// the child's exit status: 0 when body returned true, 1 when it returned false,
+// 2 when the rights could not be dropped.
+int RunUnprivileged(const std::function<bool()>& body);
 
 } // namespace quaylet::test
