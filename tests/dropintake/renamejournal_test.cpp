@@ -5,8 +5,15 @@
 
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <dlfcn.h>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <unistd.h>
+#include <vector>
 
 using namespace quaylet;
 using quaylet::test::PathExists;
@@ -14,6 +21,58 @@ using quaylet::test::ReadFile;
 using quaylet::test::SandboxPath;
 using quaylet::test::WriteFile;
 namespace fs = std::filesystem;
+
+// This process's fsync and rename calls, in order, each with the paths it
+// touched: whether a record is on the disk before the rename it announces
+// cannot be seen from the files alone. The calls themselves go through.
+namespace {
+
+std::mutex g_callsMutex;
+bool g_recording = false;     // guarded by g_callsMutex
+std::vector<std::string> g_calls; // guarded by g_callsMutex
+
+void recordCall(const std::string& call)
+{
+    std::lock_guard lock(g_callsMutex);
+    if (g_recording)
+        g_calls.push_back(call);
+}
+
+std::string pathOfFd(int fd)
+{
+    char link[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link);
+    return n > 0 ? std::string(link, static_cast<std::size_t>(n)) : std::string("?");
+}
+
+template <typename Function>
+Function realFunction(const char* name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+    static const auto real = realFunction<int (*)(int)>("fsync");
+    recordCall("fsync " + pathOfFd(fd));
+    return real(fd);
+}
+
+extern "C" int rename(const char* from, const char* to) noexcept
+{
+    static const auto real = realFunction<int (*)(const char*, const char*)>("rename");
+    recordCall("rename " + std::string(from) + " > " + to);
+    return real(from, to);
+}
+
+extern "C" int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned int flags) noexcept
+{
+    static const auto real = realFunction<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
+    recordCall("rename " + std::string(from) + " > " + to);
+    return real(fromDir, from, toDir, to, flags);
+}
 
 namespace {
 
@@ -117,4 +176,48 @@ TEST(RenameJournalTest, ARestoreNeverReplacesWhatTookTheNameSinceAndSkipsGarbage
     EXPECT_EQ(ReadFile(folder + "/\xFE.jpg"), "second");
     EXPECT_FALSE(PathExists(folder + "/TempFile_2.jpg"));
     EXPECT_EQ(journalCount(journals), 0u);
+}
+
+// A power cut right after a file got its temporary name must still find the
+// journal, and the record in it, on the disk.
+TEST(RenameJournalTest, TheJournalAndItsRecordReachTheDiskBeforeTheFileIsRenamed)
+{
+    const std::string journals = SandboxPath("journals");
+    const std::string original = SandboxPath("photos/\xFF.jpg");
+    WriteFile(original, "precious");
+    CFileDropListCtrl intake(journals);
+    std::string temp;
+    ASSERT_TRUE(intake.SetDropMode({kMainWindowDropMask, AcceptedExtensions(),
+                                    [&](CFileDropListCtrl&, const std::string& path, uint32_t&, bool) {
+                                        temp = path;
+                                        return 0;
+                                    }}));
+    {
+        std::lock_guard lock(g_callsMutex);
+        g_recording = true;
+    }
+    intake.OnDropFiles({original});
+    std::vector<std::string> calls;
+    {
+        std::lock_guard lock(g_callsMutex);
+        g_recording = false;
+        calls = g_calls;
+    }
+    ASSERT_TRUE(temp.starts_with(SandboxPath("photos/TempFile_")));
+    const std::string journal = intake.renameTable().journalPath();
+    std::string all;
+    for (const auto& c : calls)
+        all += c + "\n";
+    const auto at = [&](const std::function<bool(const std::string&)>& match) {
+        return std::find_if(calls.begin(), calls.end(), match) - calls.begin();
+    };
+    const auto named = at([&](const std::string& c) { return c.starts_with("rename ") && c.ends_with(" > " + journal); });
+    const auto folderSynced = at([&](const std::string& c) { return c == "fsync " + journals; });
+    const auto recordSynced = at([&](const std::string& c) { return c == "fsync " + journal; });
+    const auto moved = at([&](const std::string& c) { return c == "rename " + original + " > " + temp; });
+    const auto none = static_cast<std::ptrdiff_t>(calls.size());
+    ASSERT_LT(moved, none) << all;
+    EXPECT_LT(named, folderSynced) << all;
+    EXPECT_LT(folderSynced, moved) << all;
+    EXPECT_LT(recordSynced, moved) << all;
 }
