@@ -69,6 +69,8 @@ TransferEngine::TransferEngine(ITransferView& view, TransferEngineOptions option
     };
     m_queue = std::make_unique<CUploadQueue>(std::move(links));
     m_intake->SetDropMode({kMainWindowDropMask, AcceptedExtensions(), m_queue->dropCallback()});
+    // A folder search still under way ends when the process quits.
+    m_intake->SetStopCheck([this] { return m_objects.quit.isSet(); });
 }
 
 TransferEngine::~TransferEngine()
