@@ -1,5 +1,7 @@
 #include "uploader/uploadoptions.h"
 
+#include "platform/abspath.h"
+
 namespace quaylet {
 
 UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments, const std::string& currentDir)
@@ -25,14 +27,7 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
         } else if (arg.empty()) {
             return {std::nullopt, "an empty path was given"};
         } else {
-            std::string path = arg;
-            if (path[0] != '/') {
-                path = currentDir;
-                if (path.empty() || path.back() != '/')
-                    path += '/';
-                path += arg;
-            }
-            options.paths.push_back(std::move(path));
+            options.paths.push_back(platform::AbsolutePath(arg, currentDir));
         }
     }
     if (!options.help && options.paths.empty())
