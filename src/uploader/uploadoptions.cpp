@@ -54,7 +54,8 @@ std::string UploadUsage(const std::string& program)
            "The log is written to Quaylet.log in the current directory.\n"
            "\n"
            "Exit status: 0 all files uploaded; 1 some files were not uploaded; 2 usage\n"
-           "error or nothing to upload; 3 sign-in failed; 130 interrupted.\n";
+           "error or nothing to upload; 3 sign-in failed; 128 + the signal's number when\n"
+           "interrupted (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).\n";
 }
 
 } // namespace quaylet
