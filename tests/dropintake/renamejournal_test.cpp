@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -220,4 +221,34 @@ TEST(RenameJournalTest, TheJournalAndItsRecordReachTheDiskBeforeTheFileIsRenamed
     EXPECT_LT(named, folderSynced) << all;
     EXPECT_LT(folderSynced, moved) << all;
     EXPECT_LT(recordSynced, moved) << all;
+}
+
+// The common reason a name cannot be mended: the folder is not the user's to
+// write. The file stays as it is, and the reason says so.
+TEST(RenameJournalTest, AFileInAFolderThatCannotBeWrittenIsSkippedWithTheReason)
+{
+    // Run as nobody, who may search the sandbox but not write the photos' folder.
+    ASSERT_EQ(::chmod(quaylet::test::SandboxDir().c_str(), 0711), 0);
+    const std::string folder = SandboxPath("photos");
+    const std::string original = folder + "/\xFF\nphoto.jpg";
+    WriteFile(original, "precious");
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    fs::create_directories(SandboxPath("shared"));
+    ASSERT_EQ(::chmod(SandboxPath("shared").c_str(), 0777), 0);
+    const std::string journals = SandboxPath("shared/renames"); // made by nobody, so nobody's own
+
+    QProcess child;
+    child.setProgram(QStringLiteral("setpriv"));
+    child.setArguments({QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                        QString::fromUtf8(RENAME_CHILD), QString::fromStdString(journals),
+                        QString::fromStdString(folder)});
+    child.start();
+    ASSERT_TRUE(child.waitForStarted(10000));
+    child.closeWriteChannel();
+    ASSERT_TRUE(child.waitForFinished(10000));
+    ASSERT_EQ(child.exitCode(), 0) << child.readAllStandardError().toStdString();
+    EXPECT_EQ(child.readAllStandardOutput().toStdString(),
+              "skipped: its name is not valid UTF-8, and it could not be given a temporary name: Permission denied\n");
+    EXPECT_EQ(ReadFile(original), "precious");
+    EXPECT_EQ(journalCount(journals), 0u);
 }
