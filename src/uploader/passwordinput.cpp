@@ -39,16 +39,12 @@ private:
 bool awaitInput(int fd, int wakeFd)
 {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    for (;;) {
-        const int ready = ::poll(fds, 2, -1);
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready < 0)
-            return true; // let the read report what is wrong
-        if (fds[1].revents != 0)
-            return false;
-        return true;
-    }
+    int ready = 0;
+    do {
+        ready = ::poll(fds, 2, -1);
+    } while (ready < 0 && errno == EINTR);
+    // A failed poll lets the read report what is wrong.
+    return ready < 0 || fds[1].revents == 0;
 }
 
 std::optional<std::string> readLine(int fd, int wakeFd, bool& woken)
