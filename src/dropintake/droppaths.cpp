@@ -1,46 +1,28 @@
 #include "dropintake/droppaths.h"
 
+#include "dropintake/pathtext.h"
 #include "platform/hexdigit.h"
+#include "platform/internet.h"
 
 namespace quaylet {
 
 namespace {
 
-std::optional<std::string> percentDecode(std::string_view text)
+// Every '%' must start an escape of two hex digits: a URI broken that way
+// names no file, and decoding it leniently could name the wrong one.
+bool escapesWellFormed(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return std::nullopt;
-        const int hi = platform::HexDigitValue(text[i + 1]);
-        const int lo = platform::HexDigitValue(text[i + 2]);
-        if (hi < 0 || lo < 0)
-            return std::nullopt;
-        out += static_cast<char>(hi * 16 + lo);
-        i += 2;
+    for (std::size_t i = text.find('%'); i != std::string_view::npos; i = text.find('%', i + 3)) {
+        if (i + 2 >= text.size() || platform::HexDigitValue(text[i + 1]) < 0 ||
+            platform::HexDigitValue(text[i + 2]) < 0)
+            return false;
     }
-    if (out.find('\0') != std::string::npos)
-        return std::nullopt;
-    return out;
+    return true;
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix)
 {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
+    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
 } // namespace
@@ -59,15 +41,18 @@ std::optional<std::string> LocalPathFromFileUri(std::string_view uri)
         if (slash == std::string_view::npos)
             return std::nullopt;
         const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && !startsWithNoCase(host, "localhost"))
-            return std::nullopt;
-        if (!host.empty() && host.size() != 9)
+        if (!host.empty() && !EqualsIgnoringAsciiCase(host, "localhost"))
             return std::nullopt;
         rest = rest.substr(slash);
     }
     if (!rest.starts_with('/'))
         return std::nullopt;
-    return percentDecode(rest);
+    if (!escapesWellFormed(rest))
+        return std::nullopt;
+    std::string path = platform::PercentDecode(rest);
+    if (path.find('\0') != std::string::npos)
+        return std::nullopt;
+    return path;
 }
 
 std::vector<std::string> PathsFromUriList(std::string_view uriList)

@@ -4,21 +4,16 @@
 #include "dropintake/droppaths.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"
+#include "platform/uniquedir.h"
 
 #include <QString>
 
 #include <algorithm>
-#include <dirent.h>
-#include <memory>
 #include <sys/stat.h>
 
 namespace quaylet {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 std::string stripTrailingSlashes(std::string path)
 {
@@ -29,14 +24,16 @@ std::string stripTrailingSlashes(std::string path)
 
 // The names in a folder in the order the system lists them. Read completely
 // before anything inside is searched, so deep trees never hold a folder
-// handle per level.
-std::vector<std::string> listFolder(const std::string& folder)
+// handle per level; a huge folder is read no further once stop answers true.
+std::vector<std::string> listFolder(const std::string& folder, const std::function<bool()>& stop)
 {
     std::vector<std::string> names;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+    const platform::UniqueDir dir = platform::OpenDir(folder);
     if (!dir)
         return names;
     while (const dirent* entry = ::readdir(dir.get())) {
+        if (stop())
+            return {};
         const std::string_view name = entry->d_name;
         if (name != "." && name != "..")
             names.emplace_back(name);
@@ -84,7 +81,10 @@ bool CFileDropListCtrl::SetDropMode(const DropListMode& mode)
 void CFileDropListCtrl::OnDropFiles(const std::vector<std::string>& paths)
 {
     m_visitedFolders.clear();
+    m_renameFailures.clear();
     for (const std::string& path : paths) {
+        if (stopRequested())
+            break;
         if (!path.empty())
             ProcessDroppedPath(stripTrailingSlashes(path), false, 0);
     }
@@ -96,9 +96,10 @@ void CFileDropListCtrl::OnDropUriList(std::string_view uriList)
     OnDropFiles(PathsFromUriList(uriList));
 }
 
-void CFileDropListCtrl::RenameBack(const std::string& path)
+std::string CFileDropListCtrl::RenameFailure(const std::string& droppedPath) const
 {
-    m_renameTable.renameBack(path);
+    const auto it = m_renameFailures.find(stripTrailingSlashes(droppedPath));
+    return it == m_renameFailures.end() ? std::string{} : it->second;
 }
 
 void CFileDropListCtrl::QueuedRowRemoved(const std::string& queuedPath, bool renamed)
@@ -117,11 +118,13 @@ void CFileDropListCtrl::ProcessDroppedPath(std::string path, bool foundInFolder,
         // the queue under a temporary one. Entries found inside folders are
         // never renamed; one whose name is not UTF-8 cannot be reached by the
         // rest of the client and is skipped by ClassifyPath.
-        std::string temp = m_renameTable.moveToTempName(path);
-        if (temp.empty())
+        RenameTable::TempMove move = m_renameTable.moveToTempName(path);
+        if (move.tempPath.empty()) {
+            m_renameFailures[path] = std::move(move.failure);
             return;
+        }
         renamed = true;
-        path = std::move(temp);
+        path = std::move(move.tempPath);
     }
 
     uint32_t pathType = 0;
@@ -192,8 +195,11 @@ void CFileDropListCtrl::SearchFolder(const std::string& folder, const struct sta
         return;
     }
     const std::string prefix = folder == "/" ? folder : folder + "/";
-    for (const std::string& name : listFolder(folder))
+    for (const std::string& name : listFolder(folder, [this] { return stopRequested(); })) {
+        if (stopRequested())
+            return;
         ProcessDroppedPath(prefix + name, true, depth + 1);
+    }
 }
 
 } // namespace quaylet

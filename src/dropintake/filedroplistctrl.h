@@ -6,14 +6,16 @@
 // or folder whose name is not valid UTF-8 a temporary "TempFile_<n>" name
 // beside it while it is queued, renaming it back when its queue row goes.
 //
-// Threads: SetDropMode and the drop run on the window thread. RenameBack and
-// QueuedRowRemoved may run on any thread; they only touch the rename table,
-// which has a lock of its own.
+// Threads: SetDropMode, SetStopCheck and the drop run on the window thread.
+// QueuedRowRemoved and UserPath may run on any thread; they only touch the
+// rename table, which has a lock of its own. The stop check is called on the
+// thread of the drop.
 
 #include "dropintake/renametable.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -44,6 +46,11 @@ class CFileDropListCtrl;
 using DropCallback =
     std::function<int(CFileDropListCtrl& list, const std::string& path, uint32_t& pathType, bool renamed)>;
 
+// Answers true when the drop being handled should end now (the process quits,
+// the user cancelled): a dropped folder can hold a link to the root of the
+// file system.
+using DropStopCheck = std::function<bool()>;
+
 struct DropListMode {
     uint32_t mask = DropAcceptFiles | DropAcceptFolders;
     std::vector<std::string> extensions; // with the leading dot, upper case
@@ -72,6 +79,9 @@ public:
 
     // False, and nothing changed, when the mask asks for the callback and none is given.
     bool SetDropMode(const DropListMode& mode);
+    // Consulted before every path and folder entry of a drop; once it answers
+    // true the drop ends without taking anything more. Empty: never stops.
+    void SetStopCheck(DropStopCheck check) { m_stopCheck = std::move(check); }
 
     // Handles every dropped path in order, each completely (folder searches
     // included) before the next. Paths are exact bytes.
@@ -79,25 +89,33 @@ public:
     // The same for a drop's "text/uri-list".
     void OnDropUriList(std::string_view uriList);
 
-    // Renames the file whose temporary path is exactly path back to its dropped name.
-    void RenameBack(const std::string& path);
     // A queue row has gone (called by the queue's RemoveQueueItem with the path
     // as it was queued): renames its file back when renamed is set, and a
     // renamed folder once its last queued file has gone.
     void QueuedRowRemoved(const std::string& queuedPath, bool renamed);
+
+    // A queued path as the user named it: the original name of a renamed
+    // file, or of the renamed folder it lies in; other paths as they are.
+    std::string UserPath(const std::string& queuedPath) const { return m_renameTable.userPathOf(queuedPath); }
+    // Why a path of the last drop was skipped because it could not be given
+    // a temporary name; empty when it was not.
+    std::string RenameFailure(const std::string& droppedPath) const;
 
     RenameTable& renameTable() { return m_renameTable; }
 
 private:
     void ProcessDroppedPath(std::string path, bool foundInFolder, int depth);
     bool ClassifyPath(const std::string& path, uint32_t& pathType, struct stat& status);
+    bool stopRequested() const { return m_stopCheck && m_stopCheck(); }
     void SearchFolder(const std::string& folder, const struct stat& status, int depth);
 
     // Window thread only.
     uint32_t m_mask = DropAcceptFiles | DropAcceptFolders;
     std::vector<std::string> m_extensions;
     DropCallback m_callback;
+    DropStopCheck m_stopCheck;
     std::set<std::pair<dev_t, ino_t>> m_visitedFolders; // of the current drop: ends cycles
+    std::map<std::string, std::string> m_renameFailures; // of the last drop: dropped path to reason
 
     RenameTable m_renameTable;
 };

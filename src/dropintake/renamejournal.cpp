@@ -2,13 +2,13 @@
 
 #include "core/logfile.h"
 #include "dropintake/tempname.h"
+#include "platform/hexdigit.h"
+#include "platform/uniquedir.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
-#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,10 +18,6 @@
 namespace quaylet {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 constexpr const char* kSuffix = ".journal";
 constexpr const char* kNewPrefix = ".new-";
@@ -43,15 +39,8 @@ bool hexDecode(std::string_view hex, std::string& out)
     if (hex.size() % 2 != 0)
         return false;
     out.clear();
-    auto value = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     for (std::size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = value(hex[i]), lo = value(hex[i + 1]);
+        const int hi = platform::HexDigitValue(hex[i]), lo = platform::HexDigitValue(hex[i + 1]);
         if (hi < 0 || lo < 0)
             return false;
         out += static_cast<char>(hi * 16 + lo);
@@ -65,6 +54,13 @@ bool makePrivateDirectories(const std::string& directory)
     std::filesystem::create_directories(directory, ec);
     struct stat st {};
     return ::stat(directory.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+bool syncFolder(const std::string& directory)
+{
+    const platform::UniqueFd fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // A file system that cannot sync folders (EINVAL) offers nothing better.
+    return fd.valid() && (::fsync(fd.get()) == 0 || errno == EINVAL);
 }
 
 std::string readAll(int fd)
@@ -158,6 +154,12 @@ bool RenameJournal::ensureOpen()
         ::unlink(temp.c_str());
         return false;
     }
+    // The journal's name must outlast a power cut as well as its records do,
+    // or a later start would never find it.
+    if (!syncFolder(m_directory)) {
+        ::unlink(final.c_str());
+        return false;
+    }
     m_fd = std::move(fd);
     m_path = final;
     return true;
@@ -179,11 +181,19 @@ bool RenameJournal::append(const std::string& line)
     return true;
 }
 
+bool RenameJournal::appendDurably(const std::string& line)
+{
+    // On the disk before the rename it announces: after a power cut the
+    // rename may have reached the disk while a record still in the page
+    // cache would not have.
+    return append(line) && ::fsync(m_fd.get()) == 0;
+}
+
 bool RenameJournal::record(const std::string& tempPath, const std::string& originalPath)
 {
     if (m_directory.empty())
         return true;
-    return append("R " + hexEncode(tempPath) + " " + hexEncode(originalPath) + "\n");
+    return appendDurably("R " + hexEncode(tempPath) + " " + hexEncode(originalPath) + "\n");
 }
 
 void RenameJournal::forget(const std::string& tempPath)
@@ -202,7 +212,7 @@ void RenameJournal::RestoreEnded(const std::string& directory)
 {
     if (directory.empty())
         return;
-    std::unique_ptr<DIR, DirCloser> dir(::opendir(directory.c_str()));
+    const platform::UniqueDir dir = platform::OpenDir(directory);
     if (!dir)
         return;
     std::vector<std::string> names;

@@ -6,8 +6,10 @@
 //
 // Each process writes a journal of its own under <state>/quaylet/renames/,
 // held with an exclusive flock for as long as the process runs. An entry is
-// written before the rename it describes and marked done after the rename
-// back, so a crash at any point leaves either a name to restore or nothing.
+// written, and flushed to the disk, before the rename it describes, and marked
+// done after the rename back, so a crash or power cut at any point leaves
+// either a name to restore or nothing. The journal's folder is flushed once
+// the journal is made, so that its name is on the disk as well.
 // Names are stored hex-encoded, so any bytes in them survive.
 //
 // Not thread-safe: its owner (the rename table) serialises all use.
@@ -45,6 +47,7 @@ public:
 private:
     bool ensureOpen();
     bool append(const std::string& line);
+    bool appendDurably(const std::string& line);
 
     std::string m_directory;
     std::string m_path;

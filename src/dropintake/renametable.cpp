@@ -5,6 +5,8 @@
 #include "dropintake/tempname.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 namespace quaylet {
@@ -24,25 +26,28 @@ RenameTable::~RenameTable()
     m_folders.clear();
 }
 
-std::string RenameTable::moveToTempName(const std::string& path)
+RenameTable::TempMove RenameTable::moveToTempName(const std::string& path)
 {
     std::lock_guard lock(m_mutex);
     const std::string temp = MakeTempName(path);
     // A folder part that is not valid UTF-8 cannot be mended by renaming the
     // last component: the path is skipped, as when the move fails.
     if (!IsValidUtf8(temp))
-        return {};
+        return {{}, "the name of a folder above it is not valid UTF-8"};
     if (!m_journal.record(temp, path)) {
         WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped",
                  temp.c_str());
-        return {};
+        return {{}, "its name is not valid UTF-8, and the journal that would give the name back after a "
+                    "crash cannot be written"};
     }
     if (!RenameNoReplace(path, temp)) {
+        const int error = errno;
         m_journal.forget(temp);
-        return {};
+        return {{}, "its name is not valid UTF-8, and it could not be given a temporary name: " +
+                        std::string(std::strerror(error))};
     }
     m_entries[temp] = Entry{path, m_nextSequence++};
-    return temp;
+    return {temp, {}};
 }
 
 void RenameTable::renameBackLocked(Entries::iterator it)
@@ -154,6 +159,22 @@ std::size_t RenameTable::size() const
 {
     std::lock_guard lock(m_mutex);
     return m_entries.size();
+}
+
+std::string RenameTable::userPathOf(const std::string& path) const
+{
+    std::lock_guard lock(m_mutex);
+    // The entry for path itself, else the nearest renamed folder above it
+    // (keys are in byte order, so every folder above path sorts before it).
+    for (auto it = m_entries.upper_bound(path); it != m_entries.begin();) {
+        --it;
+        const std::string& temp = it->first;
+        if (path == temp)
+            return it->second.original;
+        if (path.size() > temp.size() && path.compare(0, temp.size(), temp) == 0 && path[temp.size()] == '/')
+            return it->second.original + path.substr(temp.size());
+    }
+    return path;
 }
 
 std::string RenameTable::originalOf(const std::string& tempPath) const

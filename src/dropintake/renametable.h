@@ -27,10 +27,14 @@ public:
     RenameTable(const RenameTable&) = delete;
     RenameTable& operator=(const RenameTable&) = delete;
 
+    struct TempMove {
+        std::string tempPath; // empty when the file was not moved
+        std::string failure;  // why not, in words
+    };
     // Moves path to a free "TempFile_<n>" name beside it (never replacing
-    // anything) and records it. The temporary path, or empty when the move
-    // failed or the temporary path would itself not be valid UTF-8.
-    std::string moveToTempName(const std::string& path);
+    // anything) and records it. Not moved when the move fails, the journal
+    // cannot be written, or the temporary path would itself not be valid UTF-8.
+    TempMove moveToTempName(const std::string& path);
 
     // Renames the entry whose temporary path is exactly path back to its
     // dropped name and forgets it. A failed move is logged and forgotten all
@@ -52,6 +56,9 @@ public:
     std::size_t size() const;
     // The original path of an entry, empty when there is none.
     std::string originalOf(const std::string& tempPath) const;
+    // The path as the user named it: a renamed file's or folder's original
+    // name in place of its temporary one; other paths as they are.
+    std::string userPathOf(const std::string& path) const;
     const std::string& journalPath() const { return m_journal.path(); }
 
 private:

@@ -1,34 +1,17 @@
 #include "dropintake/tempname.h"
 
 #include "dropintake/pathtext.h"
+#include "platform/abspath.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace quaylet {
 
-namespace {
-std::string absolutePath(const std::string& path)
-{
-    if (!path.empty() && path.front() == '/')
-        return path;
-    std::string cwd(256, '\0');
-    while (!::getcwd(cwd.data(), cwd.size())) {
-        if (errno != ERANGE)
-            return path;
-        cwd.resize(cwd.size() * 2);
-    }
-    cwd.resize(cwd.find('\0'));
-    return cwd + (cwd.ends_with('/') ? "" : "/") + path;
-}
-} // namespace
-
 std::string MakeTempName(const std::string& path)
 {
-    const std::string full = absolutePath(path);
+    const std::string full = platform::AbsolutePath(path);
     const std::string directory = full.substr(0, full.rfind('/') + 1);
     const std::string extension(PathExtension(full));
     for (unsigned long n = 1;; ++n) {

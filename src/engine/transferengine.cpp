@@ -38,6 +38,8 @@ TransferEngine::TransferEngine(ITransferView& view, TransferEngineOptions option
       m_reactions(view, *m_queue, m_objects, m_shared, {m_options.notificationsOn, m_options.uptimeMs})
 {
     m_intake->SetDropMode({kMainWindowDropMask, AcceptedExtensions(), m_queue->dropCallback()});
+    // A folder search still under way ends when the process quits.
+    m_intake->SetStopCheck([this] { return m_objects.quit.isSet(); });
 }
 
 TransferEngine::~TransferEngine()

@@ -1,5 +1,7 @@
 #include "uploader/consoleview.h"
 
+#include "uploader/terminaltext.h"
+
 #include <algorithm>
 
 namespace quaylet {
@@ -28,6 +30,11 @@ std::string OutcomeInWords(int result)
 
 ConsoleView::ConsoleView(std::FILE* out, bool terminal) : m_out(out), m_terminal(terminal) {}
 
+std::string ConsoleView::shownPath(const std::string& queuedPath) const
+{
+    return TerminalText(m_userPathOf ? m_userPathOf(queuedPath) : queuedPath);
+}
+
 void ConsoleView::printLocked(const std::string& line)
 {
     if (m_lineOpen) {
@@ -52,8 +59,13 @@ void ConsoleView::drawLocked()
     char pct[8];
     std::snprintf(pct, sizeof pct, "%3d%%", percent);
     std::string name = m_file;
-    if (name.size() > 40)
-        name = "..." + name.substr(name.size() - 37);
+    if (name.size() > 40) {
+        // Cut at the start of a character, never inside one.
+        std::size_t start = name.size() - 37;
+        while (start < name.size() && (static_cast<unsigned char>(name[start]) & 0xC0) == 0x80)
+            ++start;
+        name = "..." + name.substr(start);
+    }
     char line[512];
     std::snprintf(line, sizeof line, "%s %s %-12s%s  %s", bar.c_str(), pct, m_status.c_str(), m_count.c_str(),
                   name.c_str());
@@ -91,7 +103,8 @@ void ConsoleView::showCount(const std::string& countText)
 void ConsoleView::showNextFile(const QueueRow& row)
 {
     std::lock_guard lock(m_mutex);
-    m_file = row.queuedPath;
+    m_file = shownPath(row.queuedPath);
+    m_shownPaths[row.id] = m_file;
     m_progress = 0;
     m_lastPrintedQuarter = -1;
 }
@@ -138,8 +151,12 @@ void ConsoleView::openUpgradePage(int) {}
 void ConsoleView::fileFinished(const QueueRow& row, int result)
 {
     std::lock_guard lock(m_mutex);
-    m_outcomes.push_back({row.queuedPath, result});
-    printLocked(row.queuedPath + ": " + OutcomeInWords(result));
+    const auto shown = m_shownPaths.find(row.id);
+    std::string path = shown != m_shownPaths.end() ? shown->second : shownPath(row.queuedPath);
+    if (shown != m_shownPaths.end())
+        m_shownPaths.erase(shown);
+    printLocked(path + ": " + OutcomeInWords(result));
+    m_outcomes.push_back({std::move(path), result});
     m_file.clear();
 }
 

@@ -8,21 +8,22 @@
 #include "credentials/profile.h"
 #include "credentials/startupsignin.h"
 #include "engine/transferengine.h"
+#include "platform/abspath.h"
 #include "platform/events.h"
 #include "platform/internet.h"
 #include "platform/tempdir.h"
 #include "uploader/consoleview.h"
+#include "uploader/interruptwatch.h"
 #include "uploader/passwordinput.h"
 #include "uploader/skipreason.h"
+#include "uploader/terminaltext.h"
 #include "uploader/uploadoptions.h"
 
 #include <QCoreApplication>
 
 #include <csignal>
-#include <mutex>
 #include <cstdio>
-#include <pthread.h>
-#include <thread>
+#include <mutex>
 #include <unistd.h>
 
 using namespace quaylet;
@@ -34,54 +35,8 @@ enum ExitStatus {
     kExitSomeNotUploaded = 1,
     kExitUsage = 2,
     kExitSignIn = 3,
-    kExitInterrupted = 130,
-};
-
-std::string currentDirectory()
-{
-    std::string dir(4096, '\0');
-    while (!::getcwd(dir.data(), dir.size())) {
-        if (errno != ERANGE)
-            return "/";
-        dir.resize(dir.size() * 2);
-    }
-    dir.resize(std::char_traits<char>::length(dir.c_str()));
-    return dir;
-}
-
-// Waits for SIGINT or SIGTERM on a thread of its own and turns it into an event
-// the main thread can wait on beside its other events. The signals are blocked
-// in every thread, so none of them is interrupted at a random point.
-class InterruptWatch final {
-public:
-    InterruptWatch()
-    {
-        sigemptyset(&m_signals);
-        sigaddset(&m_signals, SIGINT);
-        sigaddset(&m_signals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &m_signals, nullptr);
-        m_thread = std::thread([this] {
-            int signal = 0;
-            sigwait(&m_signals, &signal);
-            if (!m_stopping)
-                interrupted.set();
-        });
-    }
-    ~InterruptWatch()
-    {
-        m_stopping = true;
-        pthread_kill(m_thread.native_handle(), SIGTERM);
-        m_thread.join();
-    }
-    InterruptWatch(const InterruptWatch&) = delete;
-    InterruptWatch& operator=(const InterruptWatch&) = delete;
-
-    platform::Event interrupted{platform::Event::Reset::Manual};
-
-private:
-    sigset_t m_signals {};
-    std::atomic<bool> m_stopping{false};
-    std::thread m_thread;
+    // An interrupted run ends with 128 + the signal's number, as a shell reports it.
+    kExitSignalBase = 128,
 };
 
 struct SignInOutcome {
@@ -89,12 +44,13 @@ struct SignInOutcome {
     std::string reason;
 };
 
-SignInOutcome signIn(const UploadOptions& options)
+SignInOutcome signIn(const UploadOptions& options, const InterruptWatch& interrupts)
 {
     CProfile& profile = CurrentProfile();
     std::string errorText;
     if (options.user) {
-        const auto password = ReadPassword(STDIN_FILENO, STDERR_FILENO, "Password for " + *options.user + ": ");
+        const auto password = ReadPassword(STDIN_FILENO, STDERR_FILENO,
+                                           "Password for " + TerminalText(*options.user) + ": ", interrupts.wakeFd());
         if (!password)
             return {false, "no password was given"};
         profile = CProfile(*options.user, *password);
@@ -119,13 +75,18 @@ SignInOutcome signIn(const UploadOptions& options)
     return {false, "the sign-in failed"};
 }
 
-int run(const UploadOptions& options)
+int run(const UploadOptions& options, InterruptWatch& interrupts)
 {
-    InterruptWatch interrupts;
+    const auto interrupted = [&interrupts] { return interrupts.interrupted.isSet(); };
+    const auto endInterrupted = [&interrupts] {
+        std::fprintf(stderr, "\nquaylet-upload: interrupted\n");
+        WriteLog(LogMilestone, "quaylet-upload: Closing");
+        return kExitSignalBase + interrupts.signal();
+    };
 
     if (platform::TempPath().empty()) {
         std::fprintf(stderr, "quaylet-upload: no private temporary directory could be made under %s\n",
-                     platform::tempBaseDir().c_str());
+                     TerminalText(platform::tempBaseDir()).c_str());
         return kExitSomeNotUploaded;
     }
     SetLogMirror(false);
@@ -134,12 +95,20 @@ int run(const UploadOptions& options)
     WriteLog(LogMilestone, "quaylet-upload(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
 
-    const SignInOutcome signedIn = signIn(options);
+    SignInOutcome signedIn;
+    {
+        // The sign-in and the reachability check behind a failure run on this
+        // thread: an interrupt ends them at once.
+        const platform::ScopedInternetAbort abortOnInterrupt(interrupted);
+        signedIn = signIn(options, interrupts);
+    }
+    if (interrupted())
+        return endInterrupted();
     if (!signedIn.ok) {
-        std::fprintf(stderr, "quaylet-upload: sign-in failed: %s\n", signedIn.reason.c_str());
+        std::fprintf(stderr, "quaylet-upload: sign-in failed: %s\n", TerminalText(signedIn.reason).c_str());
         return kExitSignIn;
     }
-    std::printf("Signed in as %s\n", CurrentProfile().m_userName.c_str());
+    std::printf("Signed in as %s\n", TerminalText(CurrentProfile().m_userName).c_str());
     std::fflush(stdout);
 
     ConsoleView view(stdout, ::isatty(STDOUT_FILENO) != 0);
@@ -154,6 +123,9 @@ int run(const UploadOptions& options)
     TransferEngineOptions engineOptions;
     engineOptions.pollNotifications = false;
     TransferEngine engine(view, std::move(engineOptions));
+    view.setUserPaths([&engine](const std::string& queuedPath) { return engine.intake().UserPath(queuedPath); });
+    // A dropped folder may lead anywhere (a link to /): an interrupt ends its search.
+    engine.intake().SetStopCheck([&] { return interrupted() || engine.objects().quit.isSet(); });
     engine.setFileFinishedHandler([&](const QueueRow& row, int result) {
         view.fileFinished(row, result);
         std::lock_guard lock(countMutex);
@@ -166,11 +138,14 @@ int run(const UploadOptions& options)
 
     std::vector<std::pair<std::string, std::string>> skipped;
     for (const std::string& path : options.paths) {
+        if (interrupted())
+            break;
         const int before = static_cast<int>(engine.rowsQueued());
         engine.intake().OnDropFiles({path});
         const int added = static_cast<int>(engine.rowsQueued()) - before;
-        if (added == 0)
-            skipped.emplace_back(path, SkipReason(path));
+        // A search cut short says nothing about what the path holds.
+        if (added == 0 && !interrupted())
+            skipped.emplace_back(path, SkipReason(path, engine.intake().RenameFailure(path)));
         std::lock_guard lock(countMutex);
         queued += added;
     }
@@ -181,8 +156,10 @@ int run(const UploadOptions& options)
             batchDone.set();
     }
     for (const auto& [path, reason] : skipped)
-        std::fprintf(stderr, "quaylet-upload: skipped %s: %s\n", path.c_str(), reason.c_str());
+        std::fprintf(stderr, "quaylet-upload: skipped %s: %s\n", TerminalText(path).c_str(), reason.c_str());
     if (queued == 0) {
+        if (interrupted())
+            return endInterrupted();
         std::fprintf(stderr, "quaylet-upload: nothing to upload\n");
         return kExitUsage;
     }
@@ -190,8 +167,8 @@ int run(const UploadOptions& options)
     std::fflush(stdout);
 
     const auto slot = platform::waitForAny({&interrupts.interrupted, &batchDone});
-    const bool interrupted = slot && *slot == 0;
-    if (interrupted) {
+    const bool wasInterrupted = slot && *slot == 0;
+    if (wasInterrupted) {
         std::fprintf(stderr, "\nquaylet-upload: interrupted; cancelling\n");
         engine.cancel({});
     }
@@ -212,7 +189,9 @@ int run(const UploadOptions& options)
     for (const auto& outcome : failed)
         std::printf("  %s: %s\n", outcome.path.c_str(), OutcomeInWords(outcome.result).c_str());
     WriteLog(LogMilestone, "quaylet-upload: Closing");
-    const int status = interrupted ? kExitInterrupted : uploaded == queued ? kExitAllUploaded : kExitSomeNotUploaded;
+    const int status = wasInterrupted       ? kExitSignalBase + interrupts.signal()
+                       : uploaded == queued ? kExitAllUploaded
+                                            : kExitSomeNotUploaded;
     if (!stopped) {
         // The transfer thread is stuck in a call and still uses the engine.
         std::fflush(nullptr);
@@ -226,7 +205,7 @@ int run(const UploadOptions& options)
 int main(int argc, char* argv[])
 {
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    const auto parsed = ParseUploadOptions(arguments, currentDirectory());
+    const auto parsed = ParseUploadOptions(arguments, platform::CurrentDirectory());
     if (!parsed.options) {
         std::fprintf(stderr, "quaylet-upload: %s\n\n%s", parsed.error.c_str(), UploadUsage("quaylet-upload").c_str());
         return kExitUsage;
@@ -235,6 +214,11 @@ int main(int argc, char* argv[])
         std::fputs(UploadUsage("quaylet-upload").c_str(), stdout);
         return kExitAllUploaded;
     }
+    // Before any other thread exists, so that every thread has the signals blocked.
+    InterruptWatch interrupts;
+    // Output to a reader that went away (a closed terminal, a pipe) must fail
+    // as a write, not end the process before renamed files get their names back.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication application(argc, argv);
-    return run(*parsed.options);
+    return run(*parsed.options, interrupts);
 }

@@ -1,5 +1,7 @@
 #include "uploader/passwordinput.h"
 
+#include <cerrno>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -33,12 +35,28 @@ private:
     bool m_active = false;
 };
 
-std::optional<std::string> readLine(int fd)
+// Waits until fd has input; false when wakeFd became readable first.
+bool awaitInput(int fd, int wakeFd)
+{
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    int ready = 0;
+    do {
+        ready = ::poll(fds, 2, -1);
+    } while (ready < 0 && errno == EINTR);
+    // A failed poll lets the read report what is wrong.
+    return ready < 0 || fds[1].revents == 0;
+}
+
+std::optional<std::string> readLine(int fd, int wakeFd, bool& woken)
 {
     std::string line;
     char c = 0;
     bool any = false;
     for (;;) {
+        if (!awaitInput(fd, wakeFd)) {
+            woken = true;
+            return std::nullopt;
+        }
         const ssize_t n = ::read(fd, &c, 1);
         if (n <= 0)
             break;
@@ -56,13 +74,21 @@ std::optional<std::string> readLine(int fd)
 
 } // namespace
 
-std::optional<std::string> ReadPassword(int inputFd, int promptFd, const std::string& prompt)
+std::optional<std::string> ReadPassword(int inputFd, int promptFd, const std::string& prompt, int wakeFd)
 {
+    bool woken = false;
     if (!::isatty(inputFd))
-        return readLine(inputFd);
+        return readLine(inputFd, wakeFd, woken);
     [[maybe_unused]] auto n = ::write(promptFd, prompt.data(), prompt.size());
-    EchoOff quiet(inputFd);
-    return readLine(inputFd);
+    std::optional<std::string> line;
+    {
+        EchoOff quiet(inputFd);
+        line = readLine(inputFd, wakeFd, woken);
+    }
+    // No line feed was typed, so nothing has ended the prompt's line.
+    if (woken)
+        n = ::write(promptFd, "\n", 1);
+    return line;
 }
 
 } // namespace quaylet

@@ -6,6 +6,8 @@
 
 namespace quaylet {
 
-std::string SkipReason(const std::string& path);
+// renameFailure: the intake's reason when it could not give the path a
+// temporary name (empty when that was not the case).
+std::string SkipReason(const std::string& path, const std::string& renameFailure);
 
 } // namespace quaylet

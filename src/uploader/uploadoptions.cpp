@@ -1,5 +1,7 @@
 #include "uploader/uploadoptions.h"
 
+#include "platform/abspath.h"
+
 namespace quaylet {
 
 UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments, const std::string& currentDir)
@@ -25,14 +27,7 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
         } else if (arg.empty()) {
             return {std::nullopt, "an empty path was given"};
         } else {
-            std::string path = arg;
-            if (path[0] != '/') {
-                path = currentDir;
-                if (path.empty() || path.back() != '/')
-                    path += '/';
-                path += arg;
-            }
-            options.paths.push_back(std::move(path));
+            options.paths.push_back(platform::AbsolutePath(arg, currentDir));
         }
     }
     if (!options.help && options.paths.empty())
@@ -59,7 +54,8 @@ std::string UploadUsage(const std::string& program)
            "The log is written to Quaylet.log in the current directory.\n"
            "\n"
            "Exit status: 0 all files uploaded; 1 some files were not uploaded; 2 usage\n"
-           "error or nothing to upload; 3 sign-in failed; 130 interrupted.\n";
+           "error or nothing to upload; 3 sign-in failed; 128 + the signal's number when\n"
+           "interrupted (130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).\n";
 }
 
 } // namespace quaylet

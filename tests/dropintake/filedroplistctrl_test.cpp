@@ -157,11 +157,14 @@ TEST_F(DropIntakeTest, NonUtf8NameWaitsUnderATempNameAndGetsItBack)
     EXPECT_FALSE(PathExists(original));
     EXPECT_EQ(ReadFile(temp), "photo");
     EXPECT_EQ(intake->renameTable().originalOf(temp), original);
+    EXPECT_EQ(intake->UserPath(temp), original);
+    EXPECT_EQ(intake->UserPath(root + "/TempFile_1.jpg"), root + "/TempFile_1.jpg");
 
     intake->QueuedRowRemoved(temp, true);
     EXPECT_EQ(ReadFile(original), "photo");
     EXPECT_FALSE(PathExists(temp));
     EXPECT_EQ(intake->renameTable().size(), 0u);
+    EXPECT_EQ(intake->UserPath(temp), temp);
 }
 
 TEST_F(DropIntakeTest, RenamedFilesThatAreNotQueuedAreRenamedBackAtOnce)
@@ -218,6 +221,10 @@ TEST_F(DropIntakeTest, NamesThatCannotBeMendedOrReachedAreSkipped)
     EXPECT_TRUE(PathExists(root + "/\xFE"
                                   "dir/\xFF.jpg"));
     EXPECT_EQ(intake->renameTable().size(), 0u);
+    EXPECT_EQ(intake->RenameFailure(root + "/\xFE"
+                                           "dir/\xFF.jpg"),
+              "the name of a folder above it is not valid UTF-8");
+    EXPECT_EQ(intake->RenameFailure(root + "/folder/\xFF.jpg"), "");
 }
 
 TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue)
@@ -241,6 +248,9 @@ TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue
         EXPECT_FALSE(c.renamed);
     }
     EXPECT_FALSE(PathExists(folder));
+    for (const auto& c : calls)
+        EXPECT_EQ(intake->UserPath(c.path), folder + c.path.substr(temp.size()));
+    EXPECT_EQ(intake->UserPath(temp + "-other/1.jpg"), temp + "-other/1.jpg");
 
     intake->QueuedRowRemoved(calls[0].path, false);
     EXPECT_FALSE(PathExists(folder)); // one file still waits
@@ -300,6 +310,9 @@ TEST(DropIntakeJournalTest, NoRenameHappensWhenTheJournalCannotBeWritten)
     EXPECT_EQ(ReadFile(original), "photo");
     EXPECT_NE(ReadFile(SandboxPath("work/Quaylet.log")).find("cannot write the rename journal"),
               std::string::npos);
+    EXPECT_NE(intake.RenameFailure(original).find("the journal that would give the name back after a crash cannot be written"),
+              std::string::npos)
+        << intake.RenameFailure(original);
 }
 
 TEST_F(DropIntakeTest, AFolderDeletedWhileItIsSearchedEndsTheSearchQuietly)
@@ -329,4 +342,36 @@ TEST_F(DropIntakeTest, VeryDeepFoldersEndTheSearchAtTheDepthLimit)
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].path.ends_with("/at10.jpg"));
     EXPECT_NE(log().find("CFileDropListCtrl: folder nested too deeply, not searched: "), std::string::npos);
+}
+
+// A dropped folder holding a link to the root of the file system would be
+// searched for a very long time: the search ends as soon as a stop is raised.
+TEST_F(DropIntakeTest, ASearchThroughALinkToTheRootEndsWhenAStopIsRaised)
+{
+    WriteFile(root + "/album/a.jpg", "x");
+    fs::create_directory_symlink("/", root + "/album/everything");
+    WriteFile(root + "/later/b.jpg", "x");
+    constexpr int kRaiseAt = 400;
+    int consulted = 0;
+    std::size_t queuedWhenRaised = 0;
+    intake->SetStopCheck([&] {
+        if (++consulted == kRaiseAt)
+            queuedWhenRaised = calls.size();
+        return consulted >= kRaiseAt;
+    });
+
+    intake->OnDropFiles({root + "/album", root + "/later"});
+
+    ASSERT_GE(consulted, kRaiseAt) << "the search never got far enough to be stopped";
+    EXPECT_EQ(calls.size(), queuedWhenRaised) << "nothing is queued after the stop";
+    // Only the folders being searched look once more on their way out.
+    EXPECT_LT(consulted - kRaiseAt, 64);
+    const std::vector<std::string> got = queued();
+    EXPECT_EQ(std::count(got.begin(), got.end(), root + "/later/b.jpg"), 0);
+
+    // The next drop starts afresh once the stop is lowered.
+    intake->SetStopCheck({});
+    calls.clear();
+    intake->OnDropFiles({root + "/later"});
+    EXPECT_EQ(queued(), std::vector<std::string>{root + "/later/b.jpg"});
 }

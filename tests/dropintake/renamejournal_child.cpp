@@ -1,8 +1,9 @@
 // A process that renames a dropped file and then waits to be killed, so that
 // a test can see what happens to the name after an unclean end.
 // Usage: renamejournal_child <journal directory> <folder>
-// Drops "<folder>/\xFF\nphoto.jpg", prints the temporary path and a newline,
-// then waits for its standard input to close.
+// Drops "<folder>/\xFF\nphoto.jpg", prints the temporary path and a newline
+// (or "skipped: " and the reason when it could not be renamed), then waits
+// for its standard input to close.
 
 #include "dropintake/filedroplistctrl.h"
 
@@ -21,8 +22,12 @@ int main(int argc, char* argv[])
                             temp = path;
                             return 0;
                         }});
-    intake.OnDropFiles({std::string(argv[2]) + "/\xFF\nphoto.jpg"});
-    std::printf("%s\n", temp.c_str());
+    const std::string dropped = std::string(argv[2]) + "/\xFF\nphoto.jpg";
+    intake.OnDropFiles({dropped});
+    if (temp.empty())
+        std::printf("skipped: %s\n", intake.RenameFailure(dropped).c_str());
+    else
+        std::printf("%s\n", temp.c_str());
     std::fflush(stdout);
     char c;
     while (::read(STDIN_FILENO, &c, 1) > 0) {

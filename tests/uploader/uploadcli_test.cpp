@@ -9,12 +9,35 @@
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <map>
+#include <optional>
+#include <thread>
 
 using namespace quaylet;
 
 namespace {
+
+// A QString cannot carry a name that is not UTF-8: the arguments travel as
+// octal escapes that a shell turns back into their bytes before it becomes
+// the uploader (exec, so the process is the uploader itself).
+std::string execScript(const std::vector<std::string>& args)
+{
+    std::string script = "set --\n";
+    for (const std::string& arg : args) {
+        script += "a=$(printf '";
+        for (const unsigned char c : arg) {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "\\%03o", c);
+            script += octal;
+        }
+        // The x keeps trailing line feeds from being eaten by the substitution.
+        script += "x'); set -- \"$@\" \"${a%x}\"\n";
+    }
+    return script + "exec '" QUAYLET_UPLOAD_PATH "' \"$@\"\n";
+}
 
 struct RunResult {
     int exitCode = -1;
@@ -34,19 +57,22 @@ protected:
         origin = server->origin();
     }
 
-    QProcess* start(const std::vector<std::string>& args, const std::string& input)
+    // input: written to standard input, which is then closed; nothing: left open.
+    QProcess* start(const std::vector<std::string>& args, const std::optional<std::string>& input,
+                    const std::map<std::string, std::string>& extraEnv = {})
     {
         process = std::make_unique<QProcess>();
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QUAYLET_SERVICE_URL"), QString::fromStdString(origin));
+        for (const auto& [name, value] : extraEnv)
+            env.insert(QString::fromStdString(name), QString::fromStdString(value));
         process->setProcessEnvironment(env);
-        QStringList list;
-        for (const auto& a : args)
-            list << QString::fromStdString(a);
-        process->start(QStringLiteral(QUAYLET_UPLOAD_PATH), list);
+        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(execScript(args))});
         EXPECT_TRUE(process->waitForStarted(5000));
-        process->write(QByteArray::fromStdString(input));
-        process->closeWriteChannel();
+        if (input) {
+            process->write(QByteArray::fromStdString(*input));
+            process->closeWriteChannel();
+        }
         return process.get();
     }
 
@@ -57,9 +83,10 @@ protected:
                 process->readAllStandardError().toStdString()};
     }
 
-    RunResult run(const std::vector<std::string>& args, const std::string& input = "")
+    RunResult run(const std::vector<std::string>& args, const std::string& input = "",
+                  const std::map<std::string, std::string>& extraEnv = {})
     {
-        start(args, input);
+        start(args, input, extraEnv);
         return finish();
     }
 
@@ -71,6 +98,40 @@ protected:
 bool contains(const std::string& text, const std::string& what)
 {
     return text.find(what) != std::string::npos;
+}
+
+// Waits (at most 20 s) until the uploader's log in the working directory
+// holds what, meanwhile letting the process's input through.
+bool logReaches(QProcess& p, const std::string& what)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < end) {
+        if (test::PathExists("Quaylet.log") && contains(test::ReadFile("Quaylet.log"), what))
+            return true;
+        p.waitForBytesWritten(20);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Reads the process's standard output (at most 20 s) until it holds what.
+bool outputReaches(QProcess& p, const std::string& what, std::string& out)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!contains(out, what) && std::chrono::steady_clock::now() < end) {
+        p.waitForReadyRead(200);
+        out += p.readAllStandardOutput().toStdString();
+    }
+    return contains(out, what);
+}
+
+bool anyTempName(const std::string& folder)
+{
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.path().filename().string().starts_with("TempFile_"))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -174,4 +235,118 @@ TEST_F(UploadCliTest, InterruptCancelsCleanly)
     const RunResult r = finish();
     EXPECT_EQ(r.exitCode, 130) << out << r.out << r.err;
     EXPECT_TRUE(contains(out + r.out, "0 of 1 file uploaded")) << out << r.out;
+}
+
+// Ctrl-C, a kill and a closed terminal end the run alike, wherever it is:
+// waiting for the password, signing in, or uploading a file that waits
+// under a temporary name, which gets its own name back.
+TEST_F(UploadCliTest, EverySignalEndsTheRunPromptlyWhereverItIs)
+{
+    const std::string config = test::SandboxPath("service.conf");
+    test::WriteFile(config, "[account alice]\npassword = wonderland\n");
+    test::DevServerProcess slowSignIn(test::SandboxPath("data-login"),
+                                      {"--config", config, "--fault", "delay=30000@User.login"});
+    test::DevServerProcess slowUpload(test::SandboxPath("data-upload"),
+                                      {"--config", config, "--fault", "delay=30000@Media.upload"});
+    ASSERT_TRUE(slowSignIn.running() && slowUpload.running());
+    const std::string folder = test::SandboxPath("work/pics");
+    const std::string photo = test::MakePhoto(folder + "/plain.jpg", 64, 64, 1);
+    const std::string strange = folder + "/\xFF\xFEphoto.jpg";
+    std::filesystem::rename(photo, strange);
+    const std::string bytes = test::ReadFile(strange);
+
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(::strsignal(signal));
+        const auto ended = [&](const char* stage) {
+            ::kill(static_cast<pid_t>(process->processId()), signal);
+            const auto sent = std::chrono::steady_clock::now();
+            EXPECT_TRUE(process->waitForFinished(10000)) << stage;
+            EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5)) << stage;
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+            const std::string err = process->readAllStandardError().toStdString();
+            EXPECT_EQ(process->exitStatus(), QProcess::NormalExit) << stage;
+            EXPECT_EQ(process->exitCode(), 128 + signal) << stage << err;
+            EXPECT_TRUE(contains(err, "interrupted")) << stage << err;
+            return process->readAllStandardOutput().toStdString();
+        };
+
+        std::filesystem::remove("Quaylet.log");
+        origin = slowSignIn.origin();
+        start({"--user", "alice", strange}, std::nullopt); // no password ever comes
+        ASSERT_TRUE(logReaches(*process, "quaylet-upload("));
+        ended("at the password");
+
+        std::filesystem::remove("Quaylet.log");
+        start({"--user", "alice", strange}, "wonderland\n");
+        ASSERT_TRUE(logReaches(*process, "HTTPMethodLogin: Type:"));
+        ended("while signing in");
+
+        origin = slowUpload.origin();
+        start({"--user", "alice", strange}, "wonderland\n");
+        std::string out;
+        ASSERT_TRUE(outputReaches(*process, "Uploading", out)) << out;
+        EXPECT_TRUE(anyTempName(folder));
+        out += ended("while uploading");
+        EXPECT_TRUE(contains(out, "0 of 1 file uploaded")) << out;
+        EXPECT_EQ(test::ReadFile(strange), bytes);
+        EXPECT_FALSE(anyTempName(folder));
+    }
+}
+
+// Names are shown as the user gave them, never under the temporary name a
+// file waits under, and no byte of a name can steer the terminal.
+TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTerminal)
+{
+    startService();
+    const std::string folder = test::SandboxPath("work/pics");
+    const std::string first = test::MakePhoto(folder + "/a.jpg", 640, 480, 1);
+    const std::string again = folder + "/caf\xE9 \x1B[2J.jpg"; // not UTF-8: waits under a temporary name
+    std::filesystem::copy_file(first, again);
+    const std::string broken = test::MakePhoto(folder + "/line\nbreak\r.jpg", 320, 200, 2);
+    const std::string notes = folder + "/notes\x1B]0;title\x07.txt";
+    test::WriteFile(notes, "not a photo");
+
+    const RunResult r = run({"--user", "alice", first, again, broken, notes}, "wonderland\n");
+
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "2 of 3 files uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, "/line\\x0abreak\\x0d.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, "  " + folder + "/caf\\xe9 \\x1b[2J.jpg: not uploaded: the service already holds this file"))
+        << r.out;
+    EXPECT_TRUE(contains(r.err, "notes\\x1b]0;title\\x07.txt: not a photo or video (.TXT)")) << r.err;
+    for (const std::string& text : {r.out, r.err}) {
+        EXPECT_FALSE(contains(text, "TempFile_")) << text;
+        EXPECT_EQ(text.find_first_of("\x1B\x07\r\xFF\xE9"), std::string::npos) << text;
+        EXPECT_FALSE(contains(text, "line\n")) << text;
+    }
+    EXPECT_TRUE(test::PathExists(again));
+}
+
+// A name that is not UTF-8 is skipped when it cannot wait under a temporary
+// name; the reason given is the real one.
+TEST_F(UploadCliTest, ANameThatCannotBeRenamedGivesTheRealReason)
+{
+    startService();
+    const std::string inBadFolder = test::SandboxPath("work/\xFE" "dir/photo\xFF.jpg");
+    test::MakePhoto(test::SandboxPath("work/plain/photo.jpg"), 64, 64, 1);
+    std::filesystem::create_directories(test::SandboxPath("work/\xFE" "dir"));
+    std::filesystem::rename(test::SandboxPath("work/plain/photo.jpg"), inBadFolder);
+    const std::string strange = test::SandboxPath("work/plain/photo\xFF.jpg");
+    std::filesystem::rename(test::MakePhoto(test::SandboxPath("work/plain/other.jpg"), 64, 64, 2), strange);
+
+    const RunResult badFolder = run({"--user", "alice", inBadFolder}, "wonderland\n");
+    EXPECT_EQ(badFolder.exitCode, 2) << badFolder.err;
+    EXPECT_TRUE(contains(badFolder.err, "dir/photo\\xff.jpg: the name of a folder above it is not valid UTF-8"))
+        << badFolder.err;
+
+    test::WriteFile(test::SandboxPath("not-a-folder"), "x");
+    const RunResult noJournal =
+        run({"--user", "alice", strange}, "wonderland\n", {{"XDG_STATE_HOME", test::SandboxPath("not-a-folder")}});
+    EXPECT_EQ(noJournal.exitCode, 2) << noJournal.err;
+    EXPECT_TRUE(contains(noJournal.err, "photo\\xff.jpg: its name is not valid UTF-8, and the journal"))
+        << noJournal.err;
+    EXPECT_TRUE(test::PathExists(strange));
 }

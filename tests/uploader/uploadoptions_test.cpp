@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <future>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <unistd.h>
 
 using namespace quaylet;
@@ -55,4 +63,67 @@ TEST(PasswordInputTest, ReadsOneLineFromAPipe)
     EXPECT_EQ(ReadPassword(fds[0], -1, "Password: "), "second line");
     EXPECT_EQ(ReadPassword(fds[0], -1, "Password: "), std::nullopt);
     ::close(fds[0]);
+}
+
+namespace {
+
+bool echoOn(int terminal)
+{
+    termios mode {};
+    return ::tcgetattr(terminal, &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+}
+
+// What the terminal has shown so far (at most 5 s until it shows until).
+std::string shown(int master, const std::string& until)
+{
+    std::string text;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (text.find(until) == std::string::npos && std::chrono::steady_clock::now() < end) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 50) <= 0)
+            continue;
+        char buffer[256];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0)
+            text.append(buffer, static_cast<std::size_t>(n));
+    }
+    return text;
+}
+
+} // namespace
+
+// At a terminal prompt: the typed password is not echoed, and an interrupt
+// ends the prompt at once with the terminal's echo back on.
+TEST(PasswordInputTest, ATerminalPromptHidesTheInputAndEndsOnAWake)
+{
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master), 0);
+    ASSERT_EQ(::unlockpt(master), 0);
+    const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(terminal, 0);
+    int wake[2];
+    ASSERT_EQ(::pipe(wake), 0);
+
+    auto typed = std::async(std::launch::async, [&] { return ReadPassword(terminal, terminal, "Password: ", wake[0]); });
+    EXPECT_NE(shown(master, "Password: ").find("Password: "), std::string::npos);
+    ASSERT_EQ(::write(master, "s3cret\n", 7), 7);
+    ASSERT_EQ(typed.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(typed.get(), "s3cret");
+    EXPECT_EQ(shown(master, "\n").find("s3cret"), std::string::npos);
+    EXPECT_TRUE(echoOn(terminal));
+
+    auto interrupted = std::async(std::launch::async, [&] { return ReadPassword(terminal, terminal, "Again: ", wake[0]); });
+    shown(master, "Again: ");
+    ASSERT_EQ(::write(wake[1], "!", 1), 1);
+    const bool ended = interrupted.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!ended) {
+        [[maybe_unused]] const auto n = ::write(master, "\n", 1); // let the reader go rather than hang
+    }
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(interrupted.get(), std::nullopt);
+    EXPECT_TRUE(echoOn(terminal));
+
+    for (const int fd : {master, terminal, wake[0], wake[1]})
+        ::close(fd);
 }
