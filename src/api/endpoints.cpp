@@ -1,10 +1,10 @@
 #include "api/endpoints.h"
 
+#include "platform/asciitext.h"
 #include "platform/internet.h"
 
 #include <algorithm>
 #include <cstdlib>
-#include <strings.h>
 
 namespace quaylet {
 
@@ -64,9 +64,9 @@ std::optional<ServiceOrigin> ParseServiceOrigin(const std::string& address)
     std::string rest = address;
     if (const auto sep = rest.find("://"); sep != std::string::npos) {
         const std::string scheme = rest.substr(0, sep);
-        if (::strcasecmp(scheme.c_str(), "https") == 0)
+        if (platform::EqualsNoCase(scheme, "https"))
             origin.secure = true;
-        else if (::strcasecmp(scheme.c_str(), "http") != 0)
+        else if (!platform::EqualsNoCase(scheme, "http"))
             return std::nullopt;
         rest = rest.substr(sep + 3);
     }

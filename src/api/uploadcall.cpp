@@ -1,13 +1,14 @@
 #include "api/uploadcall.h"
 
-#include "api/endpoints.h"
 #include "api/apirequest.h"
+#include "api/endpoints.h"
 #include "api/requestcomposer.h"
 #include "api/xmlreply.h"
 #include "core/logfile.h"
 #include "core/stringtable.h"
 #include "http/errors.h"
 #include "http/httpclient.h"
+#include "platform/asciitext.h"
 
 #include <sys/stat.h>
 
@@ -16,7 +17,6 @@
 #include <exception>
 #include <memory>
 #include <string_view>
-#include <strings.h>
 
 namespace quaylet {
 
@@ -107,23 +107,13 @@ ReplyRead readReply(Velto::CHttpResponseT& response, std::string& reply)
     return ReplyRead::Whole;
 }
 
-// Blanks and line breaks around a reply's text carry no meaning.
-std::string_view trimmed(std::string_view text)
-{
-    constexpr std::string_view kSpace = " \t\r\n\v\f";
-    const auto first = text.find_first_not_of(kSpace);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
-
 int resultOf(const std::string& reply)
 {
     std::string stat;
     if (ProcessXMLResponse(reply, "/rsp/stat", stat) != 1)
         return -4;
-    const std::string_view status = trimmed(stat);
-    if (status.size() == 2 && ::strncasecmp(status.data(), "ok", 2) == 0)
+    // Blanks and line breaks around a reply's text carry no meaning.
+    if (platform::EqualsNoCase(platform::Trim(stat), "ok"))
         return 1;
     std::string errcode;
     if (ProcessXMLResponse(reply, "/rsp/errcode", errcode) != 1)

@@ -1,6 +1,7 @@
 #include "core/logfile.h"
 
 #include "core/settings.h"
+#include "platform/utf8.h"
 
 #include <cstring>
 #include <ctime>
@@ -9,31 +10,6 @@
 #include <unistd.h>
 
 namespace quaylet {
-
-std::size_t Utf8CompletePrefix(const char* text, std::size_t length)
-{
-    // Walk back over at most three continuation bytes to the lead byte of the
-    // last sequence and keep it only when all its bytes are present.
-    std::size_t start = length;
-    int continuation = 0;
-    while (start > 0 && continuation < 4 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80) {
-        --start;
-        ++continuation;
-    }
-    if (start == 0)
-        return length;
-    const auto lead = static_cast<unsigned char>(text[start - 1]);
-    std::size_t need = 1;
-    if ((lead & 0xE0) == 0xC0)
-        need = 2;
-    else if ((lead & 0xF0) == 0xE0)
-        need = 3;
-    else if ((lead & 0xF8) == 0xF0)
-        need = 4;
-    if (lead < 0x80 || static_cast<std::size_t>(continuation) + 1 >= need)
-        return length;
-    return start - 1;
-}
 
 namespace {
 
@@ -95,7 +71,7 @@ void LogFile::write(int level, const char* format, va_list args)
     if (wanted < 0)
         m_message[0] = '\0';
     else if (static_cast<std::size_t>(wanted) >= sizeof m_message)
-        m_message[Utf8CompletePrefix(m_message, sizeof m_message - 1)] = '\0';
+        m_message[platform::Utf8CompletePrefix(std::string_view(m_message, sizeof m_message - 1))] = '\0';
 
     std::time_t now = std::time(nullptr);
     std::tm local {};

@@ -62,8 +62,4 @@ void OpenLog(const std::string& fileName);
 void WriteLog(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void SetLogMirror(bool toStandardError);
 
-// The length of the longest prefix of text[0, length) that does not end inside
-// a UTF-8 sequence.
-std::size_t Utf8CompletePrefix(const char* text, std::size_t length);
-
 } // namespace quaylet

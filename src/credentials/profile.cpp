@@ -1,6 +1,7 @@
 #include "credentials/profile.h"
 
 #include "platform/hexdigit.h"
+#include "platform/utf8.h"
 
 #include "api/endpoints.h"
 #include "api/signin.h"
@@ -29,57 +30,20 @@ std::string KeyFor(std::string_view siteAddress)
 bool CountPlainCharacters(std::string_view text, std::size_t& count)
 {
     count = 0;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        std::size_t len = 0;
-        uint32_t cp = 0;
-        if (c < 0x80) {
-            len = 1;
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (i + len > text.size())
-            return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80)
-                return false;
-            cp = cp << 6 | (cc & 0x3F);
-        }
-        const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        if (cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
+    for (std::size_t i = 0; i < text.size(); ++count) {
+        char32_t cp = 0;
+        const std::size_t len = platform::DecodeUtf8(text, i, cp);
+        if (len == 0 || cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp < 0xA0))
             return false;
         i += len;
-        ++count;
     }
     return true;
-}
-
-// Characters of UTF-8 text, counting each byte that does not continue a sequence.
-std::size_t CharacterCount(std::string_view text)
-{
-    std::size_t n = 0;
-    for (const char c : text)
-        n += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
-    return n;
 }
 
 // Longer than a plain password can be: the text is the scrambled form.
 bool LooksScrambled(std::string_view text)
 {
-    return CharacterCount(text) > 32;
+    return platform::Utf8CharacterCount(text) > 32;
 }
 
 // The plain password of a stored value: unscrambled when it is the scrambled

@@ -1,6 +1,7 @@
 #include "dropintake/droppaths.h"
 
 #include "dropintake/pathtext.h"
+#include "platform/asciitext.h"
 #include "platform/hexdigit.h"
 #include "platform/internet.h"
 
@@ -20,16 +21,11 @@ bool escapesWellFormed(std::string_view text)
     return true;
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && EqualsIgnoringAsciiCase(text.substr(0, prefix.size()), prefix);
-}
-
 } // namespace
 
 std::optional<std::string> LocalPathFromFileUri(std::string_view uri)
 {
-    if (!startsWithNoCase(uri, "file:"))
+    if (!platform::StartsWithNoCase(uri, "file:"))
         return std::nullopt;
     std::string_view rest = uri.substr(5);
     // A query or fragment is not part of a file's name ('#' and '?' in names are escaped).
@@ -41,7 +37,7 @@ std::optional<std::string> LocalPathFromFileUri(std::string_view uri)
         if (slash == std::string_view::npos)
             return std::nullopt;
         const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && !EqualsIgnoringAsciiCase(host, "localhost"))
+        if (!host.empty() && !platform::EqualsNoCase(host, "localhost"))
             return std::nullopt;
         rest = rest.substr(slash);
     }

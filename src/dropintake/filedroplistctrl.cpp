@@ -5,6 +5,7 @@
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"
 #include "platform/uniquedir.h"
+#include "platform/utf8.h"
 
 #include <QString>
 
@@ -113,7 +114,7 @@ void CFileDropListCtrl::ProcessDroppedPath(std::string path, bool foundInFolder,
     std::string target = ExpandShortcut(path);
     if (!target.empty()) {
         path = std::move(target);
-    } else if (!foundInFolder && !IsValidUtf8(path)) {
+    } else if (!foundInFolder && !platform::IsValidUtf8(path)) {
         // The rest of the client works with UTF-8 text: such a name waits in
         // the queue under a temporary one. Entries found inside folders are
         // never renamed; one whose name is not UTF-8 cannot be reached by the
@@ -161,7 +162,7 @@ void CFileDropListCtrl::ProcessDroppedPath(std::string path, bool foundInFolder,
 bool CFileDropListCtrl::ClassifyPath(const std::string& path, uint32_t& pathType, struct stat& status)
 {
     // A name that is not UTF-8 cannot be carried by the rest of the client.
-    if (!IsValidUtf8(path) || ::stat(path.c_str(), &status) != 0)
+    if (!platform::IsValidUtf8(path) || ::stat(path.c_str(), &status) != 0)
         return false;
     if ((m_mask & DropAcceptFolders) && S_ISDIR(status.st_mode)) {
         pathType = PathTypeFolder;

@@ -9,18 +9,11 @@
 
 namespace quaylet {
 
-// True for well-formed UTF-8: no stray continuation bytes, no overlong forms,
-// no surrogates, nothing above U+10FFFF.
-bool IsValidUtf8(std::string_view text);
-
 // The extension of the last path component: from its last dot to the end, dot
 // included; empty when that component has no dot.
 std::string_view PathExtension(std::string_view path);
 
 // The text with its ASCII letters in upper case; other bytes are kept.
 std::string UpperAscii(std::string_view text);
-
-// Case-insensitive equality of ASCII letters; other bytes compare exactly.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 } // namespace quaylet

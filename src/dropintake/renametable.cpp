@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/tempname.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -32,7 +33,7 @@ RenameTable::TempMove RenameTable::moveToTempName(const std::string& path)
     const std::string temp = MakeTempName(path);
     // A folder part that is not valid UTF-8 cannot be mended by renaming the
     // last component: the path is skipped, as when the move fails.
-    if (!IsValidUtf8(temp))
+    if (!platform::IsValidUtf8(temp))
         return {{}, "the name of a folder above it is not valid UTF-8"};
     if (!m_journal.record(temp, path)) {
         WriteLog(LogMilestone, "CFileDropListCtrl: cannot write the rename journal; %s is skipped",

@@ -1,24 +1,18 @@
 #include "http/clientmap.h"
 
 #include "http/errors.h"
+#include "platform/asciitext.h"
 
 #include <exception>
 
 namespace Velto {
 
-namespace {
-unsigned char lower(unsigned char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-}
-} // namespace
-
 bool CaseInsensitiveLess::operator()(const std::string& a, const std::string& b) const noexcept
 {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char x = lower(static_cast<unsigned char>(a[i]));
-        const unsigned char y = lower(static_cast<unsigned char>(b[i]));
+        const auto x = static_cast<unsigned char>(quaylet::platform::LowerAscii(a[i]));
+        const auto y = static_cast<unsigned char>(quaylet::platform::LowerAscii(b[i]));
         if (x != y)
             return x < y;
     }

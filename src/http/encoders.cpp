@@ -2,6 +2,7 @@
 
 #include "http/errors.h"
 #include "http/safeint.h"
+#include "platform/utf8.h"
 
 #include <cerrno>
 
@@ -12,44 +13,6 @@ namespace {
 bool isUtfCodePage(unsigned codePage)
 {
     return codePage == CP_UTF8 || codePage == CP_UTF7;
-}
-
-// Decodes one UTF-8 sequence at text[at]; returns its length, 0 when invalid.
-std::size_t decodeOne(std::string_view text, std::size_t at, char32_t& out)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    std::size_t length = 0;
-    char32_t value = 0;
-    if (lead < 0x80) {
-        out = lead;
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size())
-        return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xC0) != 0x80)
-            return 0;
-        value = (value << 6) | (byte(at + i) & 0x3F);
-    }
-    // Overlong forms, surrogates and values beyond the code space are not text.
-    if ((length == 3 && value < 0x800) || (length == 4 && (value < 0x10000 || value > 0x10FFFF)) ||
-        (value >= 0xD800 && value <= 0xDFFF))
-        return 0;
-    out = value;
-    return length;
 }
 
 bool encodeOne(char32_t value, std::string& out)
@@ -80,7 +43,7 @@ bool narrowToWide(std::string_view text, std::wstring& out)
     out.clear();
     for (std::size_t at = 0; at < text.size();) {
         char32_t value = 0;
-        const std::size_t length = decodeOne(text, at, value);
+        const std::size_t length = quaylet::platform::DecodeUtf8(text, at, value);
         if (length == 0)
             return false;
         out.push_back(static_cast<wchar_t>(value));
@@ -149,7 +112,7 @@ std::size_t NarrowCharLength(std::string_view text, unsigned /*codePage*/)
     if (text.empty())
         return 0;
     char32_t ignored = 0;
-    const std::size_t length = decodeOne(text, 0, ignored);
+    const std::size_t length = quaylet::platform::DecodeUtf8(text, 0, ignored);
     if (length != 0)
         return length;
     // A broken sequence: its lead byte and the continuation bytes that follow.

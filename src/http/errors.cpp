@@ -1,5 +1,7 @@
 #include "http/errors.h"
 
+#include "platform/utf8.h"
+
 #include <array>
 #include <string_view>
 
@@ -93,18 +95,6 @@ const char* pick(const std::array<const char*, N>& group, int index) noexcept
 
 constexpr std::size_t kMaxMessage = 511;
 
-// The longest prefix of at most `limit` bytes that does not end inside a UTF-8 sequence.
-std::size_t completePrefix(std::string_view text, std::size_t limit)
-{
-    if (text.size() <= limit)
-        return text.size();
-    std::size_t end = limit;
-    // Step back over continuation bytes to the start of the cut character.
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
-        --end;
-    return end;
-}
-
 } // namespace
 
 const char* ErrorMessageOf(int code) noexcept
@@ -134,7 +124,8 @@ void ThrowError(int code, int win32Error, const char* argument)
     std::string message(text);
     if (const auto at = message.find("%s"); at != std::string::npos)
         message.replace(at, 2, argument);
-    message.resize(completePrefix(message, kMaxMessage));
+    if (message.size() > kMaxMessage)
+        message.resize(quaylet::platform::Utf8CompletePrefix(std::string_view(message).substr(0, kMaxMessage)));
     throw httpclientexceptionA(message.c_str(), code, win32Error);
 }
 

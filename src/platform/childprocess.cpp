@@ -1,5 +1,7 @@
 #include "platform/childprocess.h"
 
+#include "platform/abspath.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -32,12 +34,11 @@ std::string ownDirectory()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// With its trailing '/', empty when it cannot be read.
 std::string currentDirectory()
 {
-    char buffer[4096];
-    if (!::getcwd(buffer, sizeof buffer))
-        return {};
-    return std::string(buffer) + '/';
+    const std::string dir = CurrentDirectory();
+    return dir.empty() ? dir : dir + '/';
 }
 
 } // namespace

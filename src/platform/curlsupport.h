@@ -4,6 +4,7 @@
 // connection check and download share on top of libcurl. Nothing outside
 // src/platform includes this.
 
+#include "platform/asciitext.h"
 #include "platform/internet.h"
 
 #include <curl/curl.h>
@@ -59,21 +60,8 @@ using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
-inline bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-inline std::string_view Trim(std::string_view s)
-{
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
+using platform::EqualsNoCase;
+using platform::Trim;
 
 inline std::string NoProxyList(const std::string& bypass)
 {

@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "core/stringtable.h"
 #include "dropintake/pathtext.h"
+#include "platform/asciitext.h"
 #include "platform/tempdir.h"
 #include "transfer/filetimes.h"
 
@@ -41,7 +42,7 @@ int MediaTypeOf(const std::string& path)
 {
     const std::string_view extension = PathExtension(path);
     for (const char* video : kVideoExtensions) {
-        if (EqualsIgnoringAsciiCase(extension, video))
+        if (platform::EqualsNoCase(extension, video))
             return kMediaVideo;
     }
     return kMediaImage;
@@ -49,7 +50,7 @@ int MediaTypeOf(const std::string& path)
 
 bool IsProjectFile(const std::string& path)
 {
-    return EqualsIgnoringAsciiCase(PathExtension(path), ".MSWMM");
+    return platform::EqualsNoCase(PathExtension(path), ".MSWMM");
 }
 
 int64_t QueueMediaTime(const std::string& path, const DateTakenReader& dateTaken, bool isVideo,

@@ -3,6 +3,7 @@
 #include "dropintake/filedroplistctrl.h"
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"
+#include "platform/utf8.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -30,7 +31,7 @@ std::string SkipReason(const std::string& path, const std::string& renameFailure
     if (std::find(accepted.begin(), accepted.end(), extension) == accepted.end())
         return "not a photo or video (" + (extension.empty() ? std::string("no extension") : extension) + ")";
     // Only a dropped name is given a temporary one, not the target of a link.
-    if (!target.empty() && !IsValidUtf8(target))
+    if (!target.empty() && !platform::IsValidUtf8(target))
         return "the name of the file it leads to is not valid UTF-8";
     return "already queued";
 }

@@ -1,20 +1,10 @@
 #include "uploader/terminaltext.h"
 
-#include "dropintake/pathtext.h"
+#include "platform/utf8.h"
 
 namespace quaylet {
 
 namespace {
-
-// The length of the UTF-8 sequence at the start of text, 0 when none starts there.
-std::size_t sequenceLength(std::string_view text)
-{
-    const auto lead = static_cast<unsigned char>(text.front());
-    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (length > text.size() || !IsValidUtf8(text.substr(0, length)))
-        return 0;
-    return length;
-}
 
 void appendEscaped(std::string& out, std::string_view bytes)
 {
@@ -34,7 +24,8 @@ std::string TerminalText(std::string_view text)
     std::string out;
     out.reserve(text.size());
     while (!text.empty()) {
-        const std::size_t length = sequenceLength(text);
+        char32_t ignored = 0;
+        const std::size_t length = platform::DecodeUtf8(text, 0, ignored);
         const std::string_view piece = text.substr(0, length == 0 ? 1 : length);
         const auto lead = static_cast<unsigned char>(piece.front());
         // C1 controls are U+0080 to U+009F: C2 80 to C2 9F in UTF-8.

@@ -2,6 +2,7 @@
 #include "dropintake/pathtext.h"
 #include "dropintake/shortcut.h"
 #include "dropintake/tempname.h"
+#include "platform/asciitext.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
@@ -12,28 +13,6 @@
 
 using namespace quaylet;
 
-TEST(PathTextTest, Utf8ValidityFollowsTheStrictRules)
-{
-    const struct {
-        std::string text;
-        bool valid;
-    } cases[] = {
-        {"plain.jpg", true},
-        {"caf\xC3\xA9.jpg", true},
-        {"\xF0\x9F\x93\xB7.jpg", true}, // a 4-byte character
-        {"line\nbreak.jpg", true},      // odd, but valid text
-        {"\xFF.jpg", false},            // never a UTF-8 byte
-        {"\xE9t\xE9.jpg", false},       // Latin-1
-        {"\xC0\xAF", false},            // overlong '/'
-        {"\xED\xA0\x80", false},        // a surrogate
-        {"\xE2\x82", false},            // cut short
-        {"\xF4\x90\x80\x80", false},    // above U+10FFFF
-        {"\x80", false},                // stray continuation
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(IsValidUtf8(c.text), c.valid) << c.text;
-}
-
 TEST(PathTextTest, ExtensionIsTakenFromTheLastComponentOnly)
 {
     EXPECT_EQ(PathExtension("/a/b/img_0001.jpg"), ".jpg");
@@ -42,8 +21,8 @@ TEST(PathTextTest, ExtensionIsTakenFromTheLastComponentOnly)
     EXPECT_EQ(PathExtension("/a/.hidden"), ".hidden");
     EXPECT_EQ(PathExtension("/a/trailingdot."), ".");
     EXPECT_EQ(UpperAscii(".jpeg\xC3\xA9"), ".JPEG\xC3\xA9");
-    EXPECT_TRUE(EqualsIgnoringAsciiCase(".avi", ".AVI"));
-    EXPECT_FALSE(EqualsIgnoringAsciiCase(".avi", ".AVIS"));
+    EXPECT_TRUE(platform::EqualsNoCase(".avi", ".AVI"));
+    EXPECT_FALSE(platform::EqualsNoCase(".avi", ".AVIS"));
 }
 
 TEST(DropPathsTest, UriListGivesExactLocalBytesAndSkipsTheRest)

@@ -1,5 +1,7 @@
 #include "devserver/config.h"
 
+#include "platform/asciitext.h"
+
 #include <fstream>
 #include <sstream>
 
@@ -9,11 +11,7 @@ namespace {
 
 std::string Trim(const std::string& s)
 {
-    const auto b = s.find_first_not_of(" \t\r");
-    if (b == std::string::npos)
-        return {};
-    const auto e = s.find_last_not_of(" \t\r");
-    return s.substr(b, e - b + 1);
+    return std::string(platform::Trim(s));
 }
 
 bool ParseBool(const std::string& v, bool& out)

@@ -1,19 +1,13 @@
 #include "devserver/multipart.h"
 
+#include "platform/asciitext.h"
+
 #include <algorithm>
 #include <cctype>
 
 namespace quaylet::devserver {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix)
-{
-    return s.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 // The value of a parameter such as name="x" in a header value.
 std::string ParamOf(std::string_view header, std::string_view param)
@@ -76,7 +70,7 @@ std::vector<Delimiter> FindDelimiters(std::string_view body, std::string_view bo
 
 std::string BoundaryOf(std::string_view contentType)
 {
-    if (!StartsWithNoCase(contentType, "multipart/form-data"))
+    if (!platform::StartsWithNoCase(contentType, "multipart/form-data"))
         return {};
     return ParamOf(contentType, "boundary");
 }
@@ -106,11 +100,11 @@ std::vector<FormPart> ParseMultipart(std::string_view body, std::string_view bou
             const std::size_t eol = head.find("\r\n");
             const std::string_view line = head.substr(0, eol);
             head = eol == std::string_view::npos ? std::string_view{} : head.substr(eol + 2);
-            if (StartsWithNoCase(line, "Content-Disposition:")) {
+            if (platform::StartsWithNoCase(line, "Content-Disposition:")) {
                 fp.name = ParamOf(line, "name");
                 fp.filename = ParamOf(line, "filename");
                 fp.isFile = line.find("filename=") != std::string_view::npos;
-            } else if (StartsWithNoCase(line, "Content-Type:")) {
+            } else if (platform::StartsWithNoCase(line, "Content-Type:")) {
                 std::string_view v = line.substr(13);
                 while (!v.empty() && v.front() == ' ')
                     v.remove_prefix(1);
