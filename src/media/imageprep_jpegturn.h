@@ -16,10 +16,12 @@ namespace quaylet::imageprep {
 
 // Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept, the
 // same coefficients) and decodes its unturned pixels at 1/scaleDenominator
-// (1, 2, 4 or 8) into `pixels` (Format_RGB32). False, with nothing written,
-// when the turn is not perfect (partial blocks at an edge that moves), the
-// JPEG uses a colour space that is not turned into RGB here (CMYK), or the
-// data is damaged (including data that ends early). `otherLayout` tells the
+// (1, 2, 4 or 8) into `pixels` (Format_RGB32). A component with partial
+// blocks at an edge that moves cannot keep its coefficients: it is turned
+// through its samples and quantised again with steps of 1. False, with
+// nothing written, when the JPEG uses a colour space that is not turned into
+// RGB here (CMYK), or the data is damaged (including data that ends early).
+// `otherLayout` tells the
 // refusals of a layout not handled here (CMYK, unusual sampling) apart, for which
 // libjpeg-turbo's own turn is worth a try.
 //
