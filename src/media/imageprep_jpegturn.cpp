@@ -402,7 +402,6 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
             *otherLayout = true;
         return false;
     }
-
     if (!samplesStayCentred(d, orientation)) {
         error = "JPEG turn: partial chroma samples at a moving edge";
         return false;
