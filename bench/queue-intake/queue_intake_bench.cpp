@@ -70,8 +70,9 @@ QImage grainyGradient(int width, int height)
         for (int x = 0; x < width; ++x) {
             seed = seed * 1664525u + 1013904223u;
             const int grain = static_cast<int>(seed >> 28) - 8;
-            image.setPixel(x, y, qRgb(std::clamp(x * 255 / width + grain, 0, 255),
-                                      std::clamp(y * 255 / height - grain, 0, 255), 128 + grain));
+            image.setPixel(x, y,
+                           qRgb(std::clamp(x * 255 / width + grain, 0, 255),
+                                std::clamp(y * 255 / height - grain, 0, 255), 128 + grain));
         }
     return image;
 }
@@ -80,8 +81,8 @@ QImage grainyGradient(int width, int height)
 std::string makePhoto()
 {
     const QByteArray picture = encode(grainyGradient(64, 48), 90);
-    auto photo = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(picture.constData()),
-                                           picture.size());
+    auto photo =
+        Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(picture.constData()), picture.size());
     photo->readMetadata();
     Exiv2::ExifData exif;
     exif["Exif.Image.Make"] = "Bench Camera Co.";
@@ -248,8 +249,8 @@ int main(int argc, char* argv[])
     row("queue " + std::to_string(files / 2) + " photos, warm cache, date taken read", median(h), files / 2);
     row("queue " + std::to_string(files / 4) + " photos, warm cache, date taken read", median(q), files / 4);
     row("drop the same tree again (all duplicates)", median(redrop), files);
-    std::printf("rows queued: %zu of %d; photo files %lld bytes each (EXIF block and picture %zu bytes)\n", rows,
-                files, static_cast<long long>(kPhotoBytes), photo.size());
+    std::printf("rows queued: %zu of %d; photo files %lld bytes each (EXIF block and picture %zu bytes)\n",
+                rows, files, static_cast<long long>(kPhotoBytes), photo.size());
     std::printf("first pages still in memory after eviction: %zu of %d\n", stillResident, files);
     std::printf("queue-intake: files=%d cold_seconds=%.3f warm_seconds=%.3f seconds_without_date=%.3f "
                 "duplicate_redrop_seconds=%.3f per_file_growth_full_vs_quarter=%.2f\n",

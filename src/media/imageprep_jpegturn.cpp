@@ -278,7 +278,8 @@ int addFinestTable(jpeg_compress_struct& c)
 // quality 100, in a table of their own so that the components that keep their
 // coefficients keep theirs (with no free slot, they share it after all).
 [[gnu::noinline]] // its locals stay out of TurnJpegAndDecode's setjmp frame
-void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int orientation, TurnContext& context)
+void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int orientation,
+                        TurnContext& context)
 {
     int finest = -2; // not yet added
     for (int ci = 0; ci < c.num_components; ++ci) {
@@ -286,7 +287,8 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
             continue;
         ComponentFeed& feed = context.feeds[ci];
         const jpeg_component_info& from = d.comp_info[ci];
-        const JQUANT_TBL* sourceTable = from.quant_table ? from.quant_table : d.quant_tbl_ptrs[from.quant_tbl_no];
+        const JQUANT_TBL* sourceTable =
+            from.quant_table ? from.quant_table : d.quant_tbl_ptrs[from.quant_tbl_no];
         if (finest == -2)
             finest = addFinestTable(c);
         if (finest >= 0)
@@ -303,11 +305,13 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
         target.widthInBlocks = (turnedWidth + DCTSIZE - 1) / DCTSIZE;
         target.rowCount = (turnedRows + rowsPerIMcu - 1) / rowsPerIMcu * rowsPerIMcu;
         target.quantisation = targetTable->quantval;
-        TurnComponentThroughSamples({&feed.sourceRows, width, height, sourceTable->quantval}, orientation, target);
+        TurnComponentThroughSamples({&feed.sourceRows, width, height, sourceTable->quantval}, orientation,
+                                    target);
         const std::size_t rowCoefficients = static_cast<std::size_t>(target.widthInBlocks) * DCTSIZE2;
         feed.sampleTurnRows.resize(static_cast<std::size_t>(target.rowCount));
         for (int r = 0; r < target.rowCount; ++r)
-            feed.sampleTurnRows[r] = reinterpret_cast<JBLOCKROW>(target.coefficients.data() + r * rowCoefficients);
+            feed.sampleTurnRows[r] =
+                reinterpret_cast<JBLOCKROW>(target.coefficients.data() + r * rowCoefficients);
     }
 }
 

@@ -321,42 +321,50 @@ TEST(RotateToUpright, ValuesOutsideTheTableAndWrongTypesWriteNoCopy)
         EXPECT_FALSE(exists(platform::TempPath() + "TR" + std::to_string(n) + ".jpeg"));
 }
 
+// On a photo whose blocks line up after the turn and on one whose chroma
+// blocks do not (4:2:0, 40 rows: 20 chroma rows).
 TEST(RotateToUpright, CopyKeepsTheDateAndRecordsItsOwnShape)
 {
-    const std::string source = save(quadrants(64, 32), "dated.jpg");
-    editExif(source, [](Exiv2::ExifData& exif) {
-        exif["Exif.Image.Orientation"] = uint16_t{6};
-        exif["Exif.Photo.DateTimeOriginal"] = std::string("2010:06:15 14:30:00");
-        exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
-        exif["Exif.Photo.PixelYDimension"] = uint16_t{32};
-    });
-    {
-        auto image = Exiv2::ImageFactory::open(source);
-        image->readMetadata();
-        Exiv2::XmpData xmp = image->xmpData();
-        xmp["Xmp.tiff.Orientation"] = "6";
-        image->setXmpData(xmp);
-        image->writeMetadata();
+    for (const int height : {32, 40}) {
+        const std::string what = "64 x " + std::to_string(height);
+        const std::string source =
+            save(quadrants(64, height), "dated" + std::to_string(height) + ".jpg", "jpeg", 90);
+        editExif(source, [height](Exiv2::ExifData& exif) {
+            exif["Exif.Image.Orientation"] = uint16_t{6};
+            exif["Exif.Photo.DateTimeOriginal"] = std::string("2010:06:15 14:30:00");
+            exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
+            exif["Exif.Photo.PixelYDimension"] = static_cast<uint16_t>(height);
+        });
+        {
+            auto image = Exiv2::ImageFactory::open(source);
+            image->readMetadata();
+            Exiv2::XmpData xmp = image->xmpData();
+            xmp["Xmp.tiff.Orientation"] = "6";
+            image->setXmpData(xmp);
+            image->writeMetadata();
+        }
+        const std::string copy = RotateToUpright(source);
+        ASSERT_FALSE(copy.empty()) << what;
+        EXPECT_EQ(load(copy).size(), QSize(height, 64)) << what;
+        expectSameQuadrants(load(copy), load(source, true), what);
+        EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1) << what;
+        const std::string bytes = ReadFile(copy);
+        const std::string exifMarker("Exif\0\0", 6);
+        EXPECT_NE(bytes.find(exifMarker), std::string::npos) << what;
+        EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos)
+            << what << ": one EXIF block";
+        {
+            auto image = Exiv2::ImageFactory::open(copy);
+            image->readMetadata();
+            const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+            ASSERT_NE(it, image->xmpData().end()) << what;
+            EXPECT_EQ(it->toString(), "1") << what;
+        }
+        EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), height) << what;
+        EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64) << what;
+        ASSERT_TRUE(GetDateTaken(source).has_value()) << what;
+        EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source)) << what;
     }
-    const std::string copy = RotateToUpright(source);
-    ASSERT_FALSE(copy.empty());
-    EXPECT_EQ(load(copy).size(), QSize(32, 64));
-    EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1);
-    const std::string bytes = ReadFile(copy);
-    const std::string exifMarker("Exif\0\0", 6);
-    EXPECT_NE(bytes.find(exifMarker), std::string::npos);
-    EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos) << "one EXIF block";
-    {
-        auto image = Exiv2::ImageFactory::open(copy);
-        image->readMetadata();
-        const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
-        ASSERT_NE(it, image->xmpData().end());
-        EXPECT_EQ(it->toString(), "1");
-    }
-    EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), 32);
-    EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64);
-    ASSERT_TRUE(GetDateTaken(source).has_value());
-    EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source));
 }
 
 // Quadrants with grain, so that a misplaced block or sample shows.
@@ -369,8 +377,9 @@ QImage noisyQuadrants(int width, int height)
             seed = seed * 1664525u + 1013904223u;
             const QColor c = noisy.pixelColor(x, y);
             const int d = static_cast<int>(seed >> 27) - 16;
-            noisy.setPixelColor(x, y, QColor(std::clamp(c.red() + d, 0, 255), std::clamp(c.green() - d, 0, 255),
-                                             std::clamp(c.blue() + d, 0, 255)));
+            noisy.setPixelColor(x, y,
+                                QColor(std::clamp(c.red() + d, 0, 255), std::clamp(c.green() - d, 0, 255),
+                                       std::clamp(c.blue() + d, 0, 255)));
         }
     return noisy;
 }
@@ -383,8 +392,9 @@ imageprep::Bytes bytesOf(const std::string& path)
 
 QImage decodeJpeg(const imageprep::Bytes& bytes)
 {
-    return QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                       static_cast<qsizetype>(bytes.size())), "jpeg")
+    return QImage::fromData(
+               QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+               "jpeg")
         .convertToFormat(QImage::Format_RGB32);
 }
 
@@ -413,7 +423,10 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
     imageprep::Bytes full;
     std::string error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy, 95, full, error)) << error;
-    const struct { const char* name; imageprep::Bytes bytes; } sources[] = {
+    const struct {
+        const char* name;
+        imageprep::Bytes bytes;
+    } sources[] = {
         {"4:4:4", full},
         {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
         {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
@@ -425,7 +438,8 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
         const QImage half = imageprep::DecodeImage(opened, {160, 128}, error);
         ASSERT_EQ(half.size(), QSize(160, 128)) << source.name;
         for (int orientation = 2; orientation <= 8; ++orientation) {
-            const std::string what = std::string(source.name) + ", orientation " + std::to_string(orientation);
+            const std::string what =
+                std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
             QImage pixels;
             ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
@@ -448,7 +462,10 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
     imageprep::Bytes partialLuma;
     std::string error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), 95, partialLuma, error)) << error;
-    const struct { const char* name; imageprep::Bytes bytes; } sources[] = {
+    const struct {
+        const char* name;
+        imageprep::Bytes bytes;
+    } sources[] = {
         {"4:2:0, whole luma blocks, 164 x 124 chroma", bytesOf(save(noisy, "chroma.jpg", "jpeg", 90))},
         {"4:4:4, 90 x 60", partialLuma},
         {"4:2:0, 4000 x 3000 in small", bytesOf(save(noisy.copy(0, 0, 200, 152), "small.jpg", "jpeg", 92))},
@@ -458,9 +475,11 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
         imageprep::SourceImage opened;
         ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
         const QImage decoded = decodeJpeg(source.bytes);
-        const QImage half = imageprep::DecodeImage(opened, {decoded.width() / 2, decoded.height() / 2}, error);
+        const QImage half =
+            imageprep::DecodeImage(opened, {decoded.width() / 2, decoded.height() / 2}, error);
         for (int orientation = 2; orientation <= 8; ++orientation) {
-            const std::string what = std::string(source.name) + ", orientation " + std::to_string(orientation);
+            const std::string what =
+                std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours;
             QImage pixels;
             ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
@@ -488,7 +507,8 @@ TEST(RotateToUpright, PreparingTheCopyAfterwards)
 {
     const std::string source = save(quadrants(1024, 512), "large.jpg", "jpeg", 95);
     setOrientation(source, 6);
-    const QImage expected = load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage expected =
+        load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const std::string copy = RotateToUpright(source);
     ASSERT_FALSE(copy.empty());
