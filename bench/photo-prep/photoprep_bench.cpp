@@ -4,6 +4,8 @@
 //   photoprep_bench prepare <source> <box> <output>
 //       RotateToUpright, then MakeUploadImage for a box x box box; the
 //       prepared file is copied to <output>.
+//   photoprep_bench upright <source> <output>
+//       RotateToUpright alone; the upright copy is copied to <output>.
 //   photoprep_bench orient <source> <output> <value>
 //       Copies a JPEG with its EXIF orientation tag set to <value>.
 
@@ -19,6 +21,25 @@
 
 namespace {
 
+bool copyTo(const std::string& file, const std::string& output)
+{
+    std::error_code ec;
+    std::filesystem::copy_file(file, output, std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec)
+        std::fprintf(stderr, "photoprep_bench: %s\n", ec.message().c_str());
+    return !ec;
+}
+
+int upright(const std::string& source, const std::string& output)
+{
+    const std::string copy = quaylet::RotateToUpright(source);
+    if (copy.empty()) {
+        std::fprintf(stderr, "photoprep_bench: no upright copy of %s\n", source.c_str());
+        return 1;
+    }
+    return copyTo(copy, output) ? 0 : 1;
+}
+
 int prepare(const std::string& source, int box, const std::string& output)
 {
     std::string current = source;
@@ -30,13 +51,7 @@ int prepare(const std::string& source, int box, const std::string& output)
         std::fprintf(stderr, "photoprep_bench: %s could not be prepared\n", source.c_str());
         return 1;
     }
-    std::error_code ec;
-    std::filesystem::copy_file(prepared, output, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-        std::fprintf(stderr, "photoprep_bench: %s\n", ec.message().c_str());
-        return 1;
-    }
-    return 0;
+    return copyTo(prepared, output) ? 0 : 1;
 }
 
 int orient(const std::string& source, const std::string& output, int value)
@@ -64,9 +79,12 @@ int main(int argc, char* argv[])
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "prepare" && argc == 5)
         return prepare(argv[2], std::atoi(argv[3]), argv[4]);
+    if (mode == "upright" && argc == 4)
+        return upright(argv[2], argv[3]);
     if (mode == "orient" && argc == 5)
         return orient(argv[2], argv[3], std::atoi(argv[4]));
     std::fprintf(stderr, "usage: photoprep_bench prepare <source> <box> <output>\n"
+                         "       photoprep_bench upright <source> <output>\n"
                          "       photoprep_bench orient <source> <output> <value>\n");
     return 2;
 }

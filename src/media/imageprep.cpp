@@ -110,8 +110,9 @@ ImageSize decodeSizeForBoxes(ImageSize size)
     return {2 * target.width, 2 * target.height};
 }
 
-// The upright copy's pixels: a lossless turn for JPEG sources whose blocks
-// allow it, otherwise a full decode, the turn, and a quality-100 encoding.
+// The upright copy's pixels: for JPEG sources a turn of the coefficients
+// (lossless for each component whose blocks line up after the turn), otherwise
+// a full decode, the turn, and a quality-100 encoding.
 // `reduced` receives the source's pixels at reduced size (not turned) when
 // they were decoded beside a lossless turn.
 bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
@@ -155,7 +156,8 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
 
         // A layout the one pass does not handle gets libjpeg-turbo's own
         // lossless turn, with the reduced pixels decoded beside it; a turn
-        // that cannot be perfect, or damaged data, goes to the decoding below.
+        // that it cannot make perfect, or damaged data, goes to the decoding
+        // below.
         if (otherLayout) {
             std::future<QImage> decoding;
             if (large) {

@@ -61,8 +61,9 @@ ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight);
 // to 8 and returns its full path; empty when no copy was written (no tag, the
 // value 1 or one outside 1..8, not an image, or the copy failed). The copy
 // keeps the source's metadata with the orientation set to 1. JPEG sources are
-// turned losslessly where their block structure allows it (otherwise decoded,
-// turned and encoded at quality 100).
+// turned in their coefficients: losslessly for each component whose blocks line
+// up after the turn, the others through their samples and quantised with steps
+// of 1 (other sources are decoded, turned and encoded at quality 100).
 std::string RotateToUpright(const std::string& path);
 
 // Prepares the photo for upload and returns the path of the file to send:

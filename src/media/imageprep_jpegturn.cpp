@@ -1,5 +1,7 @@
 #include "media/imageprep_jpegturn.h"
 
+#include "media/imageprep_sampleturn.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -95,7 +97,9 @@ inline void turnBlock(const JCOEF* source, JCOEF* target, const BlockTurn& turn)
 }
 
 // One component on its way to the encoder: the source's block rows, and a
-// buffer of turned block rows that the encoder asks for an iMCU row at a time.
+// buffer of turned block rows that the encoder asks for an iMCU row at a time;
+// or, for a component whose blocks do not line up after the turn, all its
+// turned block rows made beforehand from its samples.
 struct ComponentFeed {
     int index = 0;
     std::vector<JBLOCKROW> sourceRows; // all rows of the source component
@@ -105,6 +109,8 @@ struct ComponentFeed {
     std::vector<JBLOCKROW> batchRows; // into batch
     int batchStart = -(1 << 30);      // first turned row held in batch (none yet)
     int rowWidth = 0;                 // blocks per row of batch
+    SampleTurnTarget throughSamples;      // coefficients empty: turned block by block
+    std::vector<JBLOCKROW> sampleTurnRows; // into throughSamples
 };
 
 struct TurnContext {
@@ -157,6 +163,11 @@ JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION 
     const int height = static_cast<int>(component.height_in_blocks);
     const int first = static_cast<int>(startRow);
     const int count = static_cast<int>(rowCount);
+    if (!feed->sampleTurnRows.empty()) {
+        if (first + count > static_cast<int>(feed->sampleTurnRows.size()))
+            ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+        return feed->sampleTurnRows.data() + first;
+    }
     if (count > kBatchRows || width > feed->rowWidth)
         ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
 
@@ -189,17 +200,118 @@ JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION 
     return feed->batchRows.data() + (first - feed->batchStart);
 }
 
-// Whether the turn moves only whole MCUs: an edge with partial blocks may
-// stay where it is but must not move.
-bool perfectTurn(const jpeg_decompress_struct& info, int orientation)
+// Which sides of the source the turn reverses: a reversed side's far edge
+// becomes the near edge of the copy.
+struct ReversedSides {
+    bool across = false;
+    bool down = false;
+};
+
+ReversedSides reversedSides(int orientation)
 {
-    const bool widthWhole = info.image_width % static_cast<JDIMENSION>(info.max_h_samp_factor * DCTSIZE) == 0;
-    const bool heightWhole = info.image_height % static_cast<JDIMENSION>(info.max_v_samp_factor * DCTSIZE) == 0;
     switch (orientation) {
-    case 2: case 8: return widthWhole;
-    case 4: case 6: return heightWhole;
-    case 3: case 7: return widthWhole && heightWhole;
-    default: return true; // 5
+    case 2: case 8: return {true, false};
+    case 4: case 6: return {false, true};
+    case 3: case 7: return {true, true};
+    default: return {}; // 5
+    }
+}
+
+// Whether the chroma samples stay centred on the same pixels after the turn:
+// a reversed side must hold whole chroma samples, which an odd side of a
+// subsampled picture does not.
+[[gnu::noinline]] // its locals stay out of TurnJpegAndDecode's setjmp frame
+bool samplesStayCentred(const jpeg_decompress_struct& info, int orientation)
+{
+    const ReversedSides reversed = reversedSides(orientation);
+    return !(reversed.across && info.image_width % static_cast<JDIMENSION>(info.max_h_samp_factor) != 0)
+        && !(reversed.down && info.image_height % static_cast<JDIMENSION>(info.max_v_samp_factor) != 0);
+}
+
+// A component's samples that belong to the picture, across and down.
+int sampleWidth(const jpeg_decompress_struct& info, int ci)
+{
+    const auto h = static_cast<long long>(info.comp_info[ci].h_samp_factor);
+    return static_cast<int>((info.image_width * h + info.max_h_samp_factor - 1) / info.max_h_samp_factor);
+}
+
+int sampleHeight(const jpeg_decompress_struct& info, int ci)
+{
+    const auto v = static_cast<long long>(info.comp_info[ci].v_samp_factor);
+    return static_cast<int>((info.image_height * v + info.max_v_samp_factor - 1) / info.max_v_samp_factor);
+}
+
+// Whether a component's blocks line up after the turn: a reversed side must
+// end on a block edge, or every turned block would straddle two of the
+// source's. Sides that keep their direction may end anywhere.
+bool blocksLineUp(const jpeg_decompress_struct& info, int ci, int orientation)
+{
+    const ReversedSides reversed = reversedSides(orientation);
+    return !(reversed.across && sampleWidth(info, ci) % DCTSIZE != 0)
+        && !(reversed.down && sampleHeight(info, ci) % DCTSIZE != 0);
+}
+
+// A quantisation table of steps of 1 in a slot that no component uses, for
+// the components turned through their samples; -1 when every slot is taken.
+int addFinestTable(jpeg_compress_struct& c)
+{
+    bool used[NUM_QUANT_TBLS] = {};
+    for (int ci = 0; ci < c.num_components; ++ci)
+        used[c.comp_info[ci].quant_tbl_no] = true;
+    for (int slot = 0; slot < NUM_QUANT_TBLS; ++slot) {
+        if (used[slot])
+            continue;
+        if (!c.quant_tbl_ptrs[slot])
+            c.quant_tbl_ptrs[slot] = jpeg_alloc_quant_table(reinterpret_cast<j_common_ptr>(&c));
+        std::fill(std::begin(c.quant_tbl_ptrs[slot]->quantval), std::end(c.quant_tbl_ptrs[slot]->quantval),
+                  UINT16{1});
+        c.quant_tbl_ptrs[slot]->sent_table = FALSE;
+        return slot;
+    }
+    return -1;
+}
+
+// Turns the components whose blocks do not line up through their samples,
+// before the encoder asks for them. The turned blocks no longer sit on the
+// source's quantisation grid, so its steps would add their error a second
+// time: they get steps of 1, as a copy made from decoded pixels gets at
+// quality 100, in a table of their own so that the components that keep their
+// coefficients keep theirs (with no free slot, they share it after all).
+[[gnu::noinline]] // its locals stay out of TurnJpegAndDecode's setjmp frame
+void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int orientation,
+                        TurnContext& context)
+{
+    int finest = -2; // not yet added
+    for (int ci = 0; ci < c.num_components; ++ci) {
+        if (blocksLineUp(d, ci, orientation))
+            continue;
+        ComponentFeed& feed = context.feeds[ci];
+        const jpeg_component_info& from = d.comp_info[ci];
+        const JQUANT_TBL* sourceTable =
+            from.quant_table ? from.quant_table : d.quant_tbl_ptrs[from.quant_tbl_no];
+        if (finest == -2)
+            finest = addFinestTable(c);
+        if (finest >= 0)
+            c.comp_info[ci].quant_tbl_no = finest;
+        const JQUANT_TBL* targetTable = c.quant_tbl_ptrs[c.comp_info[ci].quant_tbl_no];
+        if (!sourceTable || !targetTable)
+            ERREXIT1(&d, JERR_NO_QUANT_TABLE, from.quant_tbl_no);
+        const int width = sampleWidth(d, ci), height = sampleHeight(d, ci);
+        const int turnedWidth = isTransposing(orientation) ? height : width;
+        const int turnedHeight = isTransposing(orientation) ? width : height;
+        const int rowsPerIMcu = c.comp_info[ci].v_samp_factor;
+        const int turnedRows = (turnedHeight + DCTSIZE - 1) / DCTSIZE;
+        SampleTurnTarget& target = feed.throughSamples;
+        target.widthInBlocks = (turnedWidth + DCTSIZE - 1) / DCTSIZE;
+        target.rowCount = (turnedRows + rowsPerIMcu - 1) / rowsPerIMcu * rowsPerIMcu;
+        target.quantisation = targetTable->quantval;
+        TurnComponentThroughSamples({&feed.sourceRows, width, height, sourceTable->quantval}, orientation,
+                                    target);
+        const std::size_t rowCoefficients = static_cast<std::size_t>(target.widthInBlocks) * DCTSIZE2;
+        feed.sampleTurnRows.resize(static_cast<std::size_t>(target.rowCount));
+        for (int r = 0; r < target.rowCount; ++r)
+            feed.sampleTurnRows[r] =
+                reinterpret_cast<JBLOCKROW>(target.coefficients.data() + r * rowCoefficients);
     }
 }
 
@@ -294,8 +406,8 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
             *otherLayout = true;
         return false;
     }
-    if (!perfectTurn(d, orientation)) {
-        error = "JPEG turn: partial blocks at a moving edge";
+    if (!samplesStayCentred(d, orientation)) {
+        error = "JPEG turn: partial chroma samples at a moving edge";
         return false;
     }
 
@@ -395,6 +507,9 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
                     std::swap(table->quantval[k * DCTSIZE + j], table->quantval[j * DCTSIZE + k]);
         }
     }
+    // Components whose blocks do not line up are turned through their samples
+    // here, while the pixels are drawn.
+    turnThroughSamples(d, c, orientation, context);
     jvirt_barray_ptr feeds[kMaxComponents] = {};
     for (int ci = 0; ci < c.num_components; ++ci)
         feeds[ci] = reinterpret_cast<jvirt_barray_ptr>(&context.feeds[ci]);

@@ -1,9 +1,9 @@
 #pragma once
 
-// One pass over a JPEG's data that yields both its losslessly turned copy and
-// its pixels at a reduced scale: the coefficients that libjpeg keeps for
-// buffered output are decoded once, drawn as pixels, and fed turned to the
-// encoder block row by block row, without a second full-size coefficient copy.
+// One pass over a JPEG's data that yields both its turned copy and its pixels
+// at a reduced scale: the coefficients that libjpeg keeps for buffered output
+// are decoded once, drawn as pixels, and fed turned to the encoder block row by
+// block row, without a second full-size coefficient copy.
 
 #include "media/imageprep_codec.h"
 
@@ -14,14 +14,17 @@
 
 namespace quaylet::imageprep {
 
-// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept, the
-// same coefficients) and decodes its unturned pixels at 1/scaleDenominator
-// (1, 2, 4 or 8) into `pixels` (Format_RGB32). False, with nothing written,
-// when the turn is not perfect (partial blocks at an edge that moves), the
-// JPEG uses a colour space that is not turned into RGB here (CMYK), or the
-// data is damaged (including data that ends early). `otherLayout` tells the
-// refusals of a layout not handled here (CMYK, unusual sampling) apart, for which
-// libjpeg-turbo's own turn is worth a try.
+// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept) and
+// decodes its unturned pixels at 1/scaleDenominator (1, 2, 4 or 8) into
+// `pixels` (Format_RGB32). Each component keeps its coefficients, turned, when
+// its blocks line up after the turn; one with partial blocks at an edge that
+// moves is turned through its samples and quantised again with steps of 1.
+// False, with nothing written, when a subsampled picture has an odd side that
+// moves (its colours would shift by a pixel), the JPEG uses a colour space
+// that is not turned into RGB here (CMYK), or the data is damaged (including
+// data that ends early). `otherLayout` tells the refusals of a layout not
+// handled here (CMYK, unusual sampling) apart, for which libjpeg-turbo's own
+// turn is worth a try.
 //
 // `replacements` swaps markers: a source APPn marker whose data starts with a
 // replacement's prefix is written with the replacement's data instead (a

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -241,10 +242,11 @@ TEST(MakeUploadImage, OtherFormatsBecomeJpeg)
 // Upright copies
 
 // Each orientation against Qt's own reading of the tag, on a JPEG whose
-// blocks allow the lossless turn and on one whose edges do not.
+// blocks allow the lossless turn, one whose edges are partial blocks, and one
+// with odd sides.
 TEST(RotateToUpright, EveryOrientationOnRealPixels)
 {
-    for (const QSize size : {QSize(64, 32), QSize(66, 34)}) {
+    for (const QSize size : {QSize(64, 32), QSize(66, 34), QSize(65, 33)}) {
         for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
             const std::string what = std::to_string(size.width()) + " x " + std::to_string(size.height())
                                      + ", orientation " + std::to_string(orientation);
@@ -319,72 +321,115 @@ TEST(RotateToUpright, ValuesOutsideTheTableAndWrongTypesWriteNoCopy)
         EXPECT_FALSE(exists(platform::TempPath() + "TR" + std::to_string(n) + ".jpeg"));
 }
 
+// On a photo whose blocks line up after the turn and on one whose chroma
+// blocks do not (4:2:0, 40 rows: 20 chroma rows).
 TEST(RotateToUpright, CopyKeepsTheDateAndRecordsItsOwnShape)
 {
-    const std::string source = save(quadrants(64, 32), "dated.jpg");
-    editExif(source, [](Exiv2::ExifData& exif) {
-        exif["Exif.Image.Orientation"] = uint16_t{6};
-        exif["Exif.Photo.DateTimeOriginal"] = std::string("2010:06:15 14:30:00");
-        exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
-        exif["Exif.Photo.PixelYDimension"] = uint16_t{32};
-    });
-    {
-        auto image = Exiv2::ImageFactory::open(source);
-        image->readMetadata();
-        Exiv2::XmpData xmp = image->xmpData();
-        xmp["Xmp.tiff.Orientation"] = "6";
-        image->setXmpData(xmp);
-        image->writeMetadata();
+    for (const int height : {32, 40}) {
+        const std::string what = "64 x " + std::to_string(height);
+        const std::string source =
+            save(quadrants(64, height), "dated" + std::to_string(height) + ".jpg", "jpeg", 90);
+        editExif(source, [height](Exiv2::ExifData& exif) {
+            exif["Exif.Image.Orientation"] = uint16_t{6};
+            exif["Exif.Photo.DateTimeOriginal"] = std::string("2010:06:15 14:30:00");
+            exif["Exif.Photo.PixelXDimension"] = uint16_t{64};
+            exif["Exif.Photo.PixelYDimension"] = static_cast<uint16_t>(height);
+        });
+        {
+            auto image = Exiv2::ImageFactory::open(source);
+            image->readMetadata();
+            Exiv2::XmpData xmp = image->xmpData();
+            xmp["Xmp.tiff.Orientation"] = "6";
+            image->setXmpData(xmp);
+            image->writeMetadata();
+        }
+        const std::string copy = RotateToUpright(source);
+        ASSERT_FALSE(copy.empty()) << what;
+        EXPECT_EQ(load(copy).size(), QSize(height, 64)) << what;
+        expectSameQuadrants(load(copy), load(source, true), what);
+        EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1) << what;
+        const std::string bytes = ReadFile(copy);
+        const std::string exifMarker("Exif\0\0", 6);
+        EXPECT_NE(bytes.find(exifMarker), std::string::npos) << what;
+        EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos)
+            << what << ": one EXIF block";
+        {
+            auto image = Exiv2::ImageFactory::open(copy);
+            image->readMetadata();
+            const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
+            ASSERT_NE(it, image->xmpData().end()) << what;
+            EXPECT_EQ(it->toString(), "1") << what;
+        }
+        EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), height) << what;
+        EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64) << what;
+        ASSERT_TRUE(GetDateTaken(source).has_value()) << what;
+        EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source)) << what;
     }
-    const std::string copy = RotateToUpright(source);
-    ASSERT_FALSE(copy.empty());
-    EXPECT_EQ(load(copy).size(), QSize(32, 64));
-    EXPECT_EQ(exifInt(copy, "Exif.Image.Orientation"), 1);
-    const std::string bytes = ReadFile(copy);
-    const std::string exifMarker("Exif\0\0", 6);
-    EXPECT_NE(bytes.find(exifMarker), std::string::npos);
-    EXPECT_EQ(bytes.find(exifMarker, bytes.find(exifMarker) + 1), std::string::npos) << "one EXIF block";
-    {
-        auto image = Exiv2::ImageFactory::open(copy);
-        image->readMetadata();
-        const auto it = image->xmpData().findKey(Exiv2::XmpKey("Xmp.tiff.Orientation"));
-        ASSERT_NE(it, image->xmpData().end());
-        EXPECT_EQ(it->toString(), "1");
-    }
-    EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelXDimension"), 32);
-    EXPECT_EQ(exifInt(copy, "Exif.Photo.PixelYDimension"), 64);
-    ASSERT_TRUE(GetDateTaken(source).has_value());
-    EXPECT_EQ(GetDateTaken(copy), GetDateTaken(source));
 }
 
-// The one-pass turn gives exactly libjpeg-turbo's lossless turn, and exactly
-// the pixels of a plain scaled decode, for the usual layouts of JPEG files.
-TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
+// Quadrants with grain, so that a misplaced block or sample shows.
+QImage noisyQuadrants(int width, int height)
 {
-    QImage noisy = quadrants(320, 256); // more block rows than one batch of turned rows
+    QImage noisy = quadrants(width, height);
     uint32_t seed = 12345;
     for (int y = 0; y < noisy.height(); ++y)
         for (int x = 0; x < noisy.width(); ++x) {
             seed = seed * 1664525u + 1013904223u;
             const QColor c = noisy.pixelColor(x, y);
             const int d = static_cast<int>(seed >> 27) - 16;
-            noisy.setPixelColor(x, y, QColor(std::clamp(c.red() + d, 0, 255), std::clamp(c.green() - d, 0, 255),
-                                             std::clamp(c.blue() + d, 0, 255)));
+            noisy.setPixelColor(x, y,
+                                QColor(std::clamp(c.red() + d, 0, 255), std::clamp(c.green() - d, 0, 255),
+                                       std::clamp(c.blue() + d, 0, 255)));
         }
+    return noisy;
+}
+
+imageprep::Bytes bytesOf(const std::string& path)
+{
+    const std::string bytes = ReadFile(path);
+    return imageprep::Bytes(bytes.begin(), bytes.end());
+}
+
+QImage decodeJpeg(const imageprep::Bytes& bytes)
+{
+    return QImage::fromData(
+               QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+               "jpeg")
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+// Peak signal to noise ratio over the three colours, in dB.
+double psnr(const QImage& a, const QImage& b)
+{
+    EXPECT_EQ(a.size(), b.size());
+    if (a.size() != b.size())
+        return 0;
+    double squares = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            for (const int d : {qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q)})
+                squares += d * d;
+        }
+    const double mean = squares / (3.0 * a.width() * a.height());
+    return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
+}
+
+// The one-pass turn gives exactly libjpeg-turbo's lossless turn, and exactly
+// the pixels of a plain scaled decode, for the usual layouts of JPEG files.
+TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
+{
+    const QImage noisy = noisyQuadrants(320, 256); // more block rows than one batch of turned rows
     imageprep::Bytes full;
     std::string error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy, 95, full, error)) << error;
-    const std::string subsampled = ReadFile(save(noisy, "420.jpg", "jpeg", 90));
-    const std::string grey = ReadFile(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"));
-    const struct { const char* name; imageprep::Bytes bytes; } sources[] = {
+    const struct {
+        const char* name;
+        imageprep::Bytes bytes;
+    } sources[] = {
         {"4:4:4", full},
-        {"4:2:0", imageprep::Bytes(subsampled.begin(), subsampled.end())},
-        {"grey", imageprep::Bytes(grey.begin(), grey.end())},
-    };
-    auto decode = [](const imageprep::Bytes& bytes) {
-        return QImage::fromData(QByteArray(reinterpret_cast<const char*>(bytes.data()),
-                                           static_cast<qsizetype>(bytes.size())), "jpeg")
-            .convertToFormat(QImage::Format_RGB32);
+        {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
+        {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
     };
     for (const auto& source : sources) {
         WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
@@ -393,22 +438,66 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
         const QImage half = imageprep::DecodeImage(opened, {160, 128}, error);
         ASSERT_EQ(half.size(), QSize(160, 128)) << source.name;
         for (int orientation = 2; orientation <= 8; ++orientation) {
-            const std::string what = std::string(source.name) + ", orientation " + std::to_string(orientation);
+            const std::string what =
+                std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
             QImage pixels;
             ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
                 << what << ": " << error;
             ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
-            EXPECT_EQ(decode(ours), decode(theirs)) << what;
+            EXPECT_EQ(decodeJpeg(ours), decodeJpeg(theirs)) << what;
             EXPECT_EQ(pixels, half) << what;
         }
     }
-    // A turn that would move partial blocks is refused, not botched.
-    imageprep::Bytes odd, turned;
+}
+
+// A side that is not whole blocks and that the turn reverses (a 4000 x 3000
+// photo with 4:2:0 sampling has 1500 chroma rows) cannot keep its blocks: the
+// components concerned are turned through their samples, the others keep
+// their coefficients. Every orientation gives the upright picture, within the
+// error of quantising once more, and the pixels of a plain decode.
+TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
+{
+    const QImage noisy = noisyQuadrants(328, 248);
+    imageprep::Bytes partialLuma;
+    std::string error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), 95, partialLuma, error)) << error;
+    const struct {
+        const char* name;
+        imageprep::Bytes bytes;
+    } sources[] = {
+        {"4:2:0, whole luma blocks, 164 x 124 chroma", bytesOf(save(noisy, "chroma.jpg", "jpeg", 90))},
+        {"4:4:4, 90 x 60", partialLuma},
+        {"4:2:0, 4000 x 3000 in small", bytesOf(save(noisy.copy(0, 0, 200, 152), "small.jpg", "jpeg", 92))},
+    };
+    for (const auto& source : sources) {
+        WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
+        imageprep::SourceImage opened;
+        ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
+        const QImage decoded = decodeJpeg(source.bytes);
+        const QImage half =
+            imageprep::DecodeImage(opened, {decoded.width() / 2, decoded.height() / 2}, error);
+        for (int orientation = 2; orientation <= 8; ++orientation) {
+            const std::string what =
+                std::string(source.name) + ", orientation " + std::to_string(orientation);
+            imageprep::Bytes ours;
+            QImage pixels;
+            ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
+                << what << ": " << error;
+            // About 50 dB here; a block or a chroma sample out of place
+            // gives far less on grain.
+            EXPECT_GE(psnr(decodeJpeg(ours), imageprep::TurnUpright(decoded, orientation)), 45) << what;
+            EXPECT_EQ(pixels, half) << what;
+        }
+    }
+    // An odd side of a subsampled picture has no whole chroma sample at its
+    // end: reversing it would move the colours off their pixels, so the turn
+    // is refused (the copy is then made from decoded pixels).
+    imageprep::Bytes turned;
     QImage pixels;
-    ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), 95, odd, error));
+    const imageprep::Bytes odd = bytesOf(save(noisy.copy(0, 0, 65, 33), "odd.jpg", "jpeg", 90));
     EXPECT_FALSE(imageprep::TurnJpegAndDecode(odd, 6, 2, turned, pixels, error));
-    EXPECT_TRUE(imageprep::TurnJpegAndDecode(odd, 5, 0, turned, pixels, error)) << error; // transposing moves no edge
+    EXPECT_TRUE(imageprep::TurnJpegAndDecode(odd, 5, 2, turned, pixels, error)) << error; // no side reversed
 }
 
 // A large turned JPEG is prepared from the pixels decoded while it was turned;
@@ -418,7 +507,8 @@ TEST(RotateToUpright, PreparingTheCopyAfterwards)
 {
     const std::string source = save(quadrants(1024, 512), "large.jpg", "jpeg", 95);
     setOrientation(source, 6);
-    const QImage expected = load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage expected =
+        load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
     const std::string copy = RotateToUpright(source);
     ASSERT_FALSE(copy.empty());
