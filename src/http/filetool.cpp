@@ -37,11 +37,13 @@ int CHttpToolA::OpenFile(const char* szFilePath)
 {
     if (!szFilePath)
         ThrowNullArgument("CHttpToolA::OpenFile", "szFilePath");
-    const int fd = ::open(szFilePath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Not blocking: a FIFO put where the file was would otherwise hold the
+    // open until some writer comes. Reads of a regular file never block anyway.
+    const int fd = ::open(szFilePath, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
         return kInvalidFile;
     // Only a regular file has a length that can be announced before sending;
-    // a folder or a device counts as a file that failed to open.
+    // a folder, a FIFO or a device counts as a file that failed to open.
     struct stat info = {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         const int error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;

@@ -7,7 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <functional>
 #include <thread>
@@ -288,6 +292,28 @@ TEST_F(HttpClientTest, MisuseAndBadAddressesLeaveTheClientIdle)
     EXPECT_EQ(message, "CHttpClientT::AddParam: It is not allowed to call this method if the POST context is active.");
     EXPECT_EQ(ErrorCodeOf([&] { active.ProceedPost(0); }, &message), 0);
     EXPECT_EQ(message, "CHttpClientT::_ProceedUploadContext: nDesired can not be zero.");
+}
+
+TEST_F(HttpClientTest, FifoInPlaceOfTheFileFailsAtOnceInsteadOfWaitingForAWriter)
+{
+    const std::string fifo = SandboxPath("swapped.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Should the open wait for a writer, one turns up after two seconds, so a
+    // failure shows as a slow call rather than a hung test.
+    std::thread unblock([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+    });
+    CHttpClientT client;
+    client.SetStrictFileCheck(true);
+    client.AddParam("media", fifo.c_str(), kParamFile);
+    RecordingServer srv;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ErrorCodeOf([&] { client.StartUpload(srv.url()); }), 603);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    unblock.join();
 }
 
 TEST_F(HttpClientTest, FileThatShrinksAfterTheStartFailsWithoutAWrongBody)
