@@ -66,6 +66,7 @@ void CEngineReactions::cancel(const AcknowledgeWait& wait)
         WriteLog(LogTrace, "CKestrelioClientDlg: Upload cancelled by user");
         m_objects.cancel.set();
         m_shared.cancelFlag = true;
+        m_queue.markAllCancelled();
         m_shared.lastResult = kResultNone;
     }
     // The encoder is stopped by the transfer thread, which may need the window

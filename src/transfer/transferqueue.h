@@ -1,7 +1,8 @@
 #pragma once
 
 // What the transfer thread needs of the upload queue: the head row, replacing
-// its path, and removing a row by its id (renaming a renamed file back).
+// its path, removing a row by its id (renaming a renamed file back), and
+// whether a Cancel has taken a row.
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,9 @@ public:
     virtual bool setPath(uint64_t id, const std::string& path) = 0;
     // A row that is already gone (a cancel removed it) is left alone.
     virtual void remove(uint64_t id) = 0;
+    // True when a Cancel has taken the row: it is gone, or it was queued
+    // before the last Cancel, whose removal of the rows may still be coming.
+    virtual bool isCancelled(uint64_t id) const = 0;
 };
 
 } // namespace quaylet

@@ -123,6 +123,12 @@ void TransferThread::processHead()
     const uint64_t rowId = head->id;
     std::string current = head->path;
     m_shared.cancelFlag = false;
+    // A Cancel that came after the head was read, but before the flag was
+    // cleared, would be lost with the flag: the queue remembers it.
+    if (m_queue.isCancelled(rowId)) {
+        cancelled(rowId);
+        return;
+    }
 
     // Every file is offered for turning, a video too: it has no orientation,
     // which the log says, and it takes its number in the copies' names.
@@ -150,7 +156,7 @@ void TransferThread::processHead()
         m_window.setProgressPosition(100);
     }
 
-    if (m_shared.cancelFlag || m_objects.quit.isSet()) {
+    if (m_shared.cancelFlag || m_objects.quit.isSet() || m_queue.isCancelled(rowId)) {
         cancelled(rowId);
         return;
     }

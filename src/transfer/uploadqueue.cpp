@@ -203,6 +203,19 @@ bool CUploadQueue::setPath(uint64_t id, const std::string& path)
     return true;
 }
 
+void CUploadQueue::markAllCancelled()
+{
+    std::lock_guard lock(m_mutex);
+    m_cancelledBelow = m_nextId;
+}
+
+bool CUploadQueue::isCancelled(uint64_t id) const
+{
+    std::lock_guard lock(m_mutex);
+    return id < m_cancelledBelow ||
+           std::none_of(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+}
+
 bool CUploadQueue::RemoveQueueItem(uint64_t id)
 {
     std::lock_guard lock(m_mutex);

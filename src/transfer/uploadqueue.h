@@ -103,11 +103,16 @@ public:
     // or at once when the row has gone already (false).
     bool setPath(uint64_t id, const std::string& path) override;
     void remove(uint64_t id) override { RemoveQueueItem(id); }
+    bool isCancelled(uint64_t id) const override;
 
     // Renames the row's file back when its "Renamed" field is a non-zero
     // number (using the path as it was queued), deletes its upright copy,
     // then deletes the row. False when the row is already gone.
     bool RemoveQueueItem(uint64_t id);
+    // Cancel, first step: every row queued so far counts as cancelled at
+    // once, although the rows stay until RemoveAllQueueItems (the Cancel
+    // command waits for the encoder to stop before it removes them).
+    void markAllCancelled();
     // Cancel: removes every row, head first.
     void RemoveAllQueueItems();
 
@@ -136,6 +141,7 @@ private:
     std::deque<QueueRow> m_rows;
     std::unordered_set<std::string> m_queuedPaths; // the duplicate test, one entry per row
     uint64_t m_nextId = 1;
+    uint64_t m_cancelledBelow = 1; // rows with a smaller id were queued before the last Cancel
     int m_queuedTotal = 0;
     int m_currentPosition = 0;
 };

@@ -141,3 +141,27 @@ TEST_F(TransferThreadTest, UprightCopyOfARowCancelledMeanwhileIsDeletedAndNotSen
     ASSERT_FALSE(states().empty());
     EXPECT_EQ(states().back(), kStateReady);
 }
+
+TEST_F(TransferThreadTest, ACancelJustBeforeTheFileStartsIsNotLostAndSparesLaterDrops)
+{
+    queueFile("before.jpg");
+    // Cancel pressed while the thread asks for the account: the flag is set and
+    // the rows are marked, but the command has not removed them yet when the
+    // thread reads the head and clears the flag for the new file.
+    steps.fetchPremium = [this](const StepContext&) {
+        shared.cancelFlag = true;
+        queue->markAllCancelled();
+        return false;
+    };
+    processHead();
+    EXPECT_TRUE(uploads.empty());
+    EXPECT_TRUE(rotated.empty());
+    EXPECT_EQ(shared.lastResult, kResultNone);
+    EXPECT_EQ(queue->count(), 0u);
+
+    // A file dropped after the Cancel is not taken by it.
+    steps.fetchPremium = [](const StepContext&) { return false; };
+    queueFile("after.jpg");
+    processHead();
+    EXPECT_EQ(uploads, (std::vector<std::string>{SandboxPath("in/after.jpg")}));
+}
