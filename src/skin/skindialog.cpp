@@ -23,8 +23,15 @@ bool CompositorMovesWindows()
 
 } // namespace
 
-SkinPicture LoadSkinPictureResource(int id)
+SkinPicture LoadSkinPictureResource(int id, int scale)
 {
+    if (scale >= 2) {
+        QImage sharp(QStringLiteral(":/skins/%1@2x.png").arg(id));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2);
+            return {sharp, 0};
+        }
+    }
     const QString path = QStringLiteral(":/skins/%1.png").arg(id);
     if (!QFile::exists(path))
         return {QImage(), ENOENT};
@@ -74,14 +81,17 @@ void KLSkinDialog::Register(const char* kind, std::unique_ptr<KLSkinElement> ele
     m_elements.push_back(std::move(element));
 }
 
-SkinPicture KLSkinDialog::Load(int id) const
+SkinPicture KLSkinDialog::Load(int id, int scale) const
 {
-    return m_loader ? m_loader(id) : SkinPicture{QImage(), ENOENT};
+    return m_loader ? m_loader(id, scale) : SkinPicture{QImage(), ENOENT};
 }
 
 void KLSkinDialog::LoadSkin()
 {
-    SkinPicture skin = Load(m_skinId);
+    // Pictures at twice the size on a screen that shows them so; boxes and the
+    // outline stay in the mask's pixels either way.
+    const int scale = devicePixelRatioF() >= 2 ? 2 : 1;
+    SkinPicture skin = Load(m_skinId, scale);
     if (skin.image.isNull()) {
         WriteLog(LogMilestone, "KLSkinDialog: Failed to load skin with an err: %d", skin.error);
         return;
@@ -89,15 +99,15 @@ void KLSkinDialog::LoadSkin()
     m_skin = skin.image;
     update();
 
-    const SkinPicture mask = Load(m_maskId);
+    const SkinPicture mask = Load(m_maskId, 1);
     if (mask.image.isNull()) {
         WriteLog(LogMilestone, "KLSkinDialog: Failed to load mask bitmap");
         return;
     }
-    const SkinPicture over = Load(m_overId);
+    const SkinPicture over = Load(m_overId, scale);
     if (over.image.isNull())
         WriteLog(LogMilestone, "KLSkinDialog: Failed to load over bitmap");
-    const SkinPicture down = Load(m_downId);
+    const SkinPicture down = Load(m_downId, scale);
     if (down.image.isNull())
         WriteLog(LogMilestone, "KLSkinDialog: Failed to load down bitmap");
 

@@ -30,10 +30,15 @@ struct SkinPicture {
     QImage image;
     int error = 0;
 };
-using SkinPictureLoader = std::function<SkinPicture(int id)>;
+// scale: 2 asks for the picture drawn at twice its size, for a screen with a
+// device pixel ratio of 2; a loader that has none answers with the plain one.
+// Masks are always asked for at scale 1: they are read pixel by pixel.
+using SkinPictureLoader = std::function<SkinPicture(int id, int scale)>;
 
-// The pictures built into the program, ":/skins/<id>.png".
-SkinPicture LoadSkinPictureResource(int id);
+// The pictures built into the program: ":/skins/<id>.png", and at scale 2
+// ":/skins/<id>@2x.png" where it exists (with its device pixel ratio set, so
+// it paints at the plain picture's size).
+SkinPicture LoadSkinPictureResource(int id, int scale);
 
 class KLSkinDialog : public CSnapDialog {
     Q_OBJECT
@@ -96,7 +101,7 @@ protected:
 
 private:
     void Register(const char* kind, std::unique_ptr<KLSkinElement> element);
-    SkinPicture Load(int id) const;
+    SkinPicture Load(int id, int scale) const;
 
     SkinPictureLoader m_loader;
     int m_skinId = 0;

@@ -4,12 +4,10 @@
 #include "skin/skindialog.h"
 
 #include "core/logfile.h"
-#include "maskpainter.h"
 #include "skin/snaprule.h"
+#include "skinfixtures.h"
 #include "support/sandbox.h"
 
-#include <QApplication>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -93,7 +91,7 @@ public:
     StandInDialog(std::map<int, QImage> pictures, CallLog& log)
         : KLSkinDialog(
               nullptr,
-              [pictures](int id) {
+              [pictures](int id, int) {
                   const auto found = pictures.find(id);
                   return found == pictures.end() ? SkinPicture{QImage(), 2} : SkinPicture{found->second, 0};
               }),
@@ -125,19 +123,6 @@ public:
     void UsePictures(int skin, int mask, int over, int down)
     {
         SetSkin(skin, mask, over, down, QColor(255, 0, 0));
-    }
-    void Drag(QPoint pressAt, QPoint to)
-    {
-        const QPoint origin = pos();
-        QMouseEvent press(QEvent::MouseButtonPress, QPointF(pressAt), QPointF(origin + pressAt),
-                          Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(this, &press);
-        QMouseEvent moveTo(QEvent::MouseMove, QPointF(pressAt), QPointF(to + pressAt), Qt::NoButton,
-                           Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(this, &moveTo);
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pressAt), QPointF(to + pressAt),
-                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-        QApplication::sendEvent(this, &release);
     }
 
     StandInButton cancel;
@@ -351,14 +336,30 @@ TEST_F(SkinDialogTest, DraggingTheBackgroundMovesTheDialogAndSnapsIt)
 
     // Dropped 7 pixels right of the work area's left edge and far from the others: it jumps to the edge.
     const QPoint nearLeft(area.left() + 7, area.top() + 40);
-    dialog.Drag(QPoint(300, 20), nearLeft);
+    test::DragWindow(dialog, QPoint(300, 20), nearLeft);
     EXPECT_EQ(dialog.pos(), QPoint(area.left(), area.top() + 40));
     EXPECT_EQ(dialog.pos(), SnapPosition(nearLeft, dialog.size(), screen->geometry(), area));
 
     // Dropped away from every edge: it stays where it was dropped.
     const QPoint free(area.left() + 30, area.top() + 40);
-    dialog.Drag(QPoint(300, 20), free);
+    test::DragWindow(dialog, QPoint(300, 20), free);
     EXPECT_EQ(dialog.pos(), SnapPosition(free, dialog.size(), screen->geometry(), area));
+}
+
+TEST(CropSkinPicture, APictureAtTwiceTheSizeIsCutAtTwiceTheSize)
+{
+    const QRect box(524, 438, 89, 32);
+    const QImage plain = test::PatternPicture(640, 480);
+    EXPECT_EQ(CropSkinPicture(plain, box), plain.copy(box));
+
+    QImage sharp = test::PatternPicture(1280, 960);
+    sharp.setDevicePixelRatio(2);
+    const QImage piece = CropSkinPicture(sharp, box);
+    EXPECT_EQ(piece.size(), QSize(178, 64));
+    EXPECT_EQ(piece.devicePixelRatio(), 2.0);
+    EXPECT_EQ(piece.pixel(0, 0), sharp.pixel(1048, 876));
+    EXPECT_EQ(piece.pixel(177, 63), sharp.pixel(1225, 939));
+    EXPECT_TRUE(CropSkinPicture(QImage(), box).isNull());
 }
 
 } // namespace

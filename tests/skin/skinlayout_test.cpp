@@ -2,7 +2,7 @@
 
 #include "skin/skinlayout.h"
 
-#include "maskpainter.h"
+#include "skinfixtures.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,8 @@
-#include "maskpainter.h"
+#include "skinfixtures.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWidget>
 
 namespace quaylet::test {
 
@@ -38,6 +42,20 @@ QImage PatternPicture(int width, int height)
         for (int x = 0; x < width; ++x)
             picture.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 64 + (y / 256) * 16));
     return picture;
+}
+
+void DragWindow(QWidget& window, QPoint pressAt, QPoint to)
+{
+    const QPoint origin = window.pos();
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(pressAt), QPointF(origin + pressAt), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &press);
+    QMouseEvent moveTo(QEvent::MouseMove, QPointF(pressAt), QPointF(to + pressAt), Qt::NoButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &moveTo);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(pressAt), QPointF(to + pressAt), Qt::LeftButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &release);
 }
 
 } // namespace quaylet::test

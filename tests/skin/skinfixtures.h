@@ -1,11 +1,14 @@
 #pragma once
 
-// Small masks drawn the way the skins' masks are: a body colour, flat element
-// rectangles and single transparent pixels.
+// Small masks drawn the way the skins' masks are (a body colour, flat element
+// rectangles and single transparent pixels), pictures, and a mouse drag.
 
 #include <QImage>
+#include <QPoint>
 #include <QRect>
 #include <QRgb>
+
+class QWidget;
 
 namespace quaylet::test {
 
@@ -20,5 +23,9 @@ void CutCurvedCorners(QImage& mask);
 // A picture whose every pixel differs from its neighbours, so a crop shows
 // where it was taken.
 QImage PatternPicture(int width, int height);
+
+// Presses the left button at pressAt (in the window), moves the mouse so that
+// the window's corner would land at `to`, and releases it there.
+void DragWindow(QWidget& window, QPoint pressAt, QPoint to);
 
 } // namespace quaylet::test
