@@ -152,6 +152,25 @@ protected:
     std::string Log() const { return ReadFile(SandboxPath("Quaylet.log")); }
     bool Logged(const std::string& line) const { return Log().find(line) != std::string::npos; }
 
+    // The dialog's own size and shape, no control placed or dressed.
+    void ExpectAsMade(const StandInDialog& dialog) const
+    {
+        EXPECT_FALSE(dialog.isSkinned());
+        EXPECT_EQ(dialog.size(), QSize(300, 200));
+        EXPECT_TRUE(dialog.mask().isEmpty());
+        EXPECT_EQ(dialog.status.geometry(), StandInDialog::kTemplatePlace);
+        EXPECT_EQ(dialog.cancel.geometry(), StandInDialog::kTemplatePlace);
+        EXPECT_TRUE(calls.empty());
+    }
+
+    // A mask with a Help button's area, for the buttons that load their look from a file.
+    static QImage MaskWithHelp()
+    {
+        QImage mask = StandInMask();
+        FillBox(mask, 563, 11, 592, 41, qRgb(0, 255, 255));
+        return mask;
+    }
+
     const QImage picture = test::PatternPicture(640, 480);
     CallLog calls;
 };
@@ -239,11 +258,7 @@ TEST_F(SkinDialogTest, WithoutASkinPictureTheDialogStaysUnskinned)
     dialog.UseMask(kMask);
     dialog.LoadSkin();
     EXPECT_TRUE(Logged("KLSkinDialog: Failed to load skin with an err: 2")) << Log();
-    EXPECT_FALSE(dialog.isSkinned());
-    EXPECT_EQ(dialog.size(), QSize(300, 200));
-    EXPECT_TRUE(dialog.mask().isEmpty());
-    EXPECT_EQ(dialog.status.geometry(), StandInDialog::kTemplatePlace);
-    EXPECT_TRUE(calls.empty());
+    ExpectAsMade(dialog);
 }
 
 TEST_F(SkinDialogTest, WithoutAMaskTheDialogKeepsItsShapeButIsPainted)
@@ -252,11 +267,7 @@ TEST_F(SkinDialogTest, WithoutAMaskTheDialogKeepsItsShapeButIsPainted)
     dialog.UseMask(kMask);
     dialog.LoadSkin();
     EXPECT_TRUE(Logged("KLSkinDialog: Failed to load mask bitmap")) << Log();
-    EXPECT_FALSE(dialog.isSkinned());
-    EXPECT_EQ(dialog.size(), QSize(300, 200));
-    EXPECT_TRUE(dialog.mask().isEmpty());
-    EXPECT_EQ(dialog.cancel.geometry(), StandInDialog::kTemplatePlace);
-    EXPECT_TRUE(calls.empty());
+    ExpectAsMade(dialog);
     const QImage shown = dialog.grab(QRect(100, 100, 1, 1)).toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown.pixel(0, 0), picture.pixel(100, 100));
 }
@@ -284,9 +295,7 @@ TEST_F(SkinDialogTest, MissingOverAndDownPicturesLeaveButtonsWithTheirNormalLook
 
 TEST_F(SkinDialogTest, AButtonLoadedFromFileTakesItsNormalLookFromTheCurrentDirectory)
 {
-    QImage mask = StandInMask();
-    FillBox(mask, 563, 11, 592, 41, qRgb(0, 255, 255));
-    StandInDialog dialog({{kPicture, picture}, {kMask, mask}}, calls);
+    StandInDialog dialog({{kPicture, picture}, {kMask, MaskWithHelp()}}, calls);
     StandInButton help(&dialog, calls, "Help");
     dialog.AddButtonElement(help, 1015, QColor(0, 255, 255), "Help", true);
     dialog.UseMask(kMask);
@@ -306,9 +315,7 @@ TEST_F(SkinDialogTest, AButtonLoadedFromFileTakesItsNormalLookFromTheCurrentDire
 
 TEST_F(SkinDialogTest, AButtonWhoseFileIsMissingLogsAllThreeLooks)
 {
-    QImage mask = StandInMask();
-    FillBox(mask, 563, 11, 592, 41, qRgb(0, 255, 255));
-    StandInDialog dialog({{kPicture, picture}, {kMask, mask}}, calls);
+    StandInDialog dialog({{kPicture, picture}, {kMask, MaskWithHelp()}}, calls);
     StandInButton help(&dialog, calls, "Help");
     dialog.AddButtonElement(help, 1015, QColor(0, 255, 255), "Help", true);
     dialog.UseMask(kMask);
