@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWidget>
 #include <QWindow>
 
 #include <cerrno>
@@ -78,6 +79,11 @@ void KLSkinDialog::Register(const char* kind, std::unique_ptr<KLSkinElement> ele
     const QRgb colour = element->maskColour();
     WriteLog(LogTrace, "KLSkinDialog: Skinning %s element \"%s\" with mask color RGB(%d,%d,%d)", kind,
              element->name().c_str(), qRed(colour), qGreen(colour), qBlue(colour));
+    // Screen readers need a name for every control; the element's serves
+    // unless the dialog has given a better one (a button's tooltip).
+    QWidget& control = element->control();
+    if (control.accessibleName().isEmpty())
+        control.setAccessibleName(QString::fromStdString(element->name()));
     m_elements.push_back(std::move(element));
 }
 

@@ -250,6 +250,13 @@ TEST_F(SkinDialogTest, RegistrationLogLinesNameEachKindAndTheColourAsRedGreenBlu
          }) {
         EXPECT_TRUE(Logged(line)) << line << "\n" << Log();
     }
+    // Each control is named for assistive tools after its element, unless it has a name already.
+    EXPECT_EQ(dialog.status.accessibleName(), QStringLiteral("Status"));
+    EXPECT_EQ(edit.accessibleName(), QStringLiteral("UserName"));
+    StandInButton help(&dialog, calls, "Help");
+    help.setAccessibleName(QStringLiteral("Help and support"));
+    dialog.AddButtonElement(help, 1015, QColor(0, 255, 255), "Help", false);
+    EXPECT_EQ(help.accessibleName(), QStringLiteral("Help and support"));
 }
 
 TEST_F(SkinDialogTest, WithoutASkinPictureTheDialogStaysUnskinned)
