@@ -30,11 +30,11 @@ CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent)
 
 CHoverButton::~CHoverButton() = default;
 
-void CHoverButton::SetImages(const QPixmap& normal, const QPixmap& hover, const QPixmap& down)
+void CHoverButton::setImages(const QImage& normal, const QImage& hover, const QImage& down)
 {
-    m_normal = normal;
-    m_hoverImage = hover;
-    m_down = down;
+    m_normal = QPixmap::fromImage(normal);
+    m_hoverImage = QPixmap::fromImage(hover);
+    m_down = QPixmap::fromImage(down);
     update();
 }
 

@@ -5,8 +5,10 @@
 // opens the owner's menu instead of clicking.
 
 #include "skin/focusframe.h"
+#include "skin/skinnedcontrols.h"
 
 #include <QAbstractButton>
+#include <QImage>
 #include <QPixmap>
 #include <QPoint>
 #include <QString>
@@ -14,7 +16,7 @@
 
 namespace quaylet {
 
-class CHoverButton : public QAbstractButton {
+class CHoverButton : public QAbstractButton, public ISkinButton {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CHoverButton)
 
@@ -22,10 +24,10 @@ public:
     explicit CHoverButton(QWidget* parent = nullptr);
     ~CHoverButton() override;
 
-    // The skin's pictures, each as large as the button; a null pixmap is a
+    // The skin's pictures, each as large as the button; a null image is a
     // missing picture (the button then shows its normal picture, or nothing
     // so the skin shows through).
-    void SetImages(const QPixmap& normal, const QPixmap& hover, const QPixmap& down);
+    void setImages(const QImage& normal, const QImage& hover, const QImage& down) override;
 
     void SetToolTipText(const QString& text, bool activate);
     virtual void EnableButton();

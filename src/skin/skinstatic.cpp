@@ -47,7 +47,7 @@ void CSkinStatic::SetLabelFont(const QString& face, int sizeTenths, bool bold, b
     setFont(font);
 }
 
-void CSkinStatic::SetLink(bool link)
+void CSkinStatic::setLink(bool link)
 {
     m_link = link;
     if (link) {

@@ -4,6 +4,7 @@
 // act as a link: the address it was given or, without one, its own text.
 
 #include "skin/focusframe.h"
+#include "skin/skinnedcontrols.h"
 #include "skin/skinstaticevents.h"
 
 #include <QColor>
@@ -14,7 +15,7 @@
 
 namespace quaylet {
 
-class CSkinStatic final : public QLabel {
+class CSkinStatic final : public QLabel, public ISkinLabel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSkinStatic)
 
@@ -29,7 +30,7 @@ public:
     // flag first, because a link label also starts reporting clicks here.
     void SetLabelFont(const QString& face, int sizeTenths, bool bold, bool underline, bool plain);
 
-    void SetLink(bool link);
+    void setLink(bool link) override;
     bool IsLink() const { return m_link; }
     // UTF-8; empty opens the label's own text.
     void SetAddress(const std::string& address) { m_address = address; }
@@ -49,6 +50,14 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    // The skin engine's names for the two above.
+    void setTextColor(const QColor& colour) override { SetTextColour(colour); }
+    void setLabelFont(const QString& face, int sizeInTenths, bool bold, bool forceUnderline,
+                      bool forcePlain) override
+    {
+        SetLabelFont(face, sizeInTenths, bold, forceUnderline, forcePlain);
+    }
+
     void ReportClicks();
     // What a click on the label does (also the keyboard's activation).
     void Click();

@@ -3,6 +3,8 @@
 // A flat progress bar. The transfer thread and the encoder's output reader
 // set its maximum and position directly; painting stays on the window thread.
 
+#include "skin/skinnedcontrols.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -11,7 +13,7 @@
 
 namespace quaylet {
 
-class CSmoothProgress final : public QWidget {
+class CSmoothProgress final : public QWidget, public ISkinProgress {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CSmoothProgress)
 
@@ -34,6 +36,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // The skin engine's name for SetColours.
+    void setColors(const QColor& background, const QColor& bar, const QColor& border) override
+    {
+        SetColours(background, bar, border);
+    }
+
     void Repaint();
 
     // Makes SetPos's check against the maximum and its store one step; the

@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QPixmap>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -20,11 +19,11 @@ const QColor kNormal(200, 0, 0);
 const QColor kHover(0, 200, 0);
 const QColor kDown(0, 0, 200);
 
-QPixmap Filled(const QColor& colour)
+QImage Filled(const QColor& colour)
 {
-    QPixmap pixmap(40, 20);
-    pixmap.fill(colour);
-    return pixmap;
+    QImage image(40, 20, QImage::Format_RGB32);
+    image.fill(colour);
+    return image;
 }
 
 struct ButtonFixture {
@@ -36,7 +35,7 @@ struct ButtonFixture {
     ButtonFixture()
     {
         button.setGeometry(10, 10, 40, 20);
-        button.SetImages(Filled(kNormal), Filled(kHover), Filled(kDown));
+        button.setImages(Filled(kNormal), Filled(kHover), Filled(kDown));
         button.show();
         QObject::connect(&button, &CHoverButton::clicked, [this] { ++clicks; });
         QObject::connect(&button, &CHoverButton::menuRequested, [this](CHoverButton* sender, QPoint) {
@@ -129,7 +128,7 @@ TEST(CancelButtonTest, FillsItselfWithTheBarColourWhileDisabledAndRepaintsTheWin
     Backdrop backdrop;
     CCancelButton cancel(&backdrop);
     cancel.setGeometry(50, 20, 40, 20);
-    cancel.SetImages(Filled(kNormal), Filled(kHover), Filled(kDown));
+    cancel.setImages(Filled(kNormal), Filled(kHover), Filled(kDown));
     const QColor bar(15, 48, 113);
     cancel.SetFillColour(bar);
     cancel.show();

@@ -4,6 +4,7 @@
 #include "widgetevents.h"
 
 #include <QFont>
+#include <QPalette>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -72,7 +73,7 @@ TEST(SkinStaticTest, ClickOpensTheAddressOrTheTextUnlessTheEventsHandleIt)
         OpenedLinks links;
         CSkinStatic label(&backdrop);
         label.setGeometry(10, 10, 150, 20);
-        label.SetLink(c.link);
+        label.setLink(c.link);
         label.SetLabelFont(QStringLiteral("Tahoma"), 80, false, false, false);
         label.SetText(text);
         label.SetAddress(c.address);
@@ -111,8 +112,12 @@ TEST(SkinStaticTest, LinkFlagAtFontTimeDecidesUnderlineAndClicks)
         SCOPED_TRACE(testing::Message() << "link " << c.link << " underline " << c.underline << " plain "
                                         << c.plain << " bold " << c.bold);
         CSkinStatic label;
-        label.SetLink(c.link);
-        label.SetLabelFont(QStringLiteral("Tahoma"), 85, c.bold, c.underline, c.plain);
+        // Dressed as the skin engine dresses it.
+        ISkinLabel& dressed = label;
+        dressed.setLink(c.link);
+        dressed.setTextColor(Qt::blue);
+        dressed.setLabelFont(QStringLiteral("Tahoma"), 85, c.bold, c.underline, c.plain);
+        EXPECT_EQ(label.palette().color(QPalette::WindowText), QColor(Qt::blue));
         EXPECT_EQ(label.font().underline(), c.underlined);
         EXPECT_EQ(label.font().weight(), c.bold ? 700 : 400);
         EXPECT_DOUBLE_EQ(label.font().pointSizeF(), 8.5);
@@ -125,7 +130,7 @@ TEST(SkinStaticTest, LinkFlagAtFontTimeDecidesUnderlineAndClicks)
     CSkinStatic late(&backdrop);
     late.setGeometry(10, 10, 150, 20);
     late.SetLabelFont(QStringLiteral("Tahoma"), 80, false, false, false);
-    late.SetLink(true);
+    late.setLink(true);
     late.SetText(QStringLiteral("https://www.glimmerly.example/"));
     late.show();
     test::Click(late);

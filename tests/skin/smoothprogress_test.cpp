@@ -28,7 +28,7 @@ struct ProgressFixture {
     ProgressFixture()
     {
         progress.setGeometry(10, 10, 102, 12);
-        progress.SetColours(kBackground, kBar, kBorder);
+        static_cast<ISkinProgress&>(progress).setColors(kBackground, kBar, kBorder);
         progress.show();
     }
     // Bar pixels along the middle row, the border excluded.
