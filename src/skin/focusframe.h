@@ -11,6 +11,12 @@ class QRect;
 
 namespace quaylet {
 
+// Space, Return and Enter press a focused skinned control.
+inline bool IsActivationKey(int key)
+{
+    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
 class FocusFrame final {
 public:
     void focusIn(Qt::FocusReason reason);

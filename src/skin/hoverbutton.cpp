@@ -12,11 +12,6 @@ namespace {
 // The pointer counts as resting once it has stayed still this long.
 constexpr int kHoverTimeMs = 1;
 
-bool IsActivationKey(int key)
-{
-    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
-}
-
 } // namespace
 
 CHoverButton::CHoverButton(QWidget* parent) : QAbstractButton(parent)

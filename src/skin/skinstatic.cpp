@@ -108,8 +108,7 @@ void CSkinStatic::mouseReleaseEvent(QMouseEvent* event)
 
 void CSkinStatic::keyPressEvent(QKeyEvent* event)
 {
-    const int key = event->key();
-    if (m_notify && (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+    if (m_notify && IsActivationKey(event->key())) {
         m_focusFrame.keyUsed();
         update();
         Click();

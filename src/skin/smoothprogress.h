@@ -2,6 +2,7 @@
 
 // A flat progress bar. The transfer thread and the encoder's output reader
 // set its maximum and position directly; painting stays on the window thread.
+// Those threads must be done with the bar before it is destroyed.
 
 #include "skin/skinnedcontrols.h"
 
