@@ -97,11 +97,22 @@ void CSkinStatic::paintEvent(QPaintEvent* event)
     m_focusFrame.paint(painter, rect(), hasFocus());
 }
 
+void CSkinStatic::mousePressEvent(QMouseEvent* event)
+{
+    if (m_notify && event->button() == Qt::LeftButton) {
+        // Kept, so the release comes back here instead of the dialog taking
+        // the press as the start of a drag.
+        m_focusFrame.mouseUsed();
+        event->accept();
+        return;
+    }
+    QLabel::mousePressEvent(event);
+}
+
 void CSkinStatic::mouseReleaseEvent(QMouseEvent* event)
 {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
-        m_focusFrame.mouseUsed();
         Click();
     }
 }

@@ -15,7 +15,7 @@
 
 namespace quaylet::test {
 
-void SendMouse(QWidget& widget, int type, QPoint pos, Qt::MouseButton button)
+bool SendMouse(QWidget& widget, int type, QPoint pos, Qt::MouseButton button)
 {
     const auto eventType = static_cast<QEvent::Type>(type);
     const Qt::MouseButtons held = eventType == QEvent::MouseButtonPress ? Qt::MouseButtons(button)
@@ -23,11 +23,12 @@ void SendMouse(QWidget& widget, int type, QPoint pos, Qt::MouseButton button)
     QMouseEvent event(eventType, QPointF(pos), QPointF(widget.mapToGlobal(pos)),
                       eventType == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
     QCoreApplication::sendEvent(&widget, &event);
+    return event.isAccepted();
 }
 
-void Press(QWidget& widget, QPoint pos)
+bool Press(QWidget& widget, QPoint pos)
 {
-    SendMouse(widget, QEvent::MouseButtonPress, pos);
+    return SendMouse(widget, QEvent::MouseButtonPress, pos);
 }
 
 void Release(QWidget& widget, QPoint pos)

@@ -14,8 +14,10 @@ class QImage;
 
 namespace quaylet::test {
 
-void SendMouse(QWidget& widget, int type, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
-void Press(QWidget& widget, QPoint pos = {2, 2});
+// True when the widget kept the event (an ignored press goes on to the
+// dialog, which would start dragging itself).
+bool SendMouse(QWidget& widget, int type, QPoint pos, Qt::MouseButton button = Qt::LeftButton);
+bool Press(QWidget& widget, QPoint pos = {2, 2});
 void Release(QWidget& widget, QPoint pos = {2, 2});
 void Click(QWidget& widget, QPoint pos = {2, 2});
 void Move(QWidget& widget, QPoint pos = {2, 2});
