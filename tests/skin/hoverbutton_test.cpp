@@ -67,6 +67,27 @@ TEST(HoverButtonTest, ShowsThePictureOfItsState)
     EXPECT_EQ(f.clicks, 1);
 }
 
+TEST(HoverButtonTest, DrawsPicturesOfTwiceTheSizeAtTheButtonsSize)
+{
+    ButtonFixture f;
+    QImage sharp(80, 40, QImage::Format_RGB32);
+    sharp.fill(kNormal);
+    for (int y = 0; y < 40; ++y) {
+        for (int x = 40; x < 80; ++x) {
+            sharp.setPixelColor(x, y, kHover);
+        }
+    }
+    sharp.setDevicePixelRatio(2);
+    f.button.setImages(sharp, QImage(), QImage());
+    const QImage shown = Rendered(f.button);
+    EXPECT_EQ(shown.pixelColor(5, 10), kNormal);
+    EXPECT_EQ(shown.pixelColor(35, 10), kHover);
+
+    // Missing looks fall back to the normal picture.
+    test::Press(f.button);
+    EXPECT_EQ(Rendered(f.button).pixelColor(5, 10), kNormal);
+}
+
 TEST(HoverButtonTest, MenuButtonPressAfterTheMenuClosedIsAClickUntilThePointerRestsOnItAgain)
 {
     ButtonFixture f;
