@@ -8,8 +8,20 @@ namespace quaylet {
 
 void FocusFrame::focusIn(Qt::FocusReason reason)
 {
-    m_keyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-                 reason == Qt::ShortcutFocusReason;
+    switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+        m_keyboard = true;
+        break;
+    case Qt::MouseFocusReason:
+        m_keyboard = false;
+        break;
+    default:
+        // Focus coming back with the window or from a closed menu keeps
+        // whatever the user was doing.
+        break;
+    }
 }
 
 void FocusFrame::paint(QPainter& painter, const QRect& rect, bool hasFocus) const

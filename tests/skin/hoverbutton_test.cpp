@@ -136,6 +136,10 @@ TEST(HoverButtonTest, KeyboardReachesAndPressesItWithAFrameOnlyForTheKeyboard)
     test::Key(f.button, Qt::Key_Return);
     EXPECT_EQ(f.clicks, 2);
 
+    f.button.clearFocus();
+    f.button.setFocus(Qt::ActiveWindowFocusReason);
+    EXPECT_NE(Rendered(f.button).pixelColor(1, 1), kNormal) << "the frame went with the window's focus";
+
     test::Click(f.button);
     EXPECT_EQ(Rendered(f.button).pixelColor(1, 1), kNormal) << "a focus frame after a mouse click";
 
