@@ -27,6 +27,13 @@ struct MaskLayout {
     std::vector<Area> areas;
 };
 
+// Both sign-in masks share this geometry.
+std::vector<Area> SignInAreas()
+{
+    return {{1012, {144, 102, 296, 124}}, {1013, {144, 130, 296, 152}}, {1038, {96, 162, 275, 180}},
+            {1042, {74, 79, 296, 100}},   {1, {130, 202, 238, 237}},     {2, {345, 9, 359, 24}}};
+}
+
 const std::array<MaskLayout, 5>& Layouts()
 {
     static const std::array<MaskLayout, 5> layouts{{
@@ -43,22 +50,8 @@ const std::array<MaskLayout, 5>& Layouts()
           {1000, {2, 53, 637, 420}},
           {1026, {61, 63, 605, 89}},
           {1023, {2, 420, 637, 427}}}},
-        {189,
-         SignInSkin,
-         {{1012, {144, 102, 296, 124}},
-          {1013, {144, 130, 296, 152}},
-          {1038, {96, 162, 275, 180}},
-          {1042, {74, 79, 296, 100}},
-          {1, {130, 202, 238, 237}},
-          {2, {345, 9, 359, 24}}}},
-        {226,
-         SignedInSkin,
-         {{1012, {144, 102, 296, 124}},
-          {1013, {144, 130, 296, 152}},
-          {1038, {96, 162, 275, 180}},
-          {1042, {74, 79, 296, 100}},
-          {1, {130, 202, 238, 237}},
-          {2, {345, 9, 359, 24}}}},
+        {189, SignInSkin, SignInAreas()},
+        {226, SignedInSkin, SignInAreas()},
         {191, AboutSkin, {{1041, {87, 148, 272, 176}}, {1043, {328, 3, 359, 32}}}},
         {193,
          UploadCompletedSkin,
@@ -103,10 +96,10 @@ void CutCorners(QImage& image, QRgb transparent)
     }
 }
 
-// The about mask was once drawn with smoothing: its label rectangle carries a
-// frame of near colours, a few near colours stand on the label's own edge, and
-// some lie along the window's edges. They all count as body, which the skin
-// engine must cope with, so the mask keeps them.
+// The about mask carries what a smoothed drawing leaves behind: a frame of near
+// colours round the label's rectangle, a few on the label's own edge and some
+// along the window's edges. The skin engine counts them all as body; keeping
+// them here keeps that rule in use.
 void AddNearColours(QImage& image, const Box& label)
 {
     constexpr std::array<QRgb, 4> kNearLabel{qRgb(15, 127, 17), qRgb(17, 129, 15), qRgb(16, 127, 16),
