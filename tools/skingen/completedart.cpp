@@ -1,11 +1,14 @@
 // The upload-completed dialog: it takes the main window's place after a batch.
 
 #include "artkit.h"
+#include "illustrations.h"
 #include "pictures.h"
 
 #include <QLinearGradient>
 #include <QPainterPath>
 #include <QPen>
+
+#include <utility>
 
 namespace quaylet::skingen {
 
@@ -60,6 +63,15 @@ void PaintUploadCompleted(QPainter& p)
                     Qt::white);
     DrawCentredText(p, QRectF(186, 282, 270, 22), QStringLiteral("on your Glimmerly gallery page"), link,
                     Qt::white);
+
+    // What went up, small, between the invitation and the bar.
+    for (const auto& [draw, x] : {std::pair{&DrawPhoto, 250.0}, {&DrawAlbum, 320.0}, {&DrawFilmStrip, 390.0}}) {
+        p.save();
+        p.translate(x, 368);
+        p.scale(0.5, 0.5);
+        draw(p, QPointF(0, 0));
+        p.restore();
+    }
 
     // The bottom bar that takes the user back.
     const QRectF bar(0, 430, 640, 50);
