@@ -3,6 +3,7 @@
 
 #include "maskfacts.h"
 
+#include "skin/skinresources.h"
 #include "skin/skintables.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@ namespace {
 
 TEST(SkinPictures, EveryPictureAndMaskIsThereAtItsSizeAndPicturesAtTwice)
 {
+    RegisterSkinResources();
+    RegisterSkinResources();
     for (const SkinTable* table : AllSkinTables()) {
         SCOPED_TRACE(std::string(table->dialog));
         const QSize size(table->width, table->height);
