@@ -70,8 +70,8 @@ const SkinTable kMainWindowSkin{"main window", 186, 187, 186, 186, kTransparent,
 const SkinTable kSignInSkin{"sign-in", 188, 189, 188, 188, kTransparent, 369, 260, kSignIn};
 const SkinTable kSignedInSkin{"signed-in", 225, 226, 225, 225, kTransparent, 369, 260, kSignIn};
 const SkinTable kAboutSkin{"about", 190, 191, 190, 190, kTransparent, 362, 219, kAbout};
-const SkinTable kUploadCompletedSkin{"upload completed", 192,          193, 192, 192,
-                                     kTransparent,       640,          480, kUploadCompleted};
+const SkinTable kUploadCompletedSkin{"upload completed", 192, 193, 192, 192, kTransparent, 640, 480,
+                                     kUploadCompleted};
 
 const std::array<const SkinTable*, 5> kAll{&kMainWindowSkin, &kSignInSkin, &kSignedInSkin, &kAboutSkin,
                                            &kUploadCompletedSkin};

@@ -41,10 +41,12 @@ Area SolidArea(QRgb colour, Box box)
 
 std::vector<MaskSpec> Designed()
 {
-    const std::vector<Area> signIn{
-        SolidArea(qRgb(16, 255, 16), {144, 102, 296, 124}), SolidArea(qRgb(124, 230, 124), {144, 130, 296, 152}),
-        SolidArea(qRgb(16, 128, 16), {96, 162, 275, 180}),  SolidArea(qRgb(0, 204, 255), {74, 79, 296, 100}),
-        SolidArea(qRgb(255, 0, 255), {130, 202, 238, 237}), SolidArea(qRgb(12, 41, 96), {345, 9, 359, 24})};
+    const std::vector<Area> signIn{SolidArea(qRgb(16, 255, 16), {144, 102, 296, 124}),
+                                   SolidArea(qRgb(124, 230, 124), {144, 130, 296, 152}),
+                                   SolidArea(qRgb(16, 128, 16), {96, 162, 275, 180}),
+                                   SolidArea(qRgb(0, 204, 255), {74, 79, 296, 100}),
+                                   SolidArea(qRgb(255, 0, 255), {130, 202, 238, 237}),
+                                   SolidArea(qRgb(12, 41, 96), {345, 9, 359, 24})};
     const Box userName{61, 63, 605, 89};
     const Box preview{2, 53, 637, 420};
     const Box link{186, 257, 456, 306};
@@ -53,10 +55,14 @@ std::vector<MaskSpec> Designed()
          640,
          480,
          true,
-         {SolidArea(qRgb(128, 0, 128), {524, 438, 613, 470}), SolidArea(qRgb(0, 255, 128), {595, 10, 624, 42}),
-          SolidArea(qRgb(0, 255, 255), {563, 11, 592, 41}), SolidArea(qRgb(255, 255, 0), {84, 11, 148, 42}),
-          SolidArea(qRgb(255, 128, 64), {19, 12, 72, 40}), SolidArea(qRgb(255, 0, 255), {16, 436, 127, 467}),
-          SolidArea(qRgb(255, 255, 128), {162, 439, 496, 468}), SolidArea(qRgb(128, 128, 64), userName),
+         {SolidArea(qRgb(128, 0, 128), {524, 438, 613, 470}),
+          SolidArea(qRgb(0, 255, 128), {595, 10, 624, 42}),
+          SolidArea(qRgb(0, 255, 255), {563, 11, 592, 41}),
+          SolidArea(qRgb(255, 255, 0), {84, 11, 148, 42}),
+          SolidArea(qRgb(255, 128, 64), {19, 12, 72, 40}),
+          SolidArea(qRgb(255, 0, 255), {16, 436, 127, 467}),
+          SolidArea(qRgb(255, 255, 128), {162, 439, 496, 468}),
+          SolidArea(qRgb(128, 128, 64), userName),
           {qRgb(128, 128, 255), preview, Solid(preview) - Solid(userName)},
           SolidArea(qRgb(64, 64, 64), {2, 420, 637, 427})}},
         {189, 369, 260, false, signIn},
@@ -65,14 +71,16 @@ std::vector<MaskSpec> Designed()
          362,
          219,
          false,
-         {SolidArea(qRgb(16, 128, 16), {87, 148, 272, 176}), SolidArea(qRgb(188, 190, 192), {328, 3, 359, 32})}},
+         {SolidArea(qRgb(16, 128, 16), {87, 148, 272, 176}),
+          SolidArea(qRgb(188, 190, 192), {328, 3, 359, 32})}},
         // The link's leftmost column carries the colour in rows 285 to 296 only.
         {193,
          640,
          480,
          true,
          {{qRgb(0, 255, 0), link, Solid(link) - (link.bottom - link.top) + (296 - 285 + 1)},
-          SolidArea(qRgb(0, 255, 255), {220, 445, 421, 463}), SolidArea(qRgb(255, 255, 0), {598, 10, 628, 41})}},
+          SolidArea(qRgb(0, 255, 255), {220, 445, 421, 463}),
+          SolidArea(qRgb(255, 255, 0), {598, 10, 628, 41})}},
     };
 }
 
@@ -95,8 +103,8 @@ std::set<std::pair<int, int>> CornerPixels(int w, int h)
 // Within a few units of the colour on every channel, without being it.
 bool IsNear(QRgb colour, QRgb to)
 {
-    return colour != to && std::abs(qRed(colour) - qRed(to)) <= 2 && std::abs(qGreen(colour) - qGreen(to)) <= 2 &&
-           std::abs(qBlue(colour) - qBlue(to)) <= 2;
+    return colour != to && std::abs(qRed(colour) - qRed(to)) <= 2 &&
+           std::abs(qGreen(colour) - qGreen(to)) <= 2 && std::abs(qBlue(colour) - qBlue(to)) <= 2;
 }
 
 // Pixels of the box that carry a near colour of the area's own (edge smoothing in
@@ -151,7 +159,8 @@ TEST(SkinMasks, AboutLabelIsFramedByNearColoursThatCountAsBody)
     ASSERT_FALSE(mask.isNull());
     const QRgb label = qRgb(16, 128, 16);
     // All round the label's exact box, one pixel out, and at points on its own edge.
-    for (const auto& [x, y] : {std::pair{86, 147}, {150, 147}, {272, 176}, {86, 160}, {272, 150}, {150, 176}}) {
+    for (const auto& [x, y] :
+         {std::pair{86, 147}, {150, 147}, {272, 176}, {86, 160}, {272, 150}, {150, 176}}) {
         SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
         EXPECT_TRUE(IsNear(mask.pixel(x, y) | 0xff000000u, label));
     }
@@ -187,7 +196,8 @@ TEST(SkinMasks, RedrawnMasksEqualTheCommittedOnes)
             for (int x = 0; x < committed.width(); ++x) {
                 if (committed.pixel(x, y) != redrawn.pixel(x, y) && differing++ == 0) {
                     ADD_FAILURE() << "first difference at (" << x << "," << y << "): committed "
-                                  << RgbText(committed.pixel(x, y)) << ", redrawn " << RgbText(redrawn.pixel(x, y));
+                                  << RgbText(committed.pixel(x, y)) << ", redrawn "
+                                  << RgbText(redrawn.pixel(x, y));
                 }
             }
         }

@@ -18,7 +18,8 @@ QFont ArtFont(qreal pixelSize, bool bold)
     return font;
 }
 
-void DrawCentredText(QPainter& p, const QRectF& box, const QString& text, const QFont& font, const QColor& colour)
+void DrawCentredText(QPainter& p, const QRectF& box, const QString& text, const QFont& font,
+                     const QColor& colour)
 {
     p.save();
     p.setFont(font);
@@ -81,7 +82,8 @@ void DrawRoundIcon(QPainter& p, const QRectF& box, Glyph glyph)
     p.setPen(QPen(palette::kSoftWhite, 1.6));
     p.drawEllipse(circle);
     if (glyph == Glyph::Question) {
-        DrawCentredText(p, circle.translated(0, 0.5), QStringLiteral("?"), ArtFont(d * 0.62, true), Qt::white);
+        DrawCentredText(p, circle.translated(0, 0.5), QStringLiteral("?"), ArtFont(d * 0.62, true),
+                        Qt::white);
     } else {
         const qreal arm = d * 0.19;
         p.setPen(QPen(Qt::white, std::max<qreal>(2.0, d * 0.09), Qt::SolidLine, Qt::RoundCap));
@@ -91,8 +93,8 @@ void DrawRoundIcon(QPainter& p, const QRectF& box, Glyph glyph)
     p.restore();
 }
 
-void DrawPillButton(QPainter& p, const QRectF& box, const QString& text, const QColor& top, const QColor& bottom,
-                    const QColor& textColour, qreal textSize)
+void DrawPillButton(QPainter& p, const QRectF& box, const QString& text, const QColor& top,
+                    const QColor& bottom, const QColor& textColour, qreal textSize)
 {
     const QRectF face = box.adjusted(1, 1, -1, -2);
     const qreal radius = face.height() / 2.6;

@@ -35,7 +35,8 @@ inline const QColor kSoftWhite{232, 238, 248};
 QFont ArtFont(qreal pixelSize, bool bold);
 
 // Text centred in a box.
-void DrawCentredText(QPainter& p, const QRectF& box, const QString& text, const QFont& font, const QColor& colour);
+void DrawCentredText(QPainter& p, const QRectF& box, const QString& text, const QFont& font,
+                     const QColor& colour);
 
 // The service's logo: a four-pointed sparkle and the word "glimmerly", centred
 // on the point, the word's letters 'height' pixels tall.
@@ -50,8 +51,8 @@ enum class Glyph { Question, Cross };
 void DrawRoundIcon(QPainter& p, const QRectF& box, Glyph glyph);
 
 // A rounded button face with a centred label.
-void DrawPillButton(QPainter& p, const QRectF& box, const QString& text, const QColor& top, const QColor& bottom,
-                    const QColor& textColour, qreal textSize);
+void DrawPillButton(QPainter& p, const QRectF& box, const QString& text, const QColor& top,
+                    const QColor& bottom, const QColor& textColour, qreal textSize);
 
 // A quiet rounded chip behind a bar label (Logout, Menu).
 void DrawBarChip(QPainter& p, const QRectF& box);

@@ -54,7 +54,8 @@ void PaintUploadCompleted(QPainter& p)
     p.setFont(ArtFont(34, true));
     p.drawText(QRectF(0, 196, 641, 46), Qt::AlignCenter, QStringLiteral("Upload Completed"));
     p.restore();
-    DrawCentredText(p, QRectF(0, 194, 640, 46), QStringLiteral("Upload Completed"), ArtFont(34, true), Qt::white);
+    DrawCentredText(p, QRectF(0, 194, 640, 46), QStringLiteral("Upload Completed"), ArtFont(34, true),
+                    Qt::white);
 
     // The invitation fills the link's area: both lines, underlined like a link.
     QFont link = ArtFont(14, true);
@@ -65,7 +66,8 @@ void PaintUploadCompleted(QPainter& p)
                     Qt::white);
 
     // What went up, small, between the invitation and the bar.
-    for (const auto& [draw, x] : {std::pair{&DrawPhoto, 250.0}, {&DrawAlbum, 320.0}, {&DrawFilmStrip, 390.0}}) {
+    for (const auto& [draw, x] :
+         {std::pair{&DrawPhoto, 250.0}, {&DrawAlbum, 320.0}, {&DrawFilmStrip, 390.0}}) {
         p.save();
         p.translate(x, 368);
         p.scale(0.5, 0.5);
@@ -81,8 +83,8 @@ void PaintUploadCompleted(QPainter& p)
     p.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPolyline(QPolygonF({QPointF(212, 449), QPointF(207, 454), QPointF(212, 459)}));
     p.restore();
-    DrawCentredText(p, QRectF(200, 445, 241, 18), QStringLiteral("Return to Upload Screen"), ArtFont(13, true),
-                    Qt::white);
+    DrawCentredText(p, QRectF(200, 445, 241, 18), QStringLiteral("Return to Upload Screen"),
+                    ArtFont(13, true), Qt::white);
 
     DrawFrameEdge(p, all, 8, QColor(110, 40, 0), QColor(255, 200, 140, 140));
 }

@@ -32,7 +32,8 @@ void DrawScene(QPainter& p, const QRectF& r)
     p.drawPath(far);
     QPainterPath near;
     near.moveTo(r.left() + r.width() * 0.3, r.bottom());
-    near.quadTo(r.left() + r.width() * 0.72, r.top() + r.height() * 0.45, r.right(), r.top() + r.height() * 0.68);
+    near.quadTo(r.left() + r.width() * 0.72, r.top() + r.height() * 0.45, r.right(),
+                r.top() + r.height() * 0.68);
     near.lineTo(r.right(), r.bottom());
     near.closeSubpath();
     p.setBrush(QColor(46, 120, 70));
@@ -86,8 +87,8 @@ void DrawAlbum(QPainter& p, QPointF centre)
     right.closeSubpath();
     p.drawPath(right);
     // Prints on the pages.
-    for (const QRectF& r : {QRectF(-50, -29, 40, 28), QRectF(-44, 5, 36, 25), QRectF(9, -29, 40, 28),
-                            QRectF(14, 5, 36, 25)}) {
+    for (const QRectF& r :
+         {QRectF(-50, -29, 40, 28), QRectF(-44, 5, 36, 25), QRectF(9, -29, 40, 28), QRectF(14, 5, 36, 25)}) {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
         p.drawRect(r);

@@ -49,13 +49,17 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "quaylet-skingen: cannot create %s\n", argv[1]);
         return 1;
     }
+    using namespace quaylet::skingen;
+    const auto file = [&out](int id, const char* suffix) {
+        return out.filePath(QStringLiteral("%1%2.png").arg(id).arg(QLatin1StringView(suffix)));
+    };
     bool ok = true;
-    for (int id : quaylet::skingen::MaskIds()) {
-        ok = Save(quaylet::skingen::PaintMask(id), out.filePath(QStringLiteral("%1.png").arg(id))) && ok;
+    for (int id : MaskIds()) {
+        ok = Save(PaintMask(id), file(id, "")) && ok;
     }
-    for (int id : quaylet::skingen::PictureIds()) {
-        ok = Save(quaylet::skingen::PaintPicture(id, 1), out.filePath(QStringLiteral("%1.png").arg(id))) && ok;
-        ok = Save(quaylet::skingen::PaintPicture(id, 2), out.filePath(QStringLiteral("%1@2x.png").arg(id))) && ok;
+    for (int id : PictureIds()) {
+        ok = Save(PaintPicture(id, 1), file(id, "")) && ok;
+        ok = Save(PaintPicture(id, 2), file(id, "@2x")) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -31,7 +31,7 @@ struct MaskLayout {
 std::vector<Area> SignInAreas()
 {
     return {{1012, {144, 102, 296, 124}}, {1013, {144, 130, 296, 152}}, {1038, {96, 162, 275, 180}},
-            {1042, {74, 79, 296, 100}},   {1, {130, 202, 238, 237}},     {2, {345, 9, 359, 24}}};
+            {1042, {74, 79, 296, 100}},   {1, {130, 202, 238, 237}},    {2, {345, 9, 359, 24}}};
 }
 
 const std::array<MaskLayout, 5>& Layouts()
@@ -123,7 +123,8 @@ void AddNearColours(QImage& image, const Box& label)
     image.setPixel(label.left, 160, kNearLabel[2]);
     image.setPixel(label.right - 1, 165, kNearLabel[3]);
 
-    constexpr std::array<QRgb, 4> kNearBody{qRgb(127, 0, 0), qRgb(128, 1, 0), qRgb(129, 0, 1), qRgb(128, 0, 1)};
+    constexpr std::array<QRgb, 4> kNearBody{qRgb(127, 0, 0), qRgb(128, 1, 0), qRgb(129, 0, 1),
+                                            qRgb(128, 0, 1)};
     const int last = image.height() - 1;
     const std::array<std::pair<int, int>, 9> kSpots{
         {{40, 0}, {41, 0}, {150, 0}, {300, 0}, {60, last}, {200, last}, {201, last}, {0, 100}, {359, 120}}};

@@ -52,7 +52,8 @@ void PaintSignIn(QPainter& p, bool signedIn)
     DrawField(p, QRectF(144, 102, 152, 22));
     DrawField(p, QRectF(144, 130, 152, 22));
 
-    DrawPillButton(p, QRectF(130, 202, 108, 35), signedIn ? QStringLiteral("Logout") : QStringLiteral("Login"),
+    DrawPillButton(p, QRectF(130, 202, 108, 35),
+                   signedIn ? QStringLiteral("Logout") : QStringLiteral("Login"),
                    palette::kYellow.lighter(112), palette::kYellowDeep, palette::kInk, 15);
     DrawSmallCross(p, QRectF(345, 9, 14, 15));
 
