@@ -22,7 +22,7 @@ struct Area {
     int pixels; // the box's area less what another element or the body covers inside it
 };
 
-struct MaskSpec {
+struct ExpectedMask {
     int id;
     int width, height;
     bool curvedCorners;
@@ -39,7 +39,7 @@ Area SolidArea(QRgb colour, Box box)
     return {colour, box, Solid(box)};
 }
 
-std::vector<MaskSpec> Designed()
+std::vector<ExpectedMask> Designed()
 {
     const std::vector<Area> signIn{SolidArea(qRgb(16, 255, 16), {144, 102, 296, 124}),
                                    SolidArea(qRgb(124, 230, 124), {144, 130, 296, 152}),
@@ -122,14 +122,14 @@ int NearInside(const QImage& mask, const Box& box, QRgb colour)
 
 TEST(SkinMasks, HoldExactlyTheDesignedColoursBoxesAndCorners)
 {
-    for (const MaskSpec& spec : Designed()) {
-        SCOPED_TRACE("mask " + std::to_string(spec.id));
-        const QImage mask = LoadSkinResource(spec.id);
+    for (const ExpectedMask& want : Designed()) {
+        SCOPED_TRACE("mask " + std::to_string(want.id));
+        const QImage mask = LoadSkinResource(want.id);
         ASSERT_FALSE(mask.isNull());
-        ASSERT_EQ(mask.size(), QSize(spec.width, spec.height));
+        ASSERT_EQ(mask.size(), QSize(want.width, want.height));
         std::map<QRgb, ColourFacts> facts = SurveyColours(mask);
 
-        for (const Area& area : spec.areas) {
+        for (const Area& area : want.areas) {
             SCOPED_TRACE(RgbText(area.colour));
             ASSERT_EQ(facts.count(area.colour), 1u);
             EXPECT_EQ(facts[area.colour].box, area.box);
@@ -138,7 +138,7 @@ TEST(SkinMasks, HoldExactlyTheDesignedColoursBoxesAndCorners)
         }
 
         const std::set<std::pair<int, int>> corners =
-            spec.curvedCorners ? CornerPixels(spec.width, spec.height) : std::set<std::pair<int, int>>{};
+            want.curvedCorners ? CornerPixels(want.width, want.height) : std::set<std::pair<int, int>>{};
         EXPECT_EQ(PixelsOf(mask, kTransparent), corners);
         facts.erase(kTransparent);
 
@@ -147,7 +147,7 @@ TEST(SkinMasks, HoldExactlyTheDesignedColoursBoxesAndCorners)
         facts.erase(kBody);
         for (const auto& [colour, f] : facts) {
             SCOPED_TRACE(RgbText(colour));
-            EXPECT_EQ(spec.id, 191);
+            EXPECT_EQ(want.id, 191);
             EXPECT_TRUE(IsNear(colour, kBody) || IsNear(colour, qRgb(16, 128, 16)));
         }
     }
