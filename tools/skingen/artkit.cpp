@@ -142,6 +142,13 @@ void DrawField(QPainter& p, const QRectF& box)
 void DrawFrameEdge(QPainter& p, const QRectF& bounds, qreal radius, const QColor& dark, const QColor& light)
 {
     p.save();
+    // Outside the rounded edge everything is the dark line's colour, so what the
+    // window's outline leaves of a corner matches the line.
+    QPainterPath outside;
+    outside.addRect(bounds);
+    QPainterPath inside;
+    inside.addRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+    p.fillPath(outside.subtracted(inside), dark);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(dark, 1));
     p.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);

@@ -60,7 +60,8 @@ void DrawBarChip(QPainter& p, const QRectF& box);
 // A white, slightly sunken field where an edit control sits.
 void DrawField(QPainter& p, const QRectF& box);
 
-// The outer edge of a dialog: a fine light line inside a dark one.
+// The outer edge of a dialog: a fine light line inside a dark one. The 640 x 480
+// windows lose rows of 4, 2, 1 and 1 pixels at each corner, which a radius of 5 follows.
 void DrawFrameEdge(QPainter& p, const QRectF& bounds, qreal radius, const QColor& dark = QColor(4, 14, 36),
                    const QColor& light = QColor(110, 150, 220, 150));
 

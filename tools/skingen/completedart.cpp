@@ -86,7 +86,7 @@ void PaintUploadCompleted(QPainter& p)
     DrawCentredText(p, QRectF(200, 445, 241, 18), QStringLiteral("Return to Upload Screen"),
                     ArtFont(13, true), Qt::white);
 
-    DrawFrameEdge(p, all, 8, QColor(110, 40, 0), QColor(255, 200, 140, 140));
+    DrawFrameEdge(p, all, 5, QColor(110, 40, 0), QColor(255, 200, 140, 140));
 }
 
 } // namespace quaylet::skingen

@@ -73,7 +73,7 @@ void PaintMainWindow(QPainter& p)
     DrawPillButton(p, QRectF(524, 438, 89, 32), QStringLiteral("Cancel"), QColor(236, 240, 247),
                    QColor(188, 198, 216), palette::kInk, 13);
 
-    DrawFrameEdge(p, all, 8);
+    DrawFrameEdge(p, all, 5);
 }
 
 } // namespace quaylet::skingen

@@ -57,7 +57,7 @@ void PaintSignIn(QPainter& p, bool signedIn)
                    palette::kYellow.lighter(112), palette::kYellowDeep, palette::kInk, 15);
     DrawSmallCross(p, QRectF(345, 9, 14, 15));
 
-    DrawFrameEdge(p, QRectF(0, 0, 368, 260), 6);
+    DrawFrameEdge(p, QRectF(0, 0, 368, 260), 2);
 }
 
 void PaintAbout(QPainter& p)
@@ -68,7 +68,7 @@ void PaintAbout(QPainter& p)
     DrawLogo(p, QPointF(180, 84), 30);
     p.fillRect(QRectF(60, 134, 240, 1), QColor(255, 255, 255, 60));
     DrawRoundIcon(p, QRectF(328, 3, 31, 29), Glyph::Cross);
-    DrawFrameEdge(p, QRectF(0, 0, 360, 219), 6);
+    DrawFrameEdge(p, QRectF(0, 0, 360, 219), 2);
 }
 
 } // namespace quaylet::skingen
