@@ -2,6 +2,7 @@
 
 #include "core/logfile.h"
 #include "skin/skinlayout.h"
+#include "skin/skinresources.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -26,6 +27,7 @@ bool CompositorMovesWindows()
 
 SkinPicture LoadSkinPictureResource(int id, int scale)
 {
+    RegisterSkinResources();
     if (scale >= 2) {
         QImage sharp(QStringLiteral(":/skins/%1@2x.png").arg(id));
         if (!sharp.isNull()) {

@@ -1,0 +1,72 @@
+#pragma once
+
+// The skins of the four skinned dialogs as plain data: which pictures each uses
+// and the elements its constructor registers, in registration order. The
+// dialogs register exactly these rows, the skin generator paints its masks with
+// these colours, and the gallery builds its stand-in dialogs from them, so the
+// three can never disagree.
+
+#include <QRgb>
+#include <QString>
+
+#include <span>
+#include <string_view>
+
+namespace quaylet {
+
+enum class SkinElementKind { Button, Static, Picture, Progress, Edit };
+
+// Dressing of a label; only meaningful for SkinElementKind::Static.
+struct SkinLabelDressing {
+    QRgb textColour = 0;
+    std::string_view fontFace;
+    int fontSizeTenths = 0; // 84 is 8.4 points
+    bool link = false;
+    bool bold = false;
+};
+
+// Colours of a progress bar; only meaningful for SkinElementKind::Progress.
+struct SkinProgressDressing {
+    QRgb background = 0;
+    QRgb bar = 0;
+    QRgb border = 0;
+};
+
+struct SkinElementRow {
+    std::string_view name;
+    SkinElementKind kind = SkinElementKind::Button;
+    int controlId = 0;
+    QRgb maskColour = 0;
+    bool loadFromFile = false; // buttons: take the images from "<name>.bmp"
+    SkinLabelDressing label;
+    SkinProgressDressing progress;
+};
+
+struct SkinTable {
+    std::string_view dialog; // for log lines and the gallery
+    int skinId = 0;
+    int maskId = 0;
+    int overId = 0;
+    int downId = 0;
+    QRgb transparent = 0;
+    // Size of the pictures and the mask, before the mask width is cut to a multiple of 4.
+    int width = 0;
+    int height = 0;
+    std::span<const SkinElementRow> elements;
+};
+
+const SkinTable& MainWindowSkin();
+const SkinTable& SignInSkin();   // sign-in mode
+const SkinTable& SignedInSkin(); // signed-in mode: other pictures, same geometry
+const SkinTable& AboutSkin();
+const SkinTable& UploadCompletedSkin();
+
+// The five tables above, in that order.
+std::span<const SkinTable* const> AllSkinTables();
+
+// Where a skin picture or mask lives among the application's resources.
+// Pictures are also there at twice the size, with "@2x" before the suffix.
+QString SkinResourcePath(int id);
+QString SkinResourcePath2x(int id);
+
+} // namespace quaylet
