@@ -79,10 +79,13 @@ std::optional<std::string> ReadPassword(int inputFd, int promptFd, const std::st
     bool woken = false;
     if (!::isatty(inputFd))
         return readLine(inputFd, wakeFd, woken);
-    [[maybe_unused]] auto n = ::write(promptFd, prompt.data(), prompt.size());
     std::optional<std::string> line;
+    [[maybe_unused]] ssize_t n = 0;
     {
+        // Turning echo off flushes the terminal's pending input, so the prompt
+        // shows only afterwards: whatever is typed once it shows is kept.
         EchoOff quiet(inputFd);
+        n = ::write(promptFd, prompt.data(), prompt.size());
         line = readLine(inputFd, wakeFd, woken);
     }
     // No line feed was typed, so nothing has ended the prompt's line.
