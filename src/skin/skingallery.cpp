@@ -1,6 +1,7 @@
 #include "skin/skingallery.h"
 
 #include "core/stringtable.h"
+#include "core/version.h"
 #include "skin/cancelbutton.h"
 #include "skin/hoverbutton.h"
 #include "skin/picturectrl.h"
@@ -121,10 +122,10 @@ void SkinGalleryDialog::AddControl(const SkinElementRow& row)
     case SkinElementKind::Static: {
         auto label = std::make_unique<CSkinStatic>(this);
         label->SetElementName(QString::fromStdString(name));
-        AddStaticElement(*label, row.controlId, mask, name, Colour(row.label.textColour),
-                         QString::fromUtf8(row.label.fontFace.data(),
-                                           static_cast<qsizetype>(row.label.fontFace.size())),
-                         row.label.fontSizeTenths, row.label.link, row.label.bold);
+        AddStaticElement(
+            *label, row.controlId, mask, name, Colour(row.label.textColour),
+            QString::fromUtf8(row.label.fontFace.data(), static_cast<qsizetype>(row.label.fontFace.size())),
+            row.label.fontSizeTenths, row.label.link, row.label.bold);
         m_controls.push_back(std::move(label));
         break;
     }
@@ -189,7 +190,8 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
             label->SetText(Text(busy ? str::Uploading : str::Ready));
             break;
         case kAccountLineId:
-            label->SetLabelFont(QString::fromUtf8(kSkinFontFace), row.label.fontSizeTenths, false, false, true);
+            label->SetLabelFont(QString::fromUtf8(kSkinFontFace), row.label.fontSizeTenths, false, false,
+                                true);
             label->SetText(QStringLiteral("Go To My Glimmerly Account"));
             label->setVisible(!busy);
             break;
@@ -201,10 +203,16 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
             label->setAlignment(Qt::AlignCenter);
             label->SetText(signedIn ? QString() : Text(str::LoginIncorrect));
             break;
-        case kAboutLabelId:
+        case kAboutLabelId: {
             label->setAlignment(Qt::AlignCenter);
-            label->SetText(QStringLiteral("Glimmerly for Windows 1.0.0.0"));
+            const auto [major, minor, patch, tweak] = GetOwnVersion();
+            label->SetText(QStringLiteral("Glimmerly for Windows %1.%2.%3.%4")
+                               .arg(major)
+                               .arg(minor)
+                               .arg(patch)
+                               .arg(tweak));
             break;
+        }
         case kReturnLabelId:
             label->setAlignment(Qt::AlignCenter);
             label->SetText(QString());

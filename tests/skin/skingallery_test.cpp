@@ -72,8 +72,8 @@ TEST(SkinGallery, TheMainWindowsStandInHasTheDesignedPlacesAndSignInIsCutTo368)
     SkinGalleryDialog main(MainWindowSkin(), GalleryScene::Busy);
     EXPECT_EQ(main.control(6).geometry(), QRect(162, 439, 334, 29)); // Status
     EXPECT_EQ(main.control(0).geometry(), QRect(524, 438, 89, 32));  // Cancel
-    EXPECT_TRUE(main.control(9).isHidden());                          // the second Preview
-    EXPECT_FALSE(main.control(8).isHidden());                         // the preview while busy
+    EXPECT_TRUE(main.control(9).isHidden());                         // the second Preview
+    EXPECT_FALSE(main.control(8).isHidden());                        // the preview while busy
 
     SkinGalleryDialog signIn(SignInSkin());
     EXPECT_EQ(signIn.width(), 368);
