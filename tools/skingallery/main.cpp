@@ -3,6 +3,7 @@
 //
 //   quaylet-skingallery [NAME]         show one (default: main-window)
 //   quaylet-skingallery --render DIR   write NAME.png for each into DIR
+//                                      (NAME@2x.png with QT_SCALE_FACTOR=2)
 //   quaylet-skingallery --list         the names
 //
 // Rendering grabs the screen under the window, so run it on an X display
@@ -90,7 +91,9 @@ int Render(const QString& folder)
         dialog.move(kRenderAt);
         dialog.show();
         const bool shown = WaitUntilOnScreen(dialog);
-        const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+        // A screen at twice the density shows the pictures drawn at twice the size.
+        const bool sharp = dialog.devicePixelRatioF() >= 2;
+        const QString path = QDir(folder).filePath(name + (sharp ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
         const QPixmap picture = shown ? Capture(dialog) : QPixmap();
         if (picture.isNull() || !picture.save(path)) {
             std::fprintf(stderr, "quaylet-skingallery: could not render %s\n", qPrintable(name));
