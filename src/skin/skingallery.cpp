@@ -77,6 +77,11 @@ QImage DrawSamplePhoto()
     return photo;
 }
 
+QString ToQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 QString Text(int id)
 {
     return QString::fromUtf8(LoadString(id));
@@ -89,7 +94,7 @@ SkinGalleryDialog::SkinGalleryDialog(const SkinTable& table, GalleryScene scene,
     : KLSkinDialog(parent, std::move(loader)), m_table(table)
 {
     EnsureSkinFonts();
-    setWindowTitle(QString::fromUtf8(table.dialog.data(), static_cast<qsizetype>(table.dialog.size())));
+    setWindowTitle(ToQString(table.dialog));
     SetSkin(table.skinId, table.maskId, table.overId, table.downId, Colour(table.transparent));
     for (const SkinElementRow& row : table.elements)
         AddControl(row);
@@ -100,54 +105,51 @@ SkinGalleryDialog::SkinGalleryDialog(const SkinTable& table, GalleryScene scene,
 
 SkinGalleryDialog::~SkinGalleryDialog() = default;
 
+template <class Control> Control& SkinGalleryDialog::Make()
+{
+    auto control = std::make_unique<Control>(this);
+    Control& made = *control;
+    m_controls.push_back(std::move(control));
+    return made;
+}
+
 void SkinGalleryDialog::AddControl(const SkinElementRow& row)
 {
     const std::string name(row.name);
     const QColor mask = Colour(row.maskColour);
     switch (row.kind) {
     case SkinElementKind::Button: {
-        std::unique_ptr<CHoverButton> button;
+        CHoverButton* button = nullptr;
         if (row.name == "Cancel") {
-            auto cancel = std::make_unique<CCancelButton>(this);
-            cancel->SetFillColour(Colour(kCancelBarColour));
-            button = std::move(cancel);
+            auto& cancel = Make<CCancelButton>();
+            cancel.SetFillColour(Colour(kCancelBarColour));
+            button = &cancel;
         } else {
-            button = std::make_unique<CHoverButton>(this);
+            button = &Make<CHoverButton>();
         }
         button->SetElementName(QString::fromStdString(name));
         AddButtonElement(*button, row.controlId, mask, name, row.loadFromFile);
-        m_controls.push_back(std::move(button));
         break;
     }
     case SkinElementKind::Static: {
-        auto label = std::make_unique<CSkinStatic>(this);
-        label->SetElementName(QString::fromStdString(name));
-        AddStaticElement(
-            *label, row.controlId, mask, name, Colour(row.label.textColour),
-            QString::fromUtf8(row.label.fontFace.data(), static_cast<qsizetype>(row.label.fontFace.size())),
-            row.label.fontSizeTenths, row.label.link, row.label.bold);
-        m_controls.push_back(std::move(label));
+        auto& label = Make<CSkinStatic>();
+        label.SetElementName(QString::fromStdString(name));
+        AddStaticElement(label, row.controlId, mask, name, Colour(row.label.textColour),
+                         ToQString(row.label.fontFace), row.label.fontSizeTenths, row.label.link,
+                         row.label.bold);
         break;
     }
-    case SkinElementKind::Picture: {
-        auto picture = std::make_unique<CPictureCtrl>(this);
-        AddPictureElement(*picture, row.controlId, mask, name);
-        m_controls.push_back(std::move(picture));
+    case SkinElementKind::Picture:
+        AddPictureElement(Make<CPictureCtrl>(), row.controlId, mask, name);
         break;
-    }
-    case SkinElementKind::Progress: {
-        auto progress = std::make_unique<CSmoothProgress>(this);
-        AddProgressElement(*progress, row.controlId, mask, name, Colour(row.progress.background),
-                           Colour(row.progress.bar), Colour(row.progress.border));
-        m_controls.push_back(std::move(progress));
+    case SkinElementKind::Progress:
+        AddProgressElement(Make<CSmoothProgress>(), row.controlId, mask, name,
+                           Colour(row.progress.background), Colour(row.progress.bar),
+                           Colour(row.progress.border));
         break;
-    }
-    case SkinElementKind::Edit: {
-        auto edit = std::make_unique<QLineEdit>(this);
-        AddEditElement(*edit, row.controlId, mask, name);
-        m_controls.push_back(std::move(edit));
+    case SkinElementKind::Edit:
+        AddEditElement(Make<QLineEdit>(), row.controlId, mask, name);
         break;
-    }
     }
 }
 
@@ -236,7 +238,7 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
             edit->setEchoMode(QLineEdit::Password);
             edit->setText(signedIn ? QStringLiteral("***") : QStringLiteral("password"));
         } else if (row.controlId == kUserFieldId) {
-            edit->setText(QString::fromUtf8(kSampleUser.data(), static_cast<qsizetype>(kSampleUser.size())));
+            edit->setText(ToQString(kSampleUser));
         }
         edit->setReadOnly(signedIn);
     }

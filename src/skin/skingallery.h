@@ -38,6 +38,9 @@ public:
     QWidget& control(std::size_t row) const { return *m_controls.at(row); }
 
 private:
+    // Creates a control as a child of the dialog and keeps it.
+    template <class Control>
+    Control& Make();
     void AddControl(const SkinElementRow& row);
     void FillSample(const SkinElementRow& row, QWidget& control, GalleryScene scene);
     std::string SamplePicture();
