@@ -67,7 +67,7 @@ TEST(SkinGallery, EveryStandInPlacesEachControlOnItsMaskBoxAndHasTheMasksSize)
     }
 }
 
-TEST(SkinGallery, TheMainWindowsStandInHasTheDesignedPlacesAndSignInIsCutTo368)
+TEST(SkinGallery, MainWindowStatusAndCancelSitInTheBarTheSecondPreviewIsHiddenAndSignInIsCutTo368)
 {
     SkinGalleryDialog main(MainWindowSkin(), GalleryScene::Busy);
     EXPECT_EQ(main.control(6).geometry(), QRect(162, 439, 334, 29)); // Status
