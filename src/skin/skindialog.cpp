@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "skin/skinlayout.h"
 #include "skin/skinresources.h"
+#include "skin/skintables.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -29,13 +30,13 @@ SkinPicture LoadSkinPictureResource(int id, int scale)
 {
     RegisterSkinResources();
     if (scale >= 2) {
-        QImage sharp(QStringLiteral(":/skins/%1@2x.png").arg(id));
+        QImage sharp(SkinResourcePath2x(id));
         if (!sharp.isNull()) {
             sharp.setDevicePixelRatio(2);
             return {sharp, 0};
         }
     }
-    const QString path = QStringLiteral(":/skins/%1.png").arg(id);
+    const QString path = SkinResourcePath(id);
     if (!QFile::exists(path))
         return {QImage(), ENOENT};
     QImage image(path);

@@ -21,25 +21,9 @@ namespace quaylet {
 
 namespace {
 
-// The main window's element ids, and the colour of the bar its Cancel button
-// hides in while there is nothing to cancel.
-constexpr int kCloseId = 1016;
-constexpr int kHelpId = 1015;
-constexpr int kMenuId = 1018;
-constexpr int kCountId = 1019;
-constexpr int kStatusId = 1021;
-constexpr int kAccountLineId = 1026;
-constexpr int kPreviewId = 1000;
-constexpr int kProgressId = 1023;
+// The colour of the bar the main window's Cancel button hides in while there
+// is nothing to cancel.
 constexpr QRgb kCancelBarColour = qRgb(15, 48, 113);
-
-// The sign-in dialog's fields and labels, and the other dialogs' labels.
-constexpr int kUserFieldId = 1012;
-constexpr int kPasswordFieldId = 1013;
-constexpr int kCreateAccountId = 1038;
-constexpr int kSignInErrorId = 1042;
-constexpr int kAboutLabelId = 1041;
-constexpr int kReturnLabelId = 1045;
 
 constexpr std::string_view kSampleUser = "sample.user";
 
@@ -175,37 +159,37 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
         cancel->SetToolTipText(Text(str::CancelUpload), true);
         busy ? cancel->EnableButton() : cancel->DisableButton();
     } else if (auto* button = qobject_cast<CHoverButton*>(&control); button != nullptr && mainWindow) {
-        if (row.controlId == kHelpId)
+        if (row.controlId == SkinControl::kHelp)
             button->SetToolTipText(Text(str::LaunchHelp), true);
-        if (row.controlId == kCloseId)
+        if (row.controlId == SkinControl::kClose)
             button->SetToolTipText(Text(str::MinimizeToTray), true);
-        if (row.controlId == kMenuId) {
+        if (row.controlId == SkinControl::kMenu) {
             button->SetToolTipText(Text(str::Menu), true);
             button->SetMenuButton(true);
         }
     } else if (auto* label = qobject_cast<CSkinStatic*>(&control)) {
         switch (row.controlId) {
-        case kCountId:
+        case SkinControl::kCount:
             label->SetText(busy ? QString::asprintf(LoadString(str::CountFormat), 1, 3) : QString());
             break;
-        case kStatusId:
+        case SkinControl::kStatus:
             label->SetText(Text(busy ? str::Uploading : str::Ready));
             break;
-        case kAccountLineId:
+        case SkinControl::kAccountLine:
             label->SetLabelFont(QString::fromUtf8(kSkinFontFace), row.label.fontSizeTenths, false, false,
                                 true);
             label->SetText(QStringLiteral("Go To My Glimmerly Account"));
             label->setVisible(!busy);
             break;
-        case kCreateAccountId:
+        case SkinControl::kCreateAccount:
             label->setAlignment(Qt::AlignCenter);
             label->SetText(QStringLiteral("Create an account"));
             break;
-        case kSignInErrorId:
+        case SkinControl::kSignInError:
             label->setAlignment(Qt::AlignCenter);
             label->SetText(signedIn ? QString() : Text(str::LoginIncorrect));
             break;
-        case kAboutLabelId: {
+        case SkinControl::kAboutLabel: {
             label->setAlignment(Qt::AlignCenter);
             const auto [major, minor, patch, tweak] = GetOwnVersion();
             label->SetText(QStringLiteral("Glimmerly for Windows %1.%2.%3.%4")
@@ -215,7 +199,7 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
                                .arg(tweak));
             break;
         }
-        case kReturnLabelId:
+        case SkinControl::kReturnLabel:
             label->setAlignment(Qt::AlignCenter);
             label->SetText(QString());
             break;
@@ -225,19 +209,19 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
             break;
         }
     } else if (auto* picture = qobject_cast<CPictureCtrl*>(&control)) {
-        if (row.controlId == kPreviewId && busy)
+        if (row.controlId == SkinControl::kPreview && busy)
             picture->LoadPicture(SamplePicture());
         picture->setVisible(busy);
     } else if (auto* progress = qobject_cast<CSmoothProgress*>(&control)) {
         progress->SetMaximum(100);
         progress->SetPos(40);
-        progress->setVisible(busy && row.controlId == kProgressId);
+        progress->setVisible(busy && row.controlId == SkinControl::kProgress);
     } else if (auto* edit = qobject_cast<QLineEdit*>(&control)) {
         edit->setMaxLength(30);
-        if (row.controlId == kPasswordFieldId) {
+        if (row.controlId == SkinControl::kPasswordField) {
             edit->setEchoMode(QLineEdit::Password);
             edit->setText(signedIn ? QStringLiteral("***") : QStringLiteral("password"));
-        } else if (row.controlId == kUserFieldId) {
+        } else if (row.controlId == SkinControl::kUserField) {
             edit->setText(ToQString(kSampleUser));
         }
         edit->setReadOnly(signedIn);

@@ -25,20 +25,20 @@ constexpr SkinElementRow Placed(std::string_view name, SkinElementKind kind, int
 }
 
 constexpr std::array kMainWindow{
-    Button("Cancel", 1017, qRgb(128, 0, 128)),
-    Button("Close", 1016, qRgb(0, 255, 128)),
-    Button("Help", 1015, qRgb(0, 255, 255)),
-    Button("Menu", 1018, qRgb(255, 255, 0)),
-    Button("Login", 1034, qRgb(255, 128, 64)),
-    Label("Count", 1019, qRgb(255, 0, 255), qRgb(255, 255, 255), 84, false, false),
-    Label("Status", 1021, qRgb(255, 255, 128), qRgb(255, 255, 255), 140, false, false),
-    Label("UserName", 1026, qRgb(128, 128, 64), qRgb(200, 200, 200), 140, true, false),
-    Placed("Preview", SkinElementKind::Picture, 1000, qRgb(128, 128, 255)),
+    Button("Cancel", SkinControl::kCancel, qRgb(128, 0, 128)),
+    Button("Close", SkinControl::kClose, qRgb(0, 255, 128)),
+    Button("Help", SkinControl::kHelp, qRgb(0, 255, 255)),
+    Button("Menu", SkinControl::kMenu, qRgb(255, 255, 0)),
+    Button("Login", SkinControl::kLogin, qRgb(255, 128, 64)),
+    Label("Count", SkinControl::kCount, qRgb(255, 0, 255), qRgb(255, 255, 255), 84, false, false),
+    Label("Status", SkinControl::kStatus, qRgb(255, 255, 128), qRgb(255, 255, 255), 140, false, false),
+    Label("UserName", SkinControl::kAccountLine, qRgb(128, 128, 64), qRgb(200, 200, 200), 140, true, false),
+    Placed("Preview", SkinElementKind::Picture, SkinControl::kPreview, qRgb(128, 128, 255)),
     // Same colour as the first "Preview": it never receives pixels and keeps its template place.
-    Placed("Preview", SkinElementKind::Picture, 1024, qRgb(128, 128, 255)),
+    Placed("Preview", SkinElementKind::Picture, SkinControl::kSecondPreview, qRgb(128, 128, 255)),
     SkinElementRow{"Progress",
                    SkinElementKind::Progress,
-                   1023,
+                   SkinControl::kProgress,
                    qRgb(64, 64, 64),
                    false,
                    {},
@@ -47,23 +47,23 @@ constexpr std::array kMainWindow{
 
 // Both sign-in skins share this geometry; the second "RegLinkLab" is the error label.
 constexpr std::array kSignIn{
-    Placed("UserName", SkinElementKind::Edit, 1012, qRgb(16, 255, 16)),
-    Placed("Pwd", SkinElementKind::Edit, 1013, qRgb(124, 230, 124)),
-    Label("RegLinkLab", 1038, qRgb(16, 128, 16), qRgb(247, 198, 66), 84, true, true),
-    Label("RegLinkLab", 1042, qRgb(0, 204, 255), qRgb(255, 0, 0), 84, false, false),
-    Button("OKBut", 1, qRgb(255, 0, 255)),
-    Button("CancelBut", 2, qRgb(12, 41, 96)),
+    Placed("UserName", SkinElementKind::Edit, SkinControl::kUserField, qRgb(16, 255, 16)),
+    Placed("Pwd", SkinElementKind::Edit, SkinControl::kPasswordField, qRgb(124, 230, 124)),
+    Label("RegLinkLab", SkinControl::kCreateAccount, qRgb(16, 128, 16), qRgb(247, 198, 66), 84, true, true),
+    Label("RegLinkLab", SkinControl::kSignInError, qRgb(0, 204, 255), qRgb(255, 0, 0), 84, false, false),
+    Button("OKBut", SkinControl::kOk, qRgb(255, 0, 255)),
+    Button("CancelBut", SkinControl::kCancelDialog, qRgb(12, 41, 96)),
 };
 
 constexpr std::array kUploadCompleted{
-    Label("LinkLab", 1044, qRgb(0, 255, 0), qRgb(255, 255, 255), 84, true, true),
-    Label("ReturnLab", 1045, qRgb(0, 255, 255), qRgb(255, 255, 255), 140, true, true),
-    Button("Help", 1015, qRgb(255, 255, 0)),
+    Label("LinkLab", SkinControl::kGalleryLink, qRgb(0, 255, 0), qRgb(255, 255, 255), 84, true, true),
+    Label("ReturnLab", SkinControl::kReturnLabel, qRgb(0, 255, 255), qRgb(255, 255, 255), 140, true, true),
+    Button("Help", SkinControl::kHelp, qRgb(255, 255, 0)),
 };
 
 constexpr std::array kAbout{
-    Label("AboutLabel", 1041, qRgb(16, 128, 16), qRgb(255, 255, 255), 84, false, false),
-    Button("Close", 1043, qRgb(188, 190, 192)),
+    Label("AboutLabel", SkinControl::kAboutLabel, qRgb(16, 128, 16), qRgb(255, 255, 255), 84, false, false),
+    Button("Close", SkinControl::kAboutClose, qRgb(188, 190, 192)),
 };
 
 const SkinTable kMainWindowSkin{"main window", 186, 187, 186, 186, kTransparent, 640, 480, kMainWindow};

@@ -16,6 +16,31 @@ namespace quaylet {
 
 enum class SkinElementKind { Button, Static, Picture, Progress, Edit };
 
+// The dialogs' control ids, as their elements name them.
+namespace SkinControl {
+inline constexpr int kOk = 1;
+inline constexpr int kCancelDialog = 2;
+inline constexpr int kPreview = 1000;
+inline constexpr int kUserField = 1012;
+inline constexpr int kPasswordField = 1013;
+inline constexpr int kHelp = 1015;
+inline constexpr int kClose = 1016;
+inline constexpr int kCancel = 1017;
+inline constexpr int kMenu = 1018;
+inline constexpr int kCount = 1019;
+inline constexpr int kStatus = 1021;
+inline constexpr int kProgress = 1023;
+inline constexpr int kSecondPreview = 1024;
+inline constexpr int kAccountLine = 1026;
+inline constexpr int kLogin = 1034;
+inline constexpr int kCreateAccount = 1038;
+inline constexpr int kAboutLabel = 1041;
+inline constexpr int kSignInError = 1042;
+inline constexpr int kAboutClose = 1043;
+inline constexpr int kGalleryLink = 1044;
+inline constexpr int kReturnLabel = 1045;
+} // namespace SkinControl
+
 // Dressing of a label; only meaningful for SkinElementKind::Static.
 struct SkinLabelDressing {
     QRgb textColour = 0;
