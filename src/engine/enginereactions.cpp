@@ -61,20 +61,28 @@ bool CEngineReactions::notificationsOn() const
 
 void CEngineReactions::cancel(const AcknowledgeWait& wait)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        WriteLog(LogTrace, "CKestrelioClientDlg: Upload cancelled by user");
-        m_objects.cancel.set();
-        m_shared.cancelFlag = true;
-        m_queue.markAllCancelled();
-        m_shared.lastResult = kResultNone;
-    }
+    beginCancel();
     // The encoder is stopped by the transfer thread, which may need the window
     // meanwhile: the wait must keep serving its calls.
     if (wait)
         wait(m_objects.acknowledge, kCancelAcknowledgeWait);
     else
         m_objects.acknowledge.wait(kCancelAcknowledgeWait);
+    finishCancel();
+}
+
+void CEngineReactions::beginCancel()
+{
+    std::lock_guard lock(m_mutex);
+    WriteLog(LogTrace, "CKestrelioClientDlg: Upload cancelled by user");
+    m_objects.cancel.set();
+    m_shared.cancelFlag = true;
+    m_queue.markAllCancelled();
+    m_shared.lastResult = kResultNone;
+}
+
+void CEngineReactions::finishCancel()
+{
     std::lock_guard lock(m_mutex);
     m_queue.RemoveAllQueueItems();
     queueReset();
@@ -84,6 +92,12 @@ void CEngineReactions::resetQueueDisplay()
 {
     std::lock_guard lock(m_mutex);
     queueReset();
+}
+
+void CEngineReactions::windowHidden()
+{
+    std::lock_guard lock(m_mutex);
+    m_limitPageOpened = false;
 }
 
 void CEngineReactions::rowAdded()
@@ -207,6 +221,7 @@ void CEngineReactions::successPath()
         m_emailPageTime = uptime;
     } else {
         m_shared.lastResult = kResultNone;
+        m_view.armSuccessBalloon();
         balloon(makeBalloon(str::UploadSuccessful, LoadString(str::ClickHereToView), BalloonIcon::Info, 10000,
                             5000));
     }

@@ -55,12 +55,21 @@ public:
     using AcknowledgeWait =
         std::function<void(platform::Event& acknowledge, std::chrono::milliseconds bound)>;
     void cancel(const AcknowledgeWait& wait);
+    // The same command in two halves, for a front end that must not block
+    // while it waits: beginCancel() signals the transfer thread, and
+    // finishCancel() empties the queue once the acknowledgement came (or
+    // the wait timed out). The acknowledgement is acknowledgeEvent().
+    void beginCancel();
+    void finishCancel();
+    platform::Event& acknowledgeEvent() { return m_objects.acknowledge; }
 
     // The queue display back to its start: no count, state "Ready".
     void resetQueueDisplay();
     // A row was queued: the count follows.
     void rowAdded();
     bool notificationsOn() const;
+    // The window was hidden: the next limit result opens the upgrade page again.
+    void windowHidden();
 
     void sendMessage(WindowMessage message, int64_t parameter) override;
     void setProgressPosition(int position) override;

@@ -83,6 +83,9 @@ public:
     // The Cancel command (see CEngineReactions::cancel).
     using AcknowledgeWait = CEngineReactions::AcknowledgeWait;
     void cancel(const AcknowledgeWait& wait) { m_reactions.cancel(wait); }
+    void beginCancel() { m_reactions.beginCancel(); }
+    void finishCancel() { m_reactions.finishCancel(); }
+    void windowHidden() { m_reactions.windowHidden(); }
 
     CFileDropListCtrl& intake() { return *m_intake; }
     // Rows queued since the engine was made; unlike the count display's

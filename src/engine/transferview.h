@@ -37,6 +37,9 @@ public:
     virtual void openEmailPage() = 0;
     // The batch ended with a successful upload: the upload-completed dialog.
     virtual void runUploadCompleted() = 0;
+    // The "Upload Successful!" notice went up (whether or not its balloon is
+    // shown): a click on the tray may now open the account page.
+    virtual void armSuccessBalloon() {}
     // A notification and its picture are ready.
     virtual void showNotification() {}
 };

@@ -1,0 +1,532 @@
+#include "window/mainwindow.h"
+
+#include "api/endpoints.h"
+#include "core/logfile.h"
+#include "core/settings.h"
+#include "core/stringtable.h"
+#include "core/windowplacement.h"
+#include "credentials/profile.h"
+#include "dialogs/settingsdlg.h"
+#include "dialogs/uploadcompleteddlg.h"
+#include "dropintake/droppaths.h"
+#include "engine/transferengine.h"
+#include "platform/autostart.h"
+#include "platform/internet.h"
+#include "skin/skinfonts.h"
+#include "skin/skintables.h"
+#include "transfer/windowcallmarshal.h"
+#include "window/appicon.h"
+#include "window/mainwindowview.h"
+#include "window/workarea.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMenu>
+#include <QMimeData>
+#include <QScreen>
+
+#include <thread>
+
+namespace quaylet {
+
+namespace {
+
+constexpr const char* kUriListFormat = "text/uri-list";
+
+QString Text(int id)
+{
+    return QString::fromUtf8(LoadString(id));
+}
+
+QColor Colour(QRgb rgb)
+{
+    return QColor::fromRgb(rgb);
+}
+
+// Start-up signs in on a thread of its own, so that a quit request (the
+// session ending) can cut the exchange short: the internet layer polls the
+// abort check while it waits.
+StartupSignInResult SignInInterruptibly(const std::vector<CredentialSource>& sources,
+                                        const platform::Event* quit)
+{
+    StartupSignInResult result;
+    CProfile profile;
+    std::thread signer([&] {
+        ScopedInternetAbort abort([quit] { return quit != nullptr && quit->isSet(); });
+        result = SignInAtStartup(profile, sources);
+    });
+    signer.join();
+    if (result.found)
+        CurrentProfile() = profile;
+    return result;
+}
+
+} // namespace
+
+CKestrelioClientDlg::CKestrelioClientDlg(const MainWindowStart& start, MainWindowSeams seams)
+    : KLSkinDialog(nullptr, seams.skinLoader ? seams.skinLoader : SkinPictureLoader(LoadSkinPictureResource)),
+      m_seams(std::move(seams)),
+      m_quitRequested(start.quitRequested),
+      m_cancel(this),
+      m_close(this),
+      m_help(this),
+      m_menuButton(this),
+      m_login(this),
+      m_count(this),
+      m_status(this),
+      m_account(this),
+      m_preview(this),
+      m_placeholder(this),
+      m_progress(this),
+      m_controls{m_cancel, m_close, m_help, m_menuButton, m_login, m_count,
+                 m_status, m_account, m_preview, m_placeholder, m_progress},
+      m_visible(start.visible)
+{
+    EnsureSkinFonts();
+    setAcceptDrops(true);
+    RegisterSkinElements();
+
+    m_balloonTakeDown.setSingleShot(true);
+    connect(&m_balloonTakeDown, &QTimer::timeout, this, &CKestrelioClientDlg::TakeDownBalloon);
+    m_cancelWait.setInterval(20);
+    connect(&m_cancelWait, &QTimer::timeout, this, [this] {
+        m_cancelWaitedMs += m_cancelWait.interval();
+        if (m_engine && (m_engine->objects().acknowledge.isSet() ||
+                         m_cancelWaitedMs >= CEngineReactions::kCancelAcknowledgeWait.count()))
+            FinishCancel();
+    });
+
+    connect(&m_cancel, &QAbstractButton::clicked, this, &CKestrelioClientDlg::OnCancel);
+    connect(&m_close, &QAbstractButton::clicked, this, [this] { SetShown(false); });
+    connect(&m_help, &QAbstractButton::clicked, this, &CKestrelioClientDlg::OnHelp);
+    connect(&m_login, &QAbstractButton::clicked, this, [this] { OnCommand(MenuCommand::kLogout); });
+    connect(&m_menuButton, &CHoverButton::menuRequested, this,
+            [this](CHoverButton*, const QPoint& globalPos) { ShowClientMenu(false, globalPos); });
+}
+
+CKestrelioClientDlg::~CKestrelioClientDlg()
+{
+    ShutDown();
+}
+
+void CKestrelioClientDlg::RegisterSkinElements()
+{
+    const SkinTable& skin = MainWindowSkin();
+    SetSkin(skin.skinId, skin.maskId, skin.overId, skin.downId, Colour(skin.transparent));
+    int previews = 0;
+    for (const SkinElementRow& row : skin.elements) {
+        const std::string name(row.name);
+        const QColor mask = Colour(row.maskColour);
+        const auto label = [&](CSkinStatic& l) {
+            AddStaticElement(l, row.controlId, mask, name, Colour(row.label.textColour),
+                             QString::fromUtf8(row.label.fontFace.data(), qsizetype(row.label.fontFace.size())),
+                             row.label.fontSizeTenths, row.label.link, row.label.bold);
+        };
+        switch (row.controlId) {
+        case SkinControl::kCancel:
+            AddButtonElement(m_cancel, row.controlId, mask, name, row.loadFromFile);
+            break;
+        case SkinControl::kClose:
+            AddButtonElement(m_close, row.controlId, mask, name, row.loadFromFile);
+            break;
+        case SkinControl::kHelp:
+            AddButtonElement(m_help, row.controlId, mask, name, row.loadFromFile);
+            break;
+        case SkinControl::kMenu:
+            AddButtonElement(m_menuButton, row.controlId, mask, name, row.loadFromFile);
+            break;
+        case SkinControl::kLogin:
+            AddButtonElement(m_login, row.controlId, mask, name, row.loadFromFile);
+            break;
+        case SkinControl::kCount:
+            label(m_count);
+            break;
+        case SkinControl::kStatus:
+            label(m_status);
+            break;
+        case SkinControl::kAccountLine:
+            label(m_account);
+            break;
+        case SkinControl::kPreview:
+        case SkinControl::kSecondPreview:
+            // The placeholder shares the preview's colour; the skin places only
+            // the first, and start-up lays the placeholder over it.
+            AddPictureElement(previews++ == 0 ? static_cast<QWidget&>(m_preview) : m_placeholder, row.controlId,
+                              mask, name);
+            break;
+        case SkinControl::kProgress:
+            AddProgressElement(m_progress, row.controlId, mask, name, Colour(row.progress.background),
+                               Colour(row.progress.bar), Colour(row.progress.border));
+            break;
+        default:
+            break;
+        }
+    }
+    for (auto* button : {&m_cancel, &m_close, &m_help, &m_menuButton, &m_login})
+        button->SetHandCursor(true);
+}
+
+int CKestrelioClientDlg::run()
+{
+    if (!StartUp()) {
+        ShutDown();
+        return 0;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (m_visible)
+        show();
+    else if (!m_tray->trayAvailable())
+        showMinimized(); // never hidden out of reach
+    if (m_signInDialogShown && m_visible) {
+        raise();
+        activateWindow();
+    }
+    QApplication::exec();
+    ShutDown();
+    return 0;
+}
+
+bool CKestrelioClientDlg::StartUp()
+{
+    if (m_startedUp)
+        return m_signedIn;
+    m_startedUp = true;
+    setWindowIcon(AppIcon());
+    setWindowTitle(Text(str::AppTitle));
+
+    WriteLog(LogTrace, "CKestrelioClientDlg: Skin it now");
+    LoadSkin();
+    m_account.setAlignment(Qt::AlignCenter);
+    m_status.setAlignment(Qt::AlignCenter);
+
+    if (!SignIn())
+        return false;
+
+    ReadOptions();
+    m_tray = m_seams.makeTray ? m_seams.makeTray() : MakeSystemTrayIcon(this);
+    m_tray->onClick = [this](TrayClick click, QPoint pos) { OnTrayClick(click, pos); };
+    m_tray->add(windowIcon(), Text(str::AppTitle));
+
+    SetUpControls();
+    RestorePlacement();
+    WatchScreens();
+    StartEngine();
+    return true;
+}
+
+bool CKestrelioClientDlg::SignIn()
+{
+    const auto sources = m_seams.credentialSources ? *m_seams.credentialSources : StoredCredentialSources();
+    const StartupSignInResult startup = SignInInterruptibly(sources, m_quitRequested);
+    if (m_quitRequested != nullptr && m_quitRequested->isSet())
+        return false;
+
+    bool dialogShown = false;
+    if (!startup.signedIn()) {
+        dialogShown = true;
+        CSettingsDlg dialog(CSettingsDlg::Mode::SignIn);
+        const int answer = RunDialog(dialog);
+        if (answer == QDialog::Rejected || (m_quitRequested != nullptr && m_quitRequested->isSet())) {
+            hide();
+            WriteLog(LogMilestone, "CKestrelioClientDlg: user logon cancelled ..quitting app");
+            return false;
+        }
+        CurrentProfile() = CProfile(dialog.GetTypedUser(), dialog.GetTypedPassword());
+        SaveCredentials(CurrentProfile());
+    }
+
+    m_userName = CurrentProfile().m_userName;
+    m_signedIn = true;
+    m_account.SetAddress(AccountPageAddress());
+    m_account.SetLabelFont(QString::fromUtf8(kSkinFontFace), 140, false, false, true);
+    m_account.SetText(QStringLiteral("Go To My Glimmerly Account"));
+    WriteLog(LogTrace, "CKestrelioClientDlg: Logged in user is %s", m_userName.c_str());
+    m_signInDialogShown = dialogShown;
+    return true;
+}
+
+void CKestrelioClientDlg::ReadOptions()
+{
+    m_alwaysOnTop = GetSettingInt(kSettingsSection, "AlwaysOnTop", 1) != 0;
+    SetSettingInt(kSettingsSection, "AlwaysOnTop", m_alwaysOnTop ? 1 : 0);
+    ApplyAlwaysOnTop();
+    m_launchOnStartup = AutostartEntry().exists();
+    m_showNotifications = GetSettingInt(kSettingsSection, "ShowNotifications", 1) != 0;
+    SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
+    // Kept for the settings' sake; the skinned window is drawn opaque.
+    m_transparency = GetSettingInt(kSettingsSection, "Transparency", 80);
+    SetSettingInt(kSettingsSection, "Transparency", m_transparency);
+}
+
+void CKestrelioClientDlg::ApplyAlwaysOnTop()
+{
+    // Changing a flag takes the window off the screen; put it back.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_alwaysOnTop);
+    if (wasVisible)
+        show();
+}
+
+void CKestrelioClientDlg::SetUpControls()
+{
+    m_cancel.SetToolTipText(Text(str::CancelUpload), true);
+    m_help.SetToolTipText(Text(str::LaunchHelp), true);
+    m_close.SetToolTipText(Text(str::MinimizeToTray), true);
+    m_menuButton.SetToolTipText(Text(str::Menu), true);
+    m_menuButton.SetMenuButton(true);
+    m_count.SetText(QString());
+    m_placeholder.setGeometry(m_preview.geometry());
+    m_placeholder.raise();
+    repaint();
+}
+
+void CKestrelioClientDlg::RestorePlacement()
+{
+    const auto stored = GetSettingBinary(kSettingsSection, "WindowPlacement");
+    const auto placement = stored ? DecodePlacement(*stored) : std::nullopt;
+    if (placement) {
+        move(placement->left, placement->top);
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect centred(QPoint(), size());
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+    KeepInsideWorkArea();
+}
+
+void CKestrelioClientDlg::SavePlacement()
+{
+    WindowPlacement placement;
+    placement.left = x();
+    placement.top = y();
+    placement.right = x() + width();
+    placement.bottom = y() + height();
+    SetSettingBinary(kSettingsSection, "WindowPlacement",
+                     EncodePlacement(PlacementForSaving(placement, isMinimized())));
+}
+
+void CKestrelioClientDlg::KeepInsideWorkArea()
+{
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect kept = KeptInsideWorkArea(geometry(), screen->availableGeometry());
+    if (kept.topLeft() != pos())
+        move(kept.topLeft());
+}
+
+void CKestrelioClientDlg::WatchScreens()
+{
+    const auto screensChanged = [this] {
+        WriteLog(LogTrace, "CKestrelioClientDlg: Resolution change.. moving window");
+        KeepInsideWorkArea();
+    };
+    const auto watch = [this, screensChanged](QScreen* screen) {
+        connect(screen, &QScreen::availableGeometryChanged, this, screensChanged);
+        connect(screen, &QScreen::geometryChanged, this, screensChanged);
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    connect(qApp, &QGuiApplication::screenAdded, this, [watch, screensChanged](QScreen* screen) {
+        watch(screen);
+        screensChanged();
+    });
+    connect(qApp, &QGuiApplication::screenRemoved, this, screensChanged);
+}
+
+void CKestrelioClientDlg::StartEngine()
+{
+    MainWindowActions actions;
+    actions.statusShown = [this](const QString& text) { ShowStatusInTray(text); };
+    actions.balloon = [this](const Balloon& balloon) { ShowBalloon(balloon); };
+    actions.upgradePage = [this](int limit) { OpenUpgradePage(limit); };
+    actions.emailPage = [this] { OpenEmailPage(); };
+    actions.uploadCompleted = [this] { RunUploadCompleted(); };
+    actions.successBalloonArmed = [this] { m_successBalloon = true; };
+    actions.notification = [this] { ShowServiceNotification(); };
+    m_view = std::make_unique<CMainWindowView>(m_controls, std::move(actions));
+
+    m_connection = std::make_unique<CConnectionWarning>(m_seams.connectionChecks);
+    connect(m_connection.get(), &CConnectionWarning::warn, this, [this](const Balloon& balloon) {
+        ShowBalloon(balloon); // shown whether or not notifications are on
+    });
+
+    TransferEngineOptions options;
+    options.pollNotifications = m_seams.pollNotifications;
+    options.notificationsOn = [this] { return m_showNotifications.load(); };
+    options.steps = m_seams.steps;
+    options.uptimeMs = m_seams.uptimeMs;
+    m_engine = std::make_unique<TransferEngine>(*m_view, std::move(options));
+    m_marshal = std::make_unique<CWindowCallMarshal>(m_engine->objects().quit);
+    m_marshalled = std::make_unique<CMarshalledWindowReactions>(m_engine->reactions(), *m_marshal);
+    m_engine->setThreadReactions(m_marshalled.get());
+    m_engine->start();
+}
+
+void CKestrelioClientDlg::ShutDown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_cancelWait.stop();
+    if (m_engine) {
+        m_engine->objects().cancel.set();
+        if (!m_engine->stop(std::chrono::milliseconds(500))) {
+            // The transfer thread is stuck in a call and still uses the engine:
+            // end here rather than free what it uses.
+            WriteLog(LogMilestone, "CKestrelioClientDlg: transfer thread did not stop; ending");
+            std::fflush(nullptr);
+            std::_Exit(20);
+        }
+        m_marshal->close();
+    }
+    if (m_signedIn)
+        SavePlacement();
+    if (m_view)
+        m_view->stopAnimation();
+    if (m_tray)
+        m_tray->remove();
+    m_engine.reset();
+    m_marshalled.reset();
+    m_marshal.reset();
+}
+
+void CKestrelioClientDlg::activate()
+{
+    if (m_completed != nullptr) {
+        m_completed->SetDialogShown(true);
+        m_completed->raise();
+        m_completed->activateWindow();
+        return;
+    }
+    SetShown(true);
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void CKestrelioClientDlg::requestClose()
+{
+    if (m_modal)
+        m_modal->reject(); // a sign-in or logout dialog: the run ends after it
+    Exit();
+}
+
+void CKestrelioClientDlg::SetShown(bool show, bool apply)
+{
+    if (show == m_visible)
+        return;
+    m_visible = show;
+    if (!apply)
+        return;
+    if (show) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        this->show();
+    } else if (m_tray && !m_tray->trayAvailable()) {
+        showMinimized(); // no tray to come back from
+    } else {
+        hide();
+    }
+}
+
+void CKestrelioClientDlg::showEvent(QShowEvent* event)
+{
+    KLSkinDialog::showEvent(event);
+    if (m_updatePending && m_visible) {
+        m_updatePending = false;
+        if (m_seams.firstShown)
+            m_seams.firstShown(*this);
+    }
+}
+
+void CKestrelioClientDlg::hideEvent(QHideEvent* event)
+{
+    KLSkinDialog::hideEvent(event);
+    if (m_engine)
+        m_engine->windowHidden();
+}
+
+void CKestrelioClientDlg::closeEvent(QCloseEvent* event)
+{
+    // The window manager's close only hides to the tray; Exit ends the client.
+    if (!m_exiting) {
+        event->ignore();
+        SetShown(false);
+        return;
+    }
+    KLSkinDialog::closeEvent(event);
+}
+
+void CKestrelioClientDlg::keyPressEvent(QKeyEvent* event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        OnCancel();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return; // consumed: the window has no default button
+    default:
+        KLSkinDialog::keyPressEvent(event);
+    }
+}
+
+void CKestrelioClientDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!rect().contains(event->pos())) {
+        KLSkinDialog::contextMenuEvent(event);
+        return;
+    }
+    ShowClientMenu(false, event->globalPos());
+}
+
+void CKestrelioClientDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat)))
+        event->acceptProposedAction();
+}
+
+void CKestrelioClientDlg::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat)))
+        event->acceptProposedAction();
+}
+
+void CKestrelioClientDlg::dropEvent(QDropEvent* event)
+{
+    // The raw bytes, not QMimeData::urls(): names that are not UTF-8 must survive.
+    const QByteArray uriList = event->mimeData()->data(QString::fromLatin1(kUriListFormat));
+    if (uriList.isEmpty())
+        return;
+    event->acceptProposedAction();
+    DropUriList(uriList);
+}
+
+void CKestrelioClientDlg::DropUriList(const QByteArray& uriList)
+{
+    if (!m_engine)
+        return;
+    WriteLog(LogTrace, "CKestrelioClientDlg: File drop event occured");
+    const uint64_t before = m_engine->rowsQueued();
+    m_engine->intake().OnDropFiles(PathsFromUriList(std::string_view(uriList.constData(), uriList.size())));
+    if (m_engine->rowsQueued() != before)
+        m_view->startAnimation();
+    m_connection->checkAfterDrop();
+}
+
+int CKestrelioClientDlg::RunDialog(QDialog& dialog)
+{
+    QPointer<QDialog> previous = m_modal;
+    m_modal = &dialog;
+    const int result = m_seams.runDialog ? m_seams.runDialog(dialog) : dialog.exec();
+    m_modal = previous;
+    return result;
+}
+
+} // namespace quaylet

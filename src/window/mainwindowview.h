@@ -1,0 +1,89 @@
+#pragma once
+
+// The drop window's drawing of the transfer engine: the status line and its
+// animation, the count, the preview (a still frame for videos, made off the
+// window thread), the progress bar and the Cancel button. What is not drawing
+// (tray balloons, web pages, the upload-completed dialog) goes to the window
+// through MainWindowActions.
+//
+// Threads: window thread only. The still frames are made on a thread of the
+// view's own, whose answer comes back as a queued call and is dropped when a
+// newer file (or a queue reset) has come since.
+
+#include "engine/transferview.h"
+#include "window/mainwindowcontrols.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace quaylet {
+
+struct MainWindowActions {
+    std::function<void(const QString& statusText)> statusShown; // the tray tooltip follows
+    std::function<void(const Balloon&)> balloon;
+    std::function<void(int limit)> upgradePage;
+    std::function<void()> emailPage;
+    std::function<void()> uploadCompleted;
+    std::function<void()> successBalloonArmed;
+    std::function<void()> notification;
+};
+
+class CMainWindowView final : public QObject, public ITransferView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CMainWindowView)
+
+public:
+    static constexpr int kAnimationIntervalMs = 700;
+    static constexpr int kPreviewFadeMs = 500;
+
+    CMainWindowView(MainWindowControls controls, MainWindowActions actions, QObject* parent = nullptr);
+    // Waits for a still frame still being made (bounded by its encoder limit).
+    ~CMainWindowView() override;
+
+    // Files were queued: the status animates while it reads "Resizing..." or
+    // "Trying...".
+    void startAnimation();
+    void stopAnimation() { m_animation.stop(); }
+    bool animating() const { return m_animation.isActive(); }
+    TransferState state() const { return m_state; }
+
+    void showState(TransferState state, const std::string& statusText) override;
+    void showCount(const std::string& countText) override;
+    void showNextFile(const QueueRow& row) override;
+    void showQueueReset() override;
+    void showProgress(int position) override;
+    void showProgressMaximum(int maximum) override;
+    void showStatusText(const std::string& text) override;
+    void showBalloon(const Balloon& balloon) override;
+    void openUpgradePage(int limit) override;
+    void openEmailPage() override;
+    void runUploadCompleted() override;
+    void armSuccessBalloon() override;
+    void showNotification() override;
+
+Q_SIGNALS:
+    // The preview shows a picture (for tests and screenshots).
+    void previewShown(const QString& path);
+
+private:
+    void animate();
+    void showPreview(const std::string& path);
+    void makeVideoStill(const std::string& videoPath);
+
+    MainWindowControls m_controls;
+    MainWindowActions m_actions;
+    QTimer m_animation;
+    TransferState m_state = kStateReady;
+    uint64_t m_previewGeneration = 0; // a still frame for an older file is dropped
+    int m_stillIndex = 0;
+    std::thread m_stillMaker;
+};
+
+} // namespace quaylet
