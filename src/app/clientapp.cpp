@@ -59,7 +59,9 @@ int CKestrelioClientApp::run()
 
     int exitCode = 0;
     {
-        std::unique_ptr<IMainWindow> window = m_factory(switches.show);
+        MainWindowStart start;
+        start.visible = switches.show;
+        std::unique_ptr<IMainWindow> window = m_factory(start);
         // A second start leaves the log alone, so these requests are not logged.
         connect(&instance, &SingleInstance::showRequested, this, [&window] { window->activate(); });
         connect(&instance, &SingleInstance::closeRequested, this, [&window] { window->requestClose(); });

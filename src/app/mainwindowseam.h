@@ -4,6 +4,8 @@
 // supplies the real (widget) window through a factory, so the application
 // object itself stays free of any GUI code.
 
+#include "platform/events.h"
+
 #include <functional>
 #include <memory>
 
@@ -20,7 +22,15 @@ public:
     virtual int run() = 0;
 };
 
-// Creates the main window; visible is false for a start with "/s".
-using MainWindowFactory = std::function<std::unique_ptr<IMainWindow>(bool visible)>;
+// What the factory hands the window it creates.
+struct MainWindowStart {
+    bool visible = true; // false for a start with "/s"
+    // Set once the session ends (SIGTERM, SIGINT or SIGHUP). The window's
+    // start-up sign-in runs before the window's event loop, so it cannot see
+    // the close request and waits on this instead. Outlives the window.
+    const platform::Event* quitRequested = nullptr;
+};
+
+using MainWindowFactory = std::function<std::unique_ptr<IMainWindow>(const MainWindowStart&)>;
 
 } // namespace quaylet

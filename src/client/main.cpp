@@ -9,8 +9,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    quaylet::CKestrelioClientApp client(QApplication::arguments(), [](bool visible) {
-        return std::make_unique<quaylet::PlaceholderWindow>(visible);
+    quaylet::CKestrelioClientApp client(QApplication::arguments(), [](const quaylet::MainWindowStart& start) {
+        return std::make_unique<quaylet::PlaceholderWindow>(start.visible);
     });
     return client.run();
 }

@@ -166,7 +166,7 @@ TEST(ClientApp, SecondStartActivatesTheRunningWindow)
     };
 
     CKestrelioClientApp app({QStringLiteral("quaylet")},
-                            [&seen](bool) { return std::make_unique<NotingWindow>(seen); });
+                            [&seen](const MainWindowStart&) { return std::make_unique<NotingWindow>(seen); });
     app.run();
     EXPECT_EQ(seen.activations, 1);
     const std::string closing = "CKestrelioClientApp: Closing app\r\n";

@@ -1,0 +1,14 @@
+#pragma once
+
+// The command ids of the client's menu, as the window reports them.
+
+namespace quaylet::MenuCommand {
+
+inline constexpr int kLogout = 32771;
+inline constexpr int kAlwaysOnTop = 32774;
+inline constexpr int kLaunchOnStartup = 32791;
+inline constexpr int kShowNotifications = 32792;
+inline constexpr int kAbout = 32793;
+inline constexpr int kExit = 1;
+
+} // namespace quaylet::MenuCommand
