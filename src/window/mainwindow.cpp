@@ -16,7 +16,9 @@
 #include "skin/skintables.h"
 #include "transfer/windowcallmarshal.h"
 #include "window/appicon.h"
+#include "window/desktopnotifications.h"
 #include "window/mainwindowview.h"
+#include "window/menucommands.h"
 #include "window/workarea.h"
 
 #include <QApplication>
@@ -28,6 +30,7 @@
 #include <QMimeData>
 #include <QScreen>
 
+#include <array>
 #include <thread>
 
 namespace quaylet {
@@ -55,7 +58,7 @@ StartupSignInResult SignInInterruptibly(const std::vector<CredentialSource>& sou
     StartupSignInResult result;
     CProfile profile;
     std::thread signer([&] {
-        ScopedInternetAbort abort([quit] { return quit != nullptr && quit->isSet(); });
+        platform::ScopedInternetAbort abort([quit] { return quit != nullptr && quit->isSet(); });
         result = SignInAtStartup(profile, sources);
     });
     signer.join();
@@ -165,7 +168,7 @@ void CKestrelioClientDlg::RegisterSkinElements()
             break;
         }
     }
-    for (auto* button : {&m_cancel, &m_close, &m_help, &m_menuButton, &m_login})
+    for (CHoverButton* button : std::array<CHoverButton*, 5>{&m_cancel, &m_close, &m_help, &m_menuButton, &m_login})
         button->SetHandCursor(true);
 }
 
@@ -253,7 +256,7 @@ void CKestrelioClientDlg::ReadOptions()
     m_alwaysOnTop = GetSettingInt(kSettingsSection, "AlwaysOnTop", 1) != 0;
     SetSettingInt(kSettingsSection, "AlwaysOnTop", m_alwaysOnTop ? 1 : 0);
     ApplyAlwaysOnTop();
-    m_launchOnStartup = AutostartEntry().exists();
+    m_launchOnStartup = platform::AutostartEntry().exists();
     m_showNotifications = GetSettingInt(kSettingsSection, "ShowNotifications", 1) != 0;
     SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
     // Kept for the settings' sake; the skinned window is drawn opaque.

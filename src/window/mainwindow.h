@@ -20,6 +20,7 @@
 #include "skin/skinstatic.h"
 #include "skin/smoothprogress.h"
 #include "transfer/transfersteps.h"
+#include "window/mainwindowcontrols.h"
 #include "window/trayicon.h"
 
 #include <QPointer>
@@ -42,6 +43,7 @@ class CMainWindowView;
 class CMarshalledWindowReactions;
 class CUploadCompletedDlg;
 class CWindowCallMarshal;
+class DesktopNotifications;
 class TransferEngine;
 
 // What tests (and other front ends) replace. Every member may be left empty
@@ -183,6 +185,7 @@ private:
     std::string m_userName;
 
     std::unique_ptr<ITrayIcon> m_tray;
+    std::unique_ptr<DesktopNotifications> m_notifications; // the service's notifications
     QTimer m_balloonTakeDown; // timer 2
     std::unique_ptr<QMenu> m_menu;
     QPointer<QDialog> m_modal; // the modal dialog that runs now, if any

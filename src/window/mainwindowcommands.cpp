@@ -110,7 +110,7 @@ void CKestrelioClientDlg::Logout()
 
 void CKestrelioClientDlg::ToggleLaunchOnStartup()
 {
-    AutostartEntry entry;
+    platform::AutostartEntry entry;
     if (m_launchOnStartup) {
         if (entry.remove())
             m_launchOnStartup = false;
@@ -278,11 +278,12 @@ void CKestrelioClientDlg::ShowServiceNotification()
     notification.title = QString::fromStdString(toast.title);
     notification.text = QString::fromStdString(toast.message);
     notification.picturePath = QString::fromStdString(toast.localImagePath);
-    if (IsWebAddress(toast.link)) {
-        const std::string link = toast.link;
-        notification.clicked = [link] { OpenUrlInBrowser(link); };
-    }
-    ShowDesktopNotification(notification);
+    if (!m_notifications)
+        m_notifications = std::make_unique<DesktopNotifications>();
+    m_notifications->onClick = nullptr;
+    if (IsWebAddress(toast.link))
+        m_notifications->onClick = [link = toast.link] { OpenUrlInBrowser(link); };
+    m_notifications->show(notification);
 }
 
 } // namespace quaylet
