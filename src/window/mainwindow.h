@@ -106,6 +106,7 @@ public:
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     bool launchOnStartup() const { return m_launchOnStartup; }
     bool showNotifications() const { return m_showNotifications; }
+    bool exiting() const { return m_exiting; }
     bool cancelPending() const { return m_cancelWait.isActive(); }
 
 Q_SIGNALS:

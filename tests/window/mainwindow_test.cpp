@@ -1,0 +1,327 @@
+// The drop window against the development service: start-up and sign-in,
+// drops through to the service, every outcome's texts, balloons and pages,
+// Cancel, the options, and the upload-completed dialog's round trip.
+
+#include "mainwindowfixture.h"
+
+#include "core/settings.h"
+#include "credentials/profile.h"
+#include "dialogs/settingsdlg.h"
+#include "dialogs/uploadcompleteddlg.h"
+#include "engine/transferengine.h"
+#include "platform/autostart.h"
+#include "skin/skinstatic.h"
+#include "support/sandbox.h"
+#include "window/menucommands.h"
+#include "window/mainwindowview.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace quaylet::test {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+bool SawToolTip(const FakeTray& tray, const QString& status)
+{
+    return std::any_of(tray.toolTips.begin(), tray.toolTips.end(),
+                       [&](const QString& tip) { return tip == QStringLiteral("Glimmerly ") + status; });
+}
+
+std::vector<std::string> Photos(int count, const std::string& folder = "photos")
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        paths.push_back(SandboxPath(folder + "/photo" + std::to_string(i) + ".jpg"));
+        WritePhoto(paths.back(), i);
+    }
+    return paths;
+}
+
+bool Idle(CKestrelioClientDlg& window)
+{
+    return window.engine()->queue().count() == 0 && window.view()->state() == kStateReady;
+}
+
+TEST(MainWindowStartUp, StoredCredentialsSignInWithoutTheDialog)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+
+    EXPECT_TRUE(fixture.dialogsRun.empty());
+    EXPECT_EQ(window->controls().account.text(), QStringLiteral("Go To My Glimmerly Account"));
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: Logged in user is demo"));
+    ASSERT_NE(fixture.tray, nullptr);
+    EXPECT_EQ(fixture.tray->toolTips.front(), QStringLiteral("Glimmerly"));
+    EXPECT_TRUE(SawToolTip(*fixture.tray, QStringLiteral("Ready")));
+    // The options are written back with their defaults.
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "AlwaysOnTop", -1), 1);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "ShowNotifications", -1), 1);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "Transparency", -1), 80);
+}
+
+TEST(MainWindowStartUp, WithoutCredentialsTheDialogAsksAndItsCancelEndsTheClient)
+{
+    MainWindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    EXPECT_FALSE(window->StartUp());
+    ASSERT_EQ(fixture.dialogsRun, std::vector<std::string>{"quaylet::CSettingsDlg"});
+    const std::string log = fixture.Log();
+    EXPECT_TRUE(Contains(log, "CKestrelioClientDlg: failed to read cookie. Prompting user"));
+    EXPECT_TRUE(Contains(log, "CKestrelioClientDlg: user logon cancelled ..quitting app"));
+    EXPECT_EQ(window->engine(), nullptr); // nothing started
+}
+
+TEST(MainWindowStartUp, CredentialsTypedIntoTheDialogAreStored)
+{
+    MainWindowFixture fixture;
+    fixture.answerDialog = [](QDialog& dialog) {
+        // What the user typed; the dialog signs in itself before it accepts.
+        const auto fields = dialog.findChildren<QLineEdit*>();
+        EXPECT_EQ(fields.size(), 2);
+        for (QLineEdit* field : fields)
+            field->setText(QString::fromUtf8(field->echoMode() == QLineEdit::Password
+                                                 ? MainWindowFixture::kPassword
+                                                 : MainWindowFixture::kUser));
+        return int(QDialog::Accepted);
+    };
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    CProfile stored;
+    ASSERT_TRUE(LoadCredentials(stored, "https://www.glimmerly.example"));
+    EXPECT_EQ(stored.m_userName, MainWindowFixture::kUser);
+    EXPECT_EQ(stored.m_password, MainWindowFixture::kPassword);
+}
+
+TEST(MainWindowDrop, PhotosDroppedReachTheServiceThroughUploadingAndUploaded)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+
+    // One name that is not UTF-8 travels byte for byte from the drop.
+    auto photos = Photos(2);
+    const std::string odd = SandboxPath("photos/caf\xe9.jpg");
+    WritePhoto(odd, 7);
+    photos.push_back(odd);
+    window->DropUriList(UriList(photos));
+
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
+    EXPECT_EQ(fixture.dialogsRun.front(), "quaylet::CUploadCompletedDlg");
+    EXPECT_EQ(fixture.StoredUploads(), 3);
+    EXPECT_TRUE(SawToolTip(*fixture.tray, QStringLiteral("Uploading")));
+    EXPECT_TRUE(SawToolTip(*fixture.tray, QStringLiteral("Uploaded")));
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: File drop event occured"));
+    // Every file is back under its own name.
+    EXPECT_TRUE(PathExists(odd));
+    // The window came back after the dialog, at rest.
+    EXPECT_TRUE(window->IsShownFlag());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->controls().account.isVisible());
+}
+
+TEST(MainWindowSuccess, TheEmailPageOpensOnceAfterFifteenMinutesOfUptimeThenTheBalloon)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    MainWindowSeams seams;
+    seams.uptimeMs = [] { return uint64_t{20 * 60 * 1000}; };
+    auto window = fixture.MakeWindow(std::move(seams));
+    ASSERT_TRUE(window->StartUp());
+
+    window->DropUriList(UriList(Photos(1, "first")));
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
+    const auto emailPages = [&] {
+        return std::count_if(fixture.openedPages.begin(), fixture.openedPages.end(),
+                             [](const std::string& page) { return Contains(page, "/quayletemail.html?username=demo"); });
+    };
+    EXPECT_EQ(emailPages(), 1);
+    EXPECT_TRUE(fixture.tray->balloons.empty());
+
+    window->DropUriList(UriList(Photos(1, "second")));
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 2 && Idle(*window); }));
+    EXPECT_EQ(emailPages(), 1);
+    ASSERT_EQ(fixture.tray->balloons.size(), 1u);
+    EXPECT_EQ(fixture.tray->balloons.back().title, QStringLiteral("Upload Successful!"));
+
+    // A click on that balloon opens the account page once.
+    const auto before = fixture.openedPages.size();
+    window->OnTrayClick(TrayClick::Message, {});
+    window->OnTrayClick(TrayClick::Message, {});
+    ASSERT_EQ(fixture.openedPages.size(), before + 1);
+    EXPECT_EQ(fixture.openedPages.back(), fixture.server().origin() + "/demo");
+}
+
+TEST(MainWindowOutcomes, PhotoLimitOpensTheUpgradePageOnceUntilTheWindowWasHidden)
+{
+    MainWindowFixture fixture(ServiceAccount{0, false});
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+    const auto upgradePages = [&] {
+        return std::count_if(fixture.openedPages.begin(), fixture.openedPages.end(), [](const std::string& page) {
+            return Contains(page, "/premiumupgrade.html?username=demo&limit=1");
+        });
+    };
+
+    window->DropUriList(UriList(Photos(2, "a")));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(*window) && fixture.tray->balloons.size() >= 2; }));
+    EXPECT_EQ(upgradePages(), 1);
+    EXPECT_EQ(fixture.tray->balloons.back().title, QStringLiteral("Photo limit exceeded"));
+    EXPECT_TRUE(fixture.dialogsRun.empty()); // no success, no dialog
+
+    window->SetShown(false);
+    window->SetShown(true);
+    window->DropUriList(UriList(Photos(1, "b")));
+    ASSERT_TRUE(WaitUntil([&] { return upgradePages() == 2 && Idle(*window); }));
+}
+
+TEST(MainWindowCancel, CancelDuringAnUploadEmptiesTheQueueAndShowsReady)
+{
+    MainWindowFixture fixture(ServiceAccount{}, {"rate=20000@Media.upload"});
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->DropUriList(UriList(Photos(3)));
+    ASSERT_TRUE(WaitUntil([&] { return window->view()->state() == kStateUploading; }));
+
+    bool finished = false;
+    QObject::connect(window.get(), &CKestrelioClientDlg::cancelFinished, [&] { finished = true; });
+    window->OnCancel();
+    ASSERT_TRUE(WaitUntil([&] { return finished; }, std::chrono::seconds(5)));
+    EXPECT_EQ(window->engine()->queue().count(), 0u);
+    EXPECT_EQ(window->controls().status.text(), QStringLiteral("Ready"));
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: Upload cancelled by user"));
+    // Nothing further is uploaded, and no success dialog follows.
+    QThread::msleep(300);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(fixture.dialogsRun.empty());
+}
+
+TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+
+    // The tray menu has no About; the window menu has it.
+    const auto commands = [&](QMenu* menu) {
+        std::vector<int> ids;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator())
+                ids.push_back(action->data().toInt());
+        return ids;
+    };
+    window->OnTrayClick(TrayClick::Right, QPoint(10, 10));
+    ASSERT_NE(window->openMenu(), nullptr);
+    EXPECT_EQ(commands(window->openMenu()).size(), 5u);
+    window->openMenu()->close();
+
+    // Launch On Startup twice leaves the autostart folder as it was.
+    const platform::AutostartEntry entry;
+    ASSERT_FALSE(entry.exists());
+    window->OnCommand(MenuCommand::kLaunchOnStartup);
+    EXPECT_TRUE(entry.exists());
+    EXPECT_TRUE(window->launchOnStartup());
+    EXPECT_TRUE(Contains(ReadFile(entry.path()), "\" /s"));
+    window->OnCommand(MenuCommand::kLaunchOnStartup);
+    EXPECT_FALSE(entry.exists());
+
+    window->OnCommand(MenuCommand::kAlwaysOnTop);
+    EXPECT_FALSE(window->alwaysOnTop());
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "AlwaysOnTop", -1), 0);
+    EXPECT_TRUE(window->isVisible()); // put back after the flag change
+
+    // The close box hides to the tray; a left click on the tray brings it back.
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->IsShownFlag());
+    window->OnTrayClick(TrayClick::Left, {});
+    EXPECT_TRUE(window->isVisible());
+}
+
+TEST(MainWindowOptions, WithoutATrayHidingMinimisesInstead)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    MainWindowSeams seams;
+    seams.makeTray = [&fixture] {
+        auto fake = std::make_unique<FakeTray>();
+        fake->available = false;
+        fixture.tray = fake.get();
+        return fake;
+    };
+    auto window = fixture.MakeWindow(std::move(seams));
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+    window->SetShown(false);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(window->isMinimized());
+}
+
+TEST(MainWindowUploadCompleted, ExitAndTrayClicksWhileTheDialogIsOpen)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    std::vector<bool> shownAfterClicks;
+    bool greyedExceptExit = false;
+    QPoint dialogPosition;
+    CKestrelioClientDlg* windowPtr = nullptr;
+    fixture.answerDialog = [&](QDialog& dialog) {
+        auto& completed = dynamic_cast<CUploadCompletedDlg&>(dialog);
+        QMetaObject::invokeMethod(
+            &dialog,
+            [&] {
+                dialogPosition = completed.pos();
+                // Three tray clicks: to the front, hidden, shown again.
+                for (int i = 0; i < 3; ++i) {
+                    windowPtr->OnTrayClick(TrayClick::Left, {});
+                    shownAfterClicks.push_back(completed.isVisible());
+                }
+                windowPtr->OnTrayClick(TrayClick::Right, QPoint(5, 5));
+                greyedExceptExit = true;
+                for (QAction* action : windowPtr->openMenu()->actions())
+                    if (!action->isSeparator())
+                        greyedExceptExit &= action->isEnabled() == (action->data().toInt() == MenuCommand::kExit);
+                windowPtr->openMenu()->close();
+                windowPtr->OnCommand(MenuCommand::kExit);
+            },
+            Qt::QueuedConnection);
+        return dialog.exec();
+    };
+    auto window = fixture.MakeWindow();
+    windowPtr = window.get();
+    ASSERT_TRUE(window->StartUp());
+    window->move(100, 200);
+    window->show();
+    window->DropUriList(UriList(Photos(1)));
+
+    ASSERT_TRUE(WaitUntil([&] { return window->exiting(); }));
+    EXPECT_EQ(fixture.dialogsRun.size(), 1u);
+    EXPECT_EQ(window->uploadCompletedDialog(), nullptr);
+    EXPECT_EQ(shownAfterClicks, (std::vector<bool>{true, false, true}));
+    EXPECT_TRUE(greyedExceptExit);
+    EXPECT_EQ(dialogPosition, QPoint(100, 201));
+    // The dialog went first; the main window stayed hidden on the way out.
+    EXPECT_FALSE(window->isVisible());
+}
+
+} // namespace
+} // namespace quaylet::test
