@@ -92,6 +92,8 @@ public:
     void OnCancel();
     void OnHelp();
     void OnTrayClick(TrayClick click, QPoint globalPos);
+    // The window menu, as the Menu button opens it.
+    void ShowWindowMenu() { ShowClientMenu(false, {}); }
     // Drops the local paths of a text/uri-list, exactly as a drop would.
     void DropUriList(const QByteArray& uriList);
 

@@ -16,6 +16,8 @@
 #include "window/mainwindowview.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QThread>
 #include <QLineEdit>
 #include <QMenu>
 

@@ -10,16 +10,12 @@
 // (QT_QPA_PLATFORM=xcb); scripts/screenshots does that on a private Xvfb.
 
 #include "skin/skingallery.h"
+#include "screencapture/screencapture.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPixmap>
-#include <QScreen>
-#include <QThread>
-#include <QWindow>
 
 #include <cstdio>
 #include <string>
@@ -36,42 +32,6 @@ const GalleryEntry* FindEntry(std::string_view name)
             return &entry;
     }
     return nullptr;
-}
-
-// Lets the window reach the screen: mapped, exposed and painted. Bounded, so
-// a display that never exposes it cannot stall the run.
-bool WaitUntilOnScreen(QWidget& window)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (window.windowHandle() != nullptr && window.windowHandle()->isExposed())
-            break;
-        QThread::msleep(10);
-    }
-    if (window.windowHandle() == nullptr || !window.windowHandle()->isExposed())
-        return false;
-    // The first paint and the server's copy of it follow the exposure.
-    const QDeadlineTimer settle(300);
-    while (!settle.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(10);
-    }
-    return true;
-}
-
-// What the screen shows where the window is: on a display that can be read
-// back, the cut corners show what lies behind. Elsewhere the window's own
-// drawing is the best there is.
-QPixmap Capture(QWidget& window)
-{
-    QScreen* screen = window.screen();
-    if (QGuiApplication::platformName() == QLatin1String("xcb") && screen != nullptr) {
-        const QRect area = window.frameGeometry();
-        return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    }
-    return window.grab();
 }
 
 int Render(const QString& folder)

@@ -1,0 +1,167 @@
+// quaylet-clientshots: renders the real drop window, signed in against the
+// service that QUAYLET_SERVICE_URL names, in each state a user sees, and its
+// two menus, one PNG each, as the screen shows them.
+//
+//   quaylet-clientshots --render DIR USER PASSWORD
+//
+// It stores USER's credentials in the XDG_CONFIG_HOME it is given, so run it
+// with private folders; scripts/screenshots does that on a private Xvfb with
+// the development service.
+
+#include "credentials/profile.h"
+#include "engine/transferengine.h"
+#include "screencapture/screencapture.h"
+#include "window/mainwindow.h"
+#include "window/mainwindowview.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLinearGradient>
+#include <QMenu>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <string>
+
+namespace quaylet {
+namespace {
+
+constexpr QPoint kRenderAt(40, 40);
+
+// No tray on a bare X server: the pictures show the window alone.
+class QuietTray final : public ITrayIcon {
+public:
+    bool trayAvailable() const override { return true; }
+    void add(const QIcon&, const QString&) override {}
+    void setToolTip(const QString&) override {}
+    void showBalloon(const TrayBalloon&) override {}
+    void removeBalloon() override {}
+    void remove() override {}
+};
+
+// A landscape photo, as a user might drop one.
+QString WriteSamplePhoto(const QTemporaryDir& folder)
+{
+    QImage photo(1200, 900, QImage::Format_RGB32);
+    QPainter p(&photo);
+    QLinearGradient sky(0, 0, 0, 900);
+    sky.setColorAt(0, QColor(52, 112, 196));
+    sky.setColorAt(0.6, QColor(250, 196, 132));
+    sky.setColorAt(0.61, QColor(46, 104, 62));
+    sky.setColorAt(1, QColor(30, 70, 40));
+    p.fillRect(photo.rect(), sky);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 236, 170));
+    p.drawEllipse(QPointF(820, 330), 70, 70);
+    p.end();
+    const QString path = folder.filePath(QStringLiteral("beach.jpg"));
+    photo.save(path, "JPEG", 90);
+    return path;
+}
+
+struct Scene {
+    const char* name;
+    TransferState state;
+    const char* status;
+    bool busy;
+};
+
+constexpr Scene kScenes[] = {
+    {"main-ready", kStateReady, "Ready", false},
+    {"main-resizing", kStateResizing, "Resizing...", true},
+    {"main-encoding", kStateEncoding, "Encoding: 42%", true},
+    {"main-uploading", kStateUploading, "Uploading: 40%", true},
+    {"main-uploaded", kStateUploaded, "Uploaded", true},
+    {"main-trying", kStateTrying, "Trying...", true},
+};
+
+bool Save(const QPixmap& picture, const QString& folder, const QString& name)
+{
+    const bool sharp = picture.devicePixelRatio() >= 2;
+    const QString path = QDir(folder).filePath(name + (sharp ? QStringLiteral("@2x.png") : QStringLiteral(".png")));
+    if (picture.isNull() || !picture.save(path)) {
+        std::fprintf(stderr, "quaylet-clientshots: could not render %s\n", qPrintable(name));
+        return false;
+    }
+    return true;
+}
+
+int Render(const QString& folder, const std::string& user, const std::string& password)
+{
+    if (!QDir().mkpath(folder))
+        return 1;
+    QTemporaryDir samples;
+    const QString photo = WriteSamplePhoto(samples);
+    SaveCredentials(CProfile(user, password));
+
+    MainWindowSeams seams;
+    seams.makeTray = [] { return std::make_unique<QuietTray>(); };
+    seams.pollNotifications = false;
+    CKestrelioClientDlg window(MainWindowStart{}, std::move(seams));
+    if (!window.StartUp()) {
+        std::fprintf(stderr, "quaylet-clientshots: could not sign in as %s\n", user.c_str());
+        return 1;
+    }
+    window.move(kRenderAt);
+    window.show();
+    if (!WaitUntilOnScreen(window))
+        return 1;
+
+    int failures = 0;
+    CMainWindowView& view = *window.view();
+    for (const Scene& scene : kScenes) {
+        view.showQueueReset();
+        if (scene.busy) {
+            QueueRow row;
+            row.columns[kColumnPathname] = photo.toStdString();
+            row.columns[kColumnFileType] = "1";
+            view.showNextFile(row);
+            view.showCount(" 1 of 3");
+            view.showProgressMaximum(100);
+            view.showProgress(scene.state == kStateUploaded ? 100 : 40);
+        }
+        view.showState(scene.state, scene.status);
+        Settle(800); // the preview's fade
+        failures += Save(Capture(window), folder, QString::fromLatin1(scene.name)) ? 0 : 1;
+    }
+    view.showQueueReset();
+    view.showState(kStateReady, "Ready");
+
+    const auto menuShot = [&](const char* name) {
+        Settle(400);
+        QMenu* menu = window.openMenu();
+        if (menu == nullptr)
+            return false;
+        const QRect area = window.frameGeometry().united(menu->geometry());
+        const bool saved = Save(CaptureArea(window, area), folder, QString::fromLatin1(name));
+        menu->close();
+        return saved;
+    };
+    window.ShowWindowMenu();
+    failures += menuShot("menu-window") ? 0 : 1;
+    window.OnTrayClick(TrayClick::Right, window.frameGeometry().center());
+    failures += menuShot("menu-tray") ? 0 : 1;
+    return failures == 0 ? 0 : 1;
+}
+
+} // namespace
+} // namespace quaylet
+
+// Qt's xcb platform asks libdbus for the session bus once per process, and
+// libdbus keeps that allocation for the life of the process.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libdbus-1.so\n";
+}
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.size() != 4 || args[0] != QLatin1String("--render")) {
+        std::fprintf(stderr, "usage: quaylet-clientshots --render DIR USER PASSWORD\n");
+        return 2;
+    }
+    return quaylet::Render(args[1], args[2].toStdString(), args[3].toStdString());
+}
