@@ -4,7 +4,7 @@
 #include "skin/skindialog.h"
 
 #include "skinfixtures.h"
-#include "xcbdisplay.h"
+#include "support/xcbdisplay.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

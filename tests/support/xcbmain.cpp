@@ -3,7 +3,7 @@
 // the tests on Qt's xcb platform against it. Without Xvfb the tests skip.
 
 #include "support/sandbox.h"
-#include "xcbdisplay.h"
+#include "support/xcbdisplay.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
