@@ -29,6 +29,10 @@ public:
     // The label, for the tests and screen readers.
     const CSkinStatic& label() const { return *m_label; }
 
+protected:
+    // Enter ends the dialog with OK, as the Close button does.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     std::unique_ptr<CSkinStatic> m_label;
     std::unique_ptr<CHoverButton> m_closeButton;

@@ -36,8 +36,7 @@ public:
     std::string GetTypedUser() const;
     std::string GetTypedPassword() const;
 
-    // QDialog::Accepted for OK, QDialog::Rejected for Cancel.
-    int exec() override;
+    // exec(): QDialog::Accepted for OK, QDialog::Rejected for Cancel.
 
 private:
     void ReadFields();
@@ -45,9 +44,11 @@ private:
     void OnOk();
     void OnSignInAnswer(const SignInAnswer& answer);
     void SetBusy(bool busy);
+    void ApplyOkRule();
 
-    void accept() override;
-    void reject() override;
+    // Every ending (OK, Cancel, Escape, the cross, a close) drops the
+    // sign-in in flight.
+    void done(int result) override;
     void keyPressEvent(QKeyEvent* event) override;
 
     const Mode m_mode;
@@ -64,6 +65,8 @@ private:
     std::unique_ptr<CSkinStatic> m_errorLabel;
     std::unique_ptr<CHoverButton> m_okButton;
     std::unique_ptr<CHoverButton> m_cancelButton;
+    // OK's enabled state from before the sign-in in flight disabled it.
+    bool m_okWasEnabled = true;
     // The sign-in in flight, if any; destroying it drops its answer.
     std::unique_ptr<CSignInTask> m_pending;
 };

@@ -35,31 +35,38 @@ public:
     void SetDialogShown(bool shown);
     bool IsDialogShown() const { return m_shown; }
     // What the main window's Exit does while the dialog runs: end it with
-    // Cancel, then (queued) emit exitAfterClose().
+    // Cancel, then emit exitAfterClose().
     void RequestExit();
 
     int exec() override;
 
 Q_SIGNALS:
+    // The Help button: the main window opens its help page.
     void helpRequested();
+    // The dialog ended through RequestExit. Posted when exec() returns, so
+    // that the caller's own steps after exec() come first; a dialog destroyed
+    // before the posted call ran emits it from its destructor instead.
     void exitAfterClose();
 
 protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
 
 private:
     class ReturnStaticEvents;
 
     void PlaceOverParent();
+    void EmitExitAfterClose();
 
     const bool m_alwaysOnTop;
     bool m_shown;
     std::string m_accountPage;
     QPoint m_lastPosition;
     bool m_placed = false;
+    bool m_exitRequested = false; // by RequestExit during this run
+    bool m_exitPending = false;   // exitAfterClose is owed
     // Outlives the return label, which calls it.
     std::unique_ptr<ReturnStaticEvents> m_events;
     std::unique_ptr<CSkinStatic> m_linkLabel;

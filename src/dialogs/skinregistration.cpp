@@ -1,0 +1,37 @@
+#include "dialogs/skinregistration.h"
+
+#include "skin/hoverbutton.h"
+#include "skin/skinstatic.h"
+
+#include <string>
+
+namespace quaylet {
+
+void RegisterSkinTable(KLSkinDialog& dialog, const SkinTable& table,
+                       const std::function<SkinRowControl(const SkinElementRow& row)>& controlFor)
+{
+    for (const SkinElementRow& row : table.elements) {
+        const SkinRowControl control = controlFor(row);
+        const std::string name(row.name);
+        const QColor mask = QColor::fromRgb(row.maskColour);
+        // Tests and accessibility tools find a control by its id.
+        if (QWidget* widget = control.button ? static_cast<QWidget*>(control.button)
+                              : control.label ? static_cast<QWidget*>(control.label)
+                                              : control.edit)
+            widget->setObjectName(QString::number(row.controlId));
+        if (control.button != nullptr) {
+            control.button->SetElementName(QString::fromStdString(name));
+            dialog.AddButtonElement(*control.button, row.controlId, mask, name, row.loadFromFile);
+        } else if (control.label != nullptr) {
+            control.label->SetElementName(QString::fromStdString(name));
+            dialog.AddStaticElement(*control.label, row.controlId, mask, name, QColor::fromRgb(row.label.textColour),
+                                    QString::fromUtf8(row.label.fontFace.data(),
+                                                      static_cast<qsizetype>(row.label.fontFace.size())),
+                                    row.label.fontSizeTenths, row.label.link, row.label.bold);
+        } else if (control.edit != nullptr) {
+            dialog.AddEditElement(*control.edit, row.controlId, mask, name);
+        }
+    }
+}
+
+} // namespace quaylet
