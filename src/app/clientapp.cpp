@@ -2,6 +2,7 @@
 
 #include "app/singleinstance.h"
 #include "core/logfile.h"
+#include "core/logfolder.h"
 #include "core/stringtable.h"
 #include "core/systeminfo.h"
 #include "core/version.h"
@@ -45,7 +46,8 @@ int CKestrelioClientApp::run()
         }
     }
 
-    OpenLog("Quaylet.log");
+    // A desktop launcher starts us in the home directory: keep the log out of it.
+    OpenLog(LogFilePath("Quaylet.log"));
     const auto v = GetOwnVersion();
     WriteLog(LogMilestone, "KestrelioClient(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());

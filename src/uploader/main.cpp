@@ -3,6 +3,7 @@
 
 #include "api/endpoints.h"
 #include "core/logfile.h"
+#include "core/logfolder.h"
 #include "core/systeminfo.h"
 #include "core/version.h"
 #include "credentials/profile.h"
@@ -90,7 +91,9 @@ int run(const UploadOptions& options, InterruptWatch& interrupts)
         return kExitSomeNotUploaded;
     }
     SetLogMirror(false);
-    OpenLog("Quaylet.log");
+    // The client's rule: a run from the home directory or a folder that cannot
+    // be written logs to the state folder.
+    OpenLog(LogFilePath("Quaylet.log"));
     const auto v = GetOwnVersion();
     WriteLog(LogMilestone, "quaylet-upload(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
