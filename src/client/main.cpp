@@ -2,15 +2,22 @@
 // object its main window.
 
 #include "app/clientapp.h"
+#include "platform/interruptwatch.h"
 #include "window/placeholderwindow.h"
 
 #include <QApplication>
 
 int main(int argc, char* argv[])
 {
+    // Before the QApplication, which starts threads: every thread must have the
+    // session's end signals blocked, so that only the watch takes them.
+    quaylet::platform::InterruptWatch sessionEnd;
     QApplication application(argc, argv);
-    quaylet::CKestrelioClientApp client(QApplication::arguments(), [](const quaylet::MainWindowStart& start) {
-        return std::make_unique<quaylet::PlaceholderWindow>(start.visible);
-    });
+    quaylet::CKestrelioClientApp client(
+        QApplication::arguments(),
+        [](const quaylet::MainWindowStart& start) {
+            return std::make_unique<quaylet::PlaceholderWindow>(start.visible);
+        },
+        &sessionEnd);
     return client.run();
 }
