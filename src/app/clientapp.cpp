@@ -1,10 +1,13 @@
 #include "app/clientapp.h"
 
+#include "app/sessionend.h"
 #include "app/singleinstance.h"
 #include "core/logfile.h"
+#include "core/logfolder.h"
 #include "core/stringtable.h"
 #include "core/systeminfo.h"
 #include "core/version.h"
+#include "platform/interruptwatch.h"
 
 namespace quaylet {
 
@@ -21,8 +24,9 @@ CommandLineSwitches ParseSwitches(const QStringList& arguments)
     return switches;
 }
 
-CKestrelioClientApp::CKestrelioClientApp(QStringList arguments, MainWindowFactory factory, QObject* parent)
-    : QObject(parent), m_arguments(std::move(arguments)), m_factory(std::move(factory))
+CKestrelioClientApp::CKestrelioClientApp(QStringList arguments, MainWindowFactory factory,
+                                         platform::InterruptWatch* sessionEnd, QObject* parent)
+    : QObject(parent), m_arguments(std::move(arguments)), m_factory(std::move(factory)), m_sessionEnd(sessionEnd)
 {
 }
 
@@ -45,7 +49,8 @@ int CKestrelioClientApp::run()
         }
     }
 
-    OpenLog("Quaylet.log");
+    // A desktop launcher starts us in the home directory: keep the log out of it.
+    OpenLog(LogFilePath("Quaylet.log"));
     const auto v = GetOwnVersion();
     WriteLog(LogMilestone, "KestrelioClient(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
@@ -58,15 +63,24 @@ int CKestrelioClientApp::run()
         WriteLog(LogMilestone, "CKestrelioClientApp: cannot serve the activation channel");
 
     int exitCode = 0;
-    {
+    SessionEnd sessionEnd(m_sessionEnd);
+    if (sessionEnd.requested().isSet()) {
+        WriteLog(LogTrace, "CKestrelioClientApp: session ended during start-up (signal %d)", m_sessionEnd->signal());
+    } else {
         MainWindowStart start;
         start.visible = switches.show;
+        start.quitRequested = &sessionEnd.requested();
         std::unique_ptr<IMainWindow> window = m_factory(start);
         // A second start leaves the log alone, so these requests are not logged.
         connect(&instance, &SingleInstance::showRequested, this, [&window] { window->activate(); });
         connect(&instance, &SingleInstance::closeRequested, this, [&window] { window->requestClose(); });
+        connect(&sessionEnd, &SessionEnd::ended, this, [&window](int signal) {
+            WriteLog(LogTrace, "CKestrelioClientApp: session ends (signal %d)", signal);
+            window->requestClose();
+        });
         exitCode = window->run();
         instance.disconnect(this);
+        sessionEnd.disconnect(this);
     }
 
     WriteLog(LogMilestone, "CKestrelioClientApp: Closing app");

@@ -2,7 +2,8 @@
 
 // The application object: owns the process from the command line to the
 // closing log line. It keeps one client per user, opens the log, names the
-// version and platform, and runs the main window until it ends.
+// version and platform, and runs the main window until it ends, or until the
+// desktop session ends.
 
 #include "app/mainwindowseam.h"
 
@@ -20,13 +21,22 @@ struct CommandLineSwitches {
 // Only the first argument counts, compared without regard to letter case.
 CommandLineSwitches ParseSwitches(const QStringList& arguments);
 
+namespace platform {
+class InterruptWatch;
+}
+
 class CKestrelioClientApp final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CKestrelioClientApp)
 
 public:
     // arguments as from the command line (the program name first).
-    CKestrelioClientApp(QStringList arguments, MainWindowFactory factory, QObject* parent = nullptr);
+    // sessionEnd: the process's signal watch, made by main before anything
+    // starts a thread (before the QApplication); the first SIGTERM, SIGINT or
+    // SIGHUP then closes the window as Exit does. Without one the signals
+    // keep their default action.
+    CKestrelioClientApp(QStringList arguments, MainWindowFactory factory,
+                        platform::InterruptWatch* sessionEnd = nullptr, QObject* parent = nullptr);
 
     // Start-up, the main window's run, and exit. Returns the process's exit code.
     int run();
@@ -37,6 +47,7 @@ public:
 private:
     QStringList m_arguments;
     MainWindowFactory m_factory;
+    platform::InterruptWatch* m_sessionEnd;
 };
 
 } // namespace quaylet

@@ -3,6 +3,7 @@
 
 #include "api/endpoints.h"
 #include "core/logfile.h"
+#include "core/logfolder.h"
 #include "core/systeminfo.h"
 #include "core/version.h"
 #include "credentials/profile.h"
@@ -11,9 +12,9 @@
 #include "platform/abspath.h"
 #include "platform/events.h"
 #include "platform/internet.h"
+#include "platform/interruptwatch.h"
 #include "platform/tempdir.h"
 #include "uploader/consoleview.h"
-#include "uploader/interruptwatch.h"
 #include "uploader/passwordinput.h"
 #include "uploader/skipreason.h"
 #include "uploader/terminaltext.h"
@@ -44,7 +45,7 @@ struct SignInOutcome {
     std::string reason;
 };
 
-SignInOutcome signIn(const UploadOptions& options, const InterruptWatch& interrupts)
+SignInOutcome signIn(const UploadOptions& options, const platform::InterruptWatch& interrupts)
 {
     CProfile& profile = CurrentProfile();
     std::string errorText;
@@ -75,7 +76,7 @@ SignInOutcome signIn(const UploadOptions& options, const InterruptWatch& interru
     return {false, "the sign-in failed"};
 }
 
-int run(const UploadOptions& options, InterruptWatch& interrupts)
+int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 {
     const auto interrupted = [&interrupts] { return interrupts.interrupted.isSet(); };
     const auto endInterrupted = [&interrupts] {
@@ -90,7 +91,9 @@ int run(const UploadOptions& options, InterruptWatch& interrupts)
         return kExitSomeNotUploaded;
     }
     SetLogMirror(false);
-    OpenLog("Quaylet.log");
+    // The client's rule: a run from the home directory or a folder that cannot
+    // be written logs to the state folder.
+    OpenLog(LogFilePath("Quaylet.log"));
     const auto v = GetOwnVersion();
     WriteLog(LogMilestone, "quaylet-upload(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
@@ -215,7 +218,7 @@ int main(int argc, char* argv[])
         return kExitAllUploaded;
     }
     // Before any other thread exists, so that every thread has the signals blocked.
-    InterruptWatch interrupts;
+    platform::InterruptWatch interrupts;
     // Output to a reader that went away (a closed terminal, a pipe) must fail
     // as a write, not end the process before renamed files get their names back.
     std::signal(SIGPIPE, SIG_IGN);

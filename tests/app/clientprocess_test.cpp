@@ -5,7 +5,9 @@
 #include "app/singleinstance.h"
 #include "support/sandbox.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QProcess>
 #include <QThread>
@@ -253,4 +255,19 @@ TEST(ClientProcess, SimultaneousStartsEndWithExactlyOneClient)
     for (auto& c : clients)
         if (c->state() == QProcess::Running)
             closeRunningClient(*c);
+}
+
+TEST(ClientProcess, StartedInTheHomeDirectoryLogsToTheStateFolder)
+{
+    // What a desktop launcher does: home as the working directory.
+    qputenv("HOME", QFile::encodeName(QDir::currentPath()));
+    auto client = startClient();
+    const std::string stateLog = test::SandboxPath("state/quaylet/Quaylet.log");
+    ASSERT_TRUE(waitUntil([&] {
+        return test::ReadFile(stateLog).find(") started") != std::string::npos &&
+               probe().sendToRunning(QByteArrayLiteral("noop"), 200);
+    }));
+    closeRunningClient(*client);
+    EXPECT_TRUE(test::ReadFile(stateLog).ends_with("CKestrelioClientApp: Closing app\r\n"));
+    EXPECT_FALSE(test::PathExists("Quaylet.log"));
 }

@@ -350,3 +350,12 @@ TEST_F(UploadCliTest, ANameThatCannotBeRenamedGivesTheRealReason)
         << noJournal.err;
     EXPECT_TRUE(test::PathExists(strange));
 }
+
+TEST_F(UploadCliTest, StartedInTheHomeDirectoryItLogsToTheStateFolder)
+{
+    const std::string a = test::MakePhoto(test::SandboxPath("work/a.jpg"), 64, 64);
+    const RunResult r = run({a}, "", {{"HOME", std::filesystem::current_path().string()}});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_TRUE(contains(test::ReadFile(test::SandboxPath("state/quaylet/Quaylet.log")), "quaylet-upload("));
+    EXPECT_FALSE(test::PathExists("Quaylet.log"));
+}

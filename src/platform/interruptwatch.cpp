@@ -1,10 +1,10 @@
-#include "uploader/interruptwatch.h"
+#include "platform/interruptwatch.h"
 
 #include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
-namespace quaylet {
+namespace quaylet::platform {
 
 InterruptWatch::InterruptWatch()
 {
@@ -42,4 +42,4 @@ InterruptWatch::~InterruptWatch()
     m_thread.join();
 }
 
-} // namespace quaylet
+} // namespace quaylet::platform

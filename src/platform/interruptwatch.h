@@ -1,10 +1,14 @@
 #pragma once
 
-// Turns SIGINT, SIGTERM and SIGHUP into an event: Ctrl-C, a kill and a closed
-// terminal all end the run the same way (the transfer stopped, renamed files
-// given their names back). The signals are blocked in every thread and taken
-// by a thread of its own, so no call is cut off at a random point. Create it
-// before any other thread, so that every thread inherits the blocked mask.
+// Turns SIGINT, SIGTERM and SIGHUP into an event: Ctrl-C, a kill, a closed
+// terminal and the end of the desktop session all end the run the same way
+// (the transfer stopped, renamed files given their names back). The signals
+// are blocked in every thread and taken by a thread of its own, so no call is
+// cut off at a random point. Create it before any other thread, so that every
+// thread inherits the blocked mask (a thread made earlier would take the
+// signal itself and end the process at once). Children inherit the mask too:
+// whoever starts a program that should keep the usual signals sets its mask
+// back (ChildProcess does).
 //
 // Threads: made and destroyed on the main thread; the event, signal() and the
 // wake descriptor may be used from any thread.
@@ -16,7 +20,7 @@
 #include <csignal>
 #include <thread>
 
-namespace quaylet {
+namespace quaylet::platform {
 
 class InterruptWatch final {
 public:
@@ -24,9 +28,11 @@ public:
     ~InterruptWatch();
     InterruptWatch(const InterruptWatch&) = delete;
     InterruptWatch& operator=(const InterruptWatch&) = delete;
+    InterruptWatch(InterruptWatch&&) = delete;
+    InterruptWatch& operator=(InterruptWatch&&) = delete;
 
     // Set by the first of the signals; never reset.
-    platform::Event interrupted{platform::Event::Reset::Manual};
+    Event interrupted{Event::Reset::Manual};
     // The first signal taken, 0 before.
     int signal() const { return m_signal; }
     // Becomes readable once interrupted: for calls that wait in poll() rather
@@ -37,9 +43,9 @@ private:
     sigset_t m_signals{};
     std::atomic<int> m_signal{0};
     std::atomic<bool> m_stopping{false};
-    platform::UniqueFd m_wakeRead;
-    platform::UniqueFd m_wakeWrite;
+    UniqueFd m_wakeRead;
+    UniqueFd m_wakeWrite;
     std::thread m_thread; // last: started once everything above is ready
 };
 
-} // namespace quaylet
+} // namespace quaylet::platform
