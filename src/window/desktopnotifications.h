@@ -49,7 +49,7 @@ class DesktopNotifications final : public QObject {
     // The user clicked the notification shown.
     std::function<void()> onClick;
 
-  private slots:
+  private Q_SLOTS:
     void onCapabilities(const QStringList& capabilities);
     void onCapabilitiesFailed(const QDBusError& error);
     void onShown(uint id);
