@@ -1,6 +1,6 @@
 # Every third-party library is found here once; the subsystem libraries name what they use.
 find_package(Threads REQUIRED)
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Network Gui Widgets)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Network Gui Widgets DBus)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(EXIV2 REQUIRED IMPORTED_TARGET exiv2)

@@ -31,13 +31,16 @@ bool WaitForFile(const std::string& path)
 std::string WriteFakeBrowser(const std::string& dir)
 {
     const std::string script = dir + "/fake browser";
-    WriteFile(script, "#!/bin/sh\n"
-                      "dir='" + dir + "'\n"
-                      "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$dir/args.tmp\"\n"
-                      "mv \"$dir/args.tmp\" \"$dir/args\"\n"
-                      "i=0\n"
-                      "while [ ! -e \"$dir/release\" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done\n"
-                      "touch \"$dir/done\"\n");
+    WriteFile(script,
+              "#!/bin/sh\n"
+              "dir='" +
+                  dir +
+                  "'\n"
+                  "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$dir/args.tmp\"\n"
+                  "mv \"$dir/args.tmp\" \"$dir/args\"\n"
+                  "i=0\n"
+                  "while [ ! -e \"$dir/release\" ] && [ $i -lt 300 ]; do sleep 0.1; i=$((i+1)); done\n"
+                  "touch \"$dir/done\"\n");
     ::chmod(script.c_str(), 0755);
     return script;
 }
