@@ -34,25 +34,28 @@ bool Contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
-bool SawToolTip(const FakeTray& tray, const QString& status)
+bool SawToolTip(const RecordingTrayIcon& tray, const QString& status)
 {
     return std::any_of(tray.toolTips.begin(), tray.toolTips.end(),
                        [&](const QString& tip) { return tip == QStringLiteral("Glimmerly ") + status; });
 }
 
+// Photos that differ from every other batch's: the service refuses duplicates.
 std::vector<std::string> Photos(int count, const std::string& folder = "photos")
 {
+    static int made = 0;
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         paths.push_back(SandboxPath(folder + "/photo" + std::to_string(i) + ".jpg"));
-        WritePhoto(paths.back(), i);
+        WritePhoto(paths.back(), made++);
     }
     return paths;
 }
 
+// The batch is done: the last state shown stays ("Uploaded" after a refusal).
 bool Idle(CKestrelioClientDlg& window)
 {
-    return window.engine()->queue().count() == 0 && window.view()->state() == kStateReady;
+    return window.engine()->queue().count() == 0 && window.view()->state() != kStateUploading;
 }
 
 TEST(MainWindowStartUp, StoredCredentialsSignInWithoutTheDialog)
@@ -118,7 +121,7 @@ TEST(MainWindowDrop, PhotosDroppedReachTheServiceThroughUploadingAndUploaded)
     // One name that is not UTF-8 travels byte for byte from the drop.
     auto photos = Photos(2);
     const std::string odd = SandboxPath("photos/caf\xe9.jpg");
-    WritePhoto(odd, 7);
+    WritePhoto(odd, 1000);
     photos.push_back(odd);
     window->DropUriList(UriList(photos));
 
@@ -265,8 +268,7 @@ TEST(MainWindowOptions, WithoutATrayHidingMinimisesInstead)
     fixture.StoreCredentials();
     MainWindowSeams seams;
     seams.makeTray = [&fixture] {
-        auto fake = std::make_unique<FakeTray>();
-        fake->available = false;
+        auto fake = std::make_unique<RecordingTrayIcon>(false);
         fixture.tray = fake.get();
         return fake;
     };

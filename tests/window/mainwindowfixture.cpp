@@ -5,6 +5,7 @@
 #include "support/sandbox.h"
 #include "update/browserlaunch.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
@@ -36,7 +37,12 @@ void WritePhoto(const std::string& path, int seed)
     painter.setBrush(QColor(255, 236, 170));
     painter.drawEllipse(QPoint(200 + seed * 30, 180), 90, 90);
     painter.end();
-    image.save(QString::fromLocal8Bit(path.c_str()), "JPEG", 90);
+    // Written through bytes: the path may hold names that are not UTF-8.
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    WriteFile(path, jpeg.toStdString());
 }
 
 QByteArray UriList(const std::vector<std::string>& paths)
@@ -81,7 +87,7 @@ std::unique_ptr<CKestrelioClientDlg> MainWindowFixture::MakeWindow(MainWindowSea
 {
     if (!seams.makeTray) {
         seams.makeTray = [this] {
-            auto fake = std::make_unique<FakeTray>();
+            auto fake = std::make_unique<RecordingTrayIcon>();
             tray = fake.get();
             return fake;
         };

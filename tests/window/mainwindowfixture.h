@@ -5,6 +5,7 @@
 // browser starts, its dialogs answered by the test.
 
 #include "devserver/devserverprocess.h"
+#include "recordingtray.h"
 #include "window/mainwindow.h"
 
 #include <QDialog>
@@ -16,23 +17,6 @@
 #include <vector>
 
 namespace quaylet::test {
-
-// Records what the window asks of its tray; a test clicks through onClick.
-class FakeTray final : public ITrayIcon {
-public:
-    bool trayAvailable() const override { return available; }
-    void add(const QIcon&, const QString& toolTip) override { toolTips.push_back(toolTip); }
-    void setToolTip(const QString& toolTip) override { toolTips.push_back(toolTip); }
-    void showBalloon(const TrayBalloon& balloon) override { balloons.push_back(balloon); }
-    void removeBalloon() override { ++removedBalloons; }
-    void remove() override { removed = true; }
-
-    bool available = true;
-    std::vector<QString> toolTips;
-    std::vector<TrayBalloon> balloons;
-    int removedBalloons = 0;
-    bool removed = false;
-};
 
 // Processes events until the condition holds; false when the time ran out.
 bool WaitUntil(const std::function<bool()>& condition,
@@ -63,7 +47,7 @@ public:
     std::string Log() const;
 
     DevServerProcess& server() { return *m_server; }
-    FakeTray* tray = nullptr; // the last window's
+    RecordingTrayIcon* tray = nullptr; // the last window's
     std::vector<std::string> openedPages;
     std::vector<std::string> dialogsRun; // class names, in order
     // Answers each dialog; default: Rejected for the sign-in dialog, and the
