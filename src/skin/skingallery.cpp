@@ -21,10 +21,6 @@ namespace quaylet {
 
 namespace {
 
-// The colour of the bar the main window's Cancel button hides in while there
-// is nothing to cancel.
-constexpr QRgb kCancelBarColour = qRgb(15, 48, 113);
-
 constexpr std::string_view kSampleUser = "sample.user";
 
 QColor Colour(QRgb rgb)

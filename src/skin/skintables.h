@@ -41,6 +41,10 @@ inline constexpr int kGalleryLink = 1044;
 inline constexpr int kReturnLabel = 1045;
 } // namespace SkinControl
 
+// The colour of the bar the main window's Cancel button hides in while there
+// is nothing to cancel.
+inline constexpr QRgb kCancelBarColour = qRgb(15, 48, 113);
+
 // Dressing of a label; only meaningful for SkinElementKind::Static.
 struct SkinLabelDressing {
     QRgb textColour = 0;

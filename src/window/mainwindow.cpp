@@ -275,6 +275,7 @@ void CKestrelioClientDlg::ApplyAlwaysOnTop()
 
 void CKestrelioClientDlg::SetUpControls()
 {
+    m_cancel.SetFillColour(Colour(kCancelBarColour));
     m_cancel.SetToolTipText(Text(str::CancelUpload), true);
     m_help.SetToolTipText(Text(str::LaunchHelp), true);
     m_close.SetToolTipText(Text(str::MinimizeToTray), true);

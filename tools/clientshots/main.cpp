@@ -112,6 +112,7 @@ int Render(const QString& folder, const std::string& user, const std::string& pa
     CMainWindowView& view = *window.view();
     for (const Scene& scene : kScenes) {
         view.showQueueReset();
+        view.showCount("");
         if (scene.busy) {
             QueueRow row;
             row.columns[kColumnPathname] = photo.toStdString();
@@ -126,6 +127,7 @@ int Render(const QString& folder, const std::string& user, const std::string& pa
         failures += Save(Capture(window), folder, QString::fromLatin1(scene.name)) ? 0 : 1;
     }
     view.showQueueReset();
+    view.showCount("");
     view.showState(kStateReady, "Ready");
 
     const auto menuShot = [&](const char* name) {
