@@ -6,6 +6,7 @@
 #include "api/endpoints.h"
 #include "core/logfile.h"
 #include "devserver/devserverprocess.h"
+#include "platform/loopbackserver.h"
 #include "platform/events.h"
 #include "support/sandbox.h"
 
@@ -245,4 +246,30 @@ TEST_F(ConnectionWarningTest, AnswersAfterTheObjectIsGoneAreDropped)
     runEvents();
     EXPECT_EQ(seen.checks, 0);
     EXPECT_TRUE(connectionLines().empty());
+}
+
+TEST_F(ConnectionWarningTest, AStalledServiceIsLeftAtOnceWhenTheObjectGoes)
+{
+    // A site that takes the connection and never answers the TLS handshake:
+    // the real service check would wait out its whole time-out.
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    test::LoopbackServer server([stop](int) {
+        while (!*stop)
+            std::this_thread::sleep_for(10ms);
+    });
+    ::setenv(kServiceUrlVariable, ("https://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+    Seen seen;
+    QElapsedTimer timer;
+    {
+        CConnectionWarning warning({[] { return Reachability::Unknown; }, {}});
+        record(warning, seen);
+        timer.start();
+        warning.checkAfterDrop();
+        EXPECT_LT(timer.elapsed(), 1000) << "the drop waited for the check";
+        std::this_thread::sleep_for(300ms);
+        timer.restart();
+    }
+    EXPECT_LT(timer.elapsed(), 1000) << "the destructor waited for the stalled check";
+    *stop = true;
+    EXPECT_EQ(seen.checks, 0);
 }
