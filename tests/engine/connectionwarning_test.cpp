@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QNetworkInformation>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -272,4 +273,22 @@ TEST_F(ConnectionWarningTest, AStalledServiceIsLeftAtOnceWhenTheObjectGoes)
     EXPECT_LT(timer.elapsed(), 1000) << "the destructor waited for the stalled check";
     *stop = true;
     EXPECT_EQ(seen.checks, 0);
+}
+
+TEST_F(ConnectionWarningTest, TheDefaultChecksAskTheDesktopAndThenTheService)
+{
+    auto service = std::make_unique<test::DevServerProcess>(test::SandboxPath("data"));
+    ASSERT_TRUE(service->running());
+    ::setenv(kServiceUrlVariable, service->origin().c_str(), 1);
+    CConnectionWarning warning;
+    Seen seen;
+    record(warning, seen);
+    warning.checkAfterDrop();
+    ASSERT_TRUE(waitForChecks(seen, 1));
+    // Where the desktop has a network backend, its answer comes first.
+    const QNetworkInformation* desktop = QNetworkInformation::instance();
+    const bool desktopLetsThrough = desktop == nullptr ||
+                                    desktop->reachability() == QNetworkInformation::Reachability::Online ||
+                                    desktop->reachability() == QNetworkInformation::Reachability::Unknown;
+    EXPECT_EQ(connectionLines(), std::vector<std::string>{desktopLetsThrough ? kGood : kNoInternet});
 }
