@@ -41,23 +41,24 @@ bool ServiceReachable()
 }
 
 // The desktop's answer, kept current by the owner's thread and read by the
-// worker. Qt's network information lives on the thread that loads it and is
-// not to be read from others, hence the copy in an atomic.
+// worker. Qt's network information lives on the thread that loads it (a short
+// exchange with NetworkManager, once per process) and is not to be read from
+// others, hence the copy in an atomic.
 class CConnectionWarning::DesktopWatch final : public QObject {
+    Q_DISABLE_COPY_MOVE(DesktopWatch)
+
 public:
     DesktopWatch() : m_reachability(std::make_shared<std::atomic<Reachability>>(Reachability::Unknown))
     {
         const bool loaded = QNetworkInformation::instance() != nullptr ||
                             QNetworkInformation::loadBackendByName(QStringLiteral("networkmanager"));
         QNetworkInformation* info = QNetworkInformation::instance();
-        if (!loaded || info == nullptr ||
-            !info->supports(QNetworkInformation::Feature::Reachability))
+        if (!loaded || info == nullptr || !info->supports(QNetworkInformation::Feature::Reachability))
             return;
         m_reachability->store(FromQt(info->reachability()));
         connect(info, &QNetworkInformation::reachabilityChanged, this,
                 [shared = m_reachability](QNetworkInformation::Reachability now) { shared->store(FromQt(now)); });
     }
-    Q_DISABLE_COPY_MOVE(DesktopWatch)
 
     // Shares the value, so that a worker left running after the owner is gone
     // still reads something that lives.
@@ -74,6 +75,8 @@ private:
 // with the owner lives in State, which the thread co-owns, so the thread may
 // outlive a destroyed owner without touching it.
 class CConnectionWarning::Worker final {
+    Q_DISABLE_COPY_MOVE(Worker)
+
 public:
     Worker(CConnectionWarning* owner, ConnectionChecks checks) : m_state(std::make_shared<State>())
     {
@@ -81,7 +84,6 @@ public:
         m_state->checks = std::move(checks);
         m_thread = std::thread([state = m_state] { run(*state); });
     }
-    Q_DISABLE_COPY_MOVE(Worker)
 
     ~Worker()
     {
@@ -110,8 +112,8 @@ public:
 private:
     struct State {
         std::mutex mutex;
-        std::condition_variable wake;     // pending or stopping changed
-        std::condition_variable finished; // done became true
+        std::condition_variable wake;        // pending or stopping changed
+        std::condition_variable finished;    // done became true
         CConnectionWarning* owner = nullptr; // guarded by mutex; null once the owner is going
         int pending = 0;                     // guarded by mutex
         bool done = false;                   // guarded by mutex

@@ -8,7 +8,7 @@
 // thread inherits the blocked mask (a thread made earlier would take the
 // signal itself and end the process at once). Children inherit the mask too:
 // whoever starts a program that should keep the usual signals sets its mask
-// back (ChildProcess does).
+// back (ChildProcess does, and QProcess does by itself).
 //
 // Threads: made and destroyed on the main thread; the event, signal() and the
 // wake descriptor may be used from any thread.

@@ -113,6 +113,10 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     }
     std::printf("Signed in as %s\n", TerminalText(CurrentProfile().m_userName).c_str());
     std::fflush(stdout);
+    if (options.signInOnly) {
+        WriteLog(LogMilestone, "quaylet-upload: Closing");
+        return kExitAllUploaded;
+    }
 
     ConsoleView view(stdout, ::isatty(STDOUT_FILENO) != 0);
     platform::Event batchDone(platform::Event::Reset::Manual);

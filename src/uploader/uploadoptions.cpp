@@ -14,6 +14,8 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
             onlyPaths = true;
         } else if (!onlyPaths && (arg == "--help" || arg == "-h")) {
             options.help = true;
+        } else if (!onlyPaths && arg == "--sign-in-only") {
+            options.signInOnly = true;
         } else if (!onlyPaths && arg == "--user") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty())
                 return {std::nullopt, "--user needs a user name"};
@@ -30,7 +32,9 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
             options.paths.push_back(platform::AbsolutePath(arg, currentDir));
         }
     }
-    if (!options.help && options.paths.empty())
+    if (options.signInOnly && !options.paths.empty())
+        return {std::nullopt, "--sign-in-only takes no files or folders"};
+    if (!options.help && !options.signInOnly && options.paths.empty())
         return {std::nullopt, "no files or folders to upload were given"};
     return {std::move(options), {}};
 }
@@ -38,20 +42,25 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
 std::string UploadUsage(const std::string& program)
 {
     return "Usage: " + program + " [--user NAME] [--] PATH...\n"
+           "       " + program + " [--user NAME] --sign-in-only\n"
            "\n"
            "Uploads photos and videos to your Glimmerly account, the way a drop on the\n"
            "Quaylet window does: folders are searched, links followed, and only photo and\n"
            "video files are taken. Photos are turned upright and scaled, videos converted.\n"
            "\n"
            "Options:\n"
-           "  --user NAME  sign in as NAME; the password is read as one line from standard\n"
-           "               input, or asked for without echo on a terminal. After a\n"
-           "               successful sign-in the credentials are stored like the client\n"
-           "               stores them. Without --user the stored credentials are used.\n"
-           "  --help       show this text.\n"
+           "  --user NAME     sign in as NAME; the password is read as one line from\n"
+           "                  standard input, or asked for without echo on a terminal.\n"
+           "                  After a successful sign-in the credentials are stored like\n"
+           "                  the client stores them. Without --user the stored\n"
+           "                  credentials are used.\n"
+           "  --sign-in-only  only sign in, uploading nothing: with --user this stores\n"
+           "                  the credentials for the client and later runs.\n"
+           "  --help          show this text.\n"
            "\n"
            "QUAYLET_SERVICE_URL points the uploader at another service address.\n"
-           "The log is written to Quaylet.log in the current directory.\n"
+           "The log is written to Quaylet.log in the current directory, or in\n"
+           "$XDG_STATE_HOME/quaylet when that is your home or cannot be written.\n"
            "\n"
            "Exit status: 0 all files uploaded; 1 some files were not uploaded; 2 usage\n"
            "error or nothing to upload; 3 sign-in failed; 128 + the signal's number when\n"

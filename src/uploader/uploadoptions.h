@@ -2,6 +2,7 @@
 
 // Command line of the headless uploader:
 //   quaylet-upload [--user NAME] [--] PATH...
+//   quaylet-upload [--user NAME] --sign-in-only
 //   quaylet-upload --help
 
 #include <optional>
@@ -12,6 +13,7 @@ namespace quaylet {
 
 struct UploadOptions {
     bool help = false;
+    bool signInOnly = false; // sign in (storing --user's credentials), upload nothing
     std::optional<std::string> user;
     std::vector<std::string> paths; // absolute
 };

@@ -6,11 +6,13 @@
 #include "api/endpoints.h"
 #include "core/logfile.h"
 #include "devserver/devserverprocess.h"
+#include "platform/loopbackserver.h"
 #include "platform/events.h"
 #include "support/sandbox.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QNetworkInformation>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -245,4 +247,48 @@ TEST_F(ConnectionWarningTest, AnswersAfterTheObjectIsGoneAreDropped)
     runEvents();
     EXPECT_EQ(seen.checks, 0);
     EXPECT_TRUE(connectionLines().empty());
+}
+
+TEST_F(ConnectionWarningTest, AStalledServiceIsLeftAtOnceWhenTheObjectGoes)
+{
+    // A site that takes the connection and never answers the TLS handshake:
+    // the real service check would wait out its whole time-out.
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    test::LoopbackServer server([stop](int) {
+        while (!*stop)
+            std::this_thread::sleep_for(10ms);
+    });
+    ::setenv(kServiceUrlVariable, ("https://127.0.0.1:" + std::to_string(server.port())).c_str(), 1);
+    Seen seen;
+    QElapsedTimer timer;
+    {
+        CConnectionWarning warning({[] { return Reachability::Unknown; }, {}});
+        record(warning, seen);
+        timer.start();
+        warning.checkAfterDrop();
+        EXPECT_LT(timer.elapsed(), 1000) << "the drop waited for the check";
+        std::this_thread::sleep_for(300ms);
+        timer.restart();
+    }
+    EXPECT_LT(timer.elapsed(), 1000) << "the destructor waited for the stalled check";
+    *stop = true;
+    EXPECT_EQ(seen.checks, 0);
+}
+
+TEST_F(ConnectionWarningTest, TheDefaultChecksAskTheDesktopAndThenTheService)
+{
+    auto service = std::make_unique<test::DevServerProcess>(test::SandboxPath("data"));
+    ASSERT_TRUE(service->running());
+    ::setenv(kServiceUrlVariable, service->origin().c_str(), 1);
+    CConnectionWarning warning;
+    Seen seen;
+    record(warning, seen);
+    warning.checkAfterDrop();
+    ASSERT_TRUE(waitForChecks(seen, 1));
+    // Where the desktop has a network backend, its answer comes first.
+    const QNetworkInformation* desktop = QNetworkInformation::instance();
+    const bool desktopLetsThrough = desktop == nullptr ||
+                                    desktop->reachability() == QNetworkInformation::Reachability::Online ||
+                                    desktop->reachability() == QNetworkInformation::Reachability::Unknown;
+    EXPECT_EQ(connectionLines(), std::vector<std::string>{desktopLetsThrough ? kGood : kNoInternet});
 }

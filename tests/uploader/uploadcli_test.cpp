@@ -359,3 +359,18 @@ TEST_F(UploadCliTest, StartedInTheHomeDirectoryItLogsToTheStateFolder)
     EXPECT_TRUE(contains(test::ReadFile(test::SandboxPath("state/quaylet/Quaylet.log")), "quaylet-upload("));
     EXPECT_FALSE(test::PathExists("Quaylet.log"));
 }
+
+TEST_F(UploadCliTest, SignInOnlyStoresTheCredentialsAndUploadsNothing)
+{
+    startService();
+    const RunResult wrong = run({"--user", "alice", "--sign-in-only"}, "wrong\n");
+    EXPECT_EQ(wrong.exitCode, 3) << wrong.err;
+    const RunResult first = run({"--user", "alice", "--sign-in-only"}, "wonderland\n");
+    EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_TRUE(contains(first.out, "Signed in as alice"));
+    EXPECT_FALSE(contains(first.out, "queued"));
+    const RunResult stored = run({"--sign-in-only"});
+    EXPECT_EQ(stored.exitCode, 0) << stored.err;
+    EXPECT_TRUE(contains(stored.out, "Signed in as alice"));
+    EXPECT_FALSE(test::PathExists(test::SandboxPath("data/alice"))) << "nothing was uploaded";
+}

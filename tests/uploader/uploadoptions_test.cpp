@@ -33,13 +33,19 @@ TEST(UploadOptionsTest, ParsesUserPathsAndSeparator)
         EXPECT_EQ(r.options->user, c.user);
         EXPECT_EQ(r.options->paths, c.paths);
         EXPECT_FALSE(r.options->help);
+        EXPECT_FALSE(r.options->signInOnly);
     }
+    const auto signInOnly = ParseUploadOptions({"--user", "ann", "--sign-in-only"}, "/");
+    ASSERT_TRUE(signInOnly.options.has_value()) << signInOnly.error;
+    EXPECT_TRUE(signInOnly.options->signInOnly);
+    EXPECT_TRUE(signInOnly.options->paths.empty());
 }
 
 TEST(UploadOptionsTest, UsageErrors)
 {
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--user"}, {"--user", "ann"}, {"--frobnicate", "a.jpg"}, {"--user="}, {""},
+        {"--sign-in-only", "a.jpg"},
     };
     for (const auto& args : bad) {
         const auto r = ParseUploadOptions(args, "/");
