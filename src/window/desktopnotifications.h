@@ -68,6 +68,8 @@ class DesktopNotifications final : public QObject {
     bool m_callInFlight = false;
     std::optional<DesktopNotification> m_waiting; // sent when the call in flight has answered
     bool m_closeWaiting = false;                  // close() came while a call was in flight
+    uint64_t m_shows = 0;                         // show() calls so far
+    uint64_t m_showsWhenAsked = 0;                // m_shows when the capabilities were asked
     uint32_t m_shownId = 0;                       // the service's id of ours; 0: none
 };
 
