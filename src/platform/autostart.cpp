@@ -2,6 +2,7 @@
 
 #include "platform/uniquefd.h"
 #include "platform/utf8.h"
+#include "platform/writeall.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -95,20 +96,6 @@ std::string EntryText(const std::string& programPath)
            "\n"
            "Terminal=false\n"
            "X-GNOME-Autostart-enabled=true\n";
-}
-
-bool WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // A staged copy that goes away unless it was put in place.
