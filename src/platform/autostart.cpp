@@ -100,7 +100,7 @@ std::string EntryText(const std::string& programPath)
 
 // A staged copy that goes away unless it was put in place.
 class StagedFile final {
-  public:
+public:
     explicit StagedFile(std::string pattern)
         : m_path(std::move(pattern)), m_fd(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_fd.valid())
     {
@@ -122,7 +122,7 @@ class StagedFile final {
         return m_placed;
     }
 
-  private:
+private:
     std::string m_path;
     UniqueFd m_fd;
     const bool m_created;

@@ -34,7 +34,7 @@ class DesktopNotifications final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopNotifications)
 
-  public:
+public:
     explicit DesktopNotifications(QDBusConnection bus = QDBusConnection::sessionBus(),
                                   QObject* parent = nullptr);
     ~DesktopNotifications() override;
@@ -49,7 +49,7 @@ class DesktopNotifications final : public QObject {
     // The user clicked the notification shown.
     std::function<void()> onClick;
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void onCapabilities(const QStringList& capabilities);
     void onCapabilitiesFailed(const QDBusError& error);
     void onShown(uint id);
@@ -57,7 +57,7 @@ class DesktopNotifications final : public QObject {
     void onActionInvoked(uint id, const QString& actionKey);
     void onNotificationClosed(uint id, uint reason);
 
-  private:
+private:
     // One call at a time, so that each Notify knows the id it replaces.
     void sendNext();
     void closeShown();

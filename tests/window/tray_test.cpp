@@ -34,7 +34,7 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 
 // A session bus of the test's own: a dbus-daemon listening in the sandbox.
 class PrivateBus final {
-  public:
+public:
     PrivateBus()
     {
         const QString program = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
@@ -74,7 +74,7 @@ class PrivateBus final {
         return QDBusConnection::connectToBus(m_address, name);
     }
 
-  private:
+private:
     QProcess m_daemon;
     QString m_address;
     QStringList m_names;
@@ -93,7 +93,7 @@ struct NotifyCall {
 
 // The desktop's notification service, as far as the client uses it.
 class FakeNotificationServer final : public QDBusVirtualObject {
-  public:
+public:
     FakeNotificationServer(QDBusConnection bus, QStringList capabilities)
         : m_bus(std::move(bus)), m_capabilities(std::move(capabilities))
     {
@@ -149,7 +149,7 @@ class FakeNotificationServer final : public QDBusVirtualObject {
         return m_closed;
     }
 
-  private:
+private:
     QDBusConnection m_bus;
     const QStringList m_capabilities;
     mutable std::mutex m_mutex;         // the bus may deliver on its own thread
@@ -159,7 +159,7 @@ class FakeNotificationServer final : public QDBusVirtualObject {
 };
 
 class NotificationsTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override
     {
         if (!bus.running())
