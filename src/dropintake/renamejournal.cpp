@@ -4,6 +4,7 @@
 #include "dropintake/tempname.h"
 #include "platform/hexdigit.h"
 #include "platform/uniquedir.h"
+#include "platform/writeall.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -169,16 +170,7 @@ bool RenameJournal::append(const std::string& line)
 {
     if (!ensureOpen())
         return false;
-    std::size_t done = 0;
-    while (done < line.size()) {
-        const ssize_t n = ::write(m_fd.get(), line.data() + done, line.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return platform::WriteAll(m_fd.get(), line);
 }
 
 bool RenameJournal::appendDurably(const std::string& line)

@@ -2,6 +2,7 @@
 
 #include "platform/uniquefd.h"
 #include "platform/utf8.h"
+#include "platform/writeall.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -97,23 +98,9 @@ std::string EntryText(const std::string& programPath)
            "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool WriteAll(int fd, const std::string& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // A staged copy that goes away unless it was put in place.
 class StagedFile final {
-  public:
+public:
     explicit StagedFile(std::string pattern)
         : m_path(std::move(pattern)), m_fd(::mkostemp(m_path.data(), O_CLOEXEC)), m_created(m_fd.valid())
     {
@@ -135,7 +122,7 @@ class StagedFile final {
         return m_placed;
     }
 
-  private:
+private:
     std::string m_path;
     UniqueFd m_fd;
     const bool m_created;

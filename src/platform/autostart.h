@@ -9,7 +9,7 @@
 namespace quaylet::platform {
 
 class AutostartEntry final {
-  public:
+public:
     // The folder from $XDG_CONFIG_HOME, else ~/.config.
     AutostartEntry();
     // configHome: the folder that holds (or will hold) "autostart".
@@ -24,7 +24,7 @@ class AutostartEntry final {
     bool remove();
     std::string path() const;
 
-  private:
+private:
     std::string m_configHome;
 };
 

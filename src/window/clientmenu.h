@@ -25,7 +25,8 @@ struct ClientMenuState {
 };
 
 // Each action's data() is its MenuCommand id. Logout is the default action
-// unless the menu is greyed.
+// unless the menu is greyed. The returned pointer owns the menu; parent (which
+// the menu takes its screen and style from) must outlive it.
 std::unique_ptr<QMenu> BuildClientMenu(ClientMenuKind kind, const ClientMenuState& state,
                                        QWidget* parent = nullptr);
 

@@ -86,6 +86,7 @@ void DesktopNotifications::show(const DesktopNotification& notification)
         return;
     m_waiting = notification;
     m_closeWaiting = false;
+    ++m_shows;
     sendNext();
 }
 
@@ -104,6 +105,7 @@ void DesktopNotifications::sendNext()
         return;
     if (!m_capabilitiesKnown) {
         // Whether the text is read as markup decides how it must be written.
+        m_showsWhenAsked = m_shows;
         if (m_waiting)
             m_callInFlight = m_bus.callWithCallback(Call(QStringLiteral("GetCapabilities")), this,
                                                     SLOT(onCapabilities(QStringList)),
@@ -147,9 +149,13 @@ void DesktopNotifications::onCapabilities(const QStringList& capabilities)
 
 void DesktopNotifications::onCapabilitiesFailed(const QDBusError&)
 {
-    // No service to show it; the next notification asks again, in case the
-    // desktop has started one meanwhile.
+    // No service to show it. A notification that came after the question
+    // asks again: the desktop may have started its service meanwhile.
     m_callInFlight = false;
+    if (m_shows != m_showsWhenAsked) {
+        sendNext();
+        return;
+    }
     m_waiting.reset();
     m_closeWaiting = false;
 }

@@ -34,7 +34,7 @@ class DesktopNotifications final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DesktopNotifications)
 
-  public:
+public:
     explicit DesktopNotifications(QDBusConnection bus = QDBusConnection::sessionBus(),
                                   QObject* parent = nullptr);
     ~DesktopNotifications() override;
@@ -49,7 +49,7 @@ class DesktopNotifications final : public QObject {
     // The user clicked the notification shown.
     std::function<void()> onClick;
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void onCapabilities(const QStringList& capabilities);
     void onCapabilitiesFailed(const QDBusError& error);
     void onShown(uint id);
@@ -57,7 +57,7 @@ class DesktopNotifications final : public QObject {
     void onActionInvoked(uint id, const QString& actionKey);
     void onNotificationClosed(uint id, uint reason);
 
-  private:
+private:
     // One call at a time, so that each Notify knows the id it replaces.
     void sendNext();
     void closeShown();
@@ -68,6 +68,8 @@ class DesktopNotifications final : public QObject {
     bool m_callInFlight = false;
     std::optional<DesktopNotification> m_waiting; // sent when the call in flight has answered
     bool m_closeWaiting = false;                  // close() came while a call was in flight
+    uint64_t m_shows = 0;                         // show() calls so far
+    uint64_t m_showsWhenAsked = 0;                // m_shows when the capabilities were asked
     uint32_t m_shownId = 0;                       // the service's id of ours; 0: none
 };
 

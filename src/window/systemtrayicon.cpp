@@ -27,7 +27,7 @@ QSystemTrayIcon::MessageIcon TrayMessageIcon(BalloonIcon icon)
 }
 
 class SystemTrayIcon final : public ITrayIcon {
-  public:
+public:
     SystemTrayIcon(std::unique_ptr<DesktopNotifications> notifications, QObject* parent)
         : m_notifications(std::move(notifications))
     {
@@ -85,7 +85,7 @@ class SystemTrayIcon final : public ITrayIcon {
         m_icon.hide();
     }
 
-  private:
+private:
     void report(TrayClick click)
     {
         if (onClick)

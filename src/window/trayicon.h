@@ -31,7 +31,7 @@ struct TrayBalloon {
 
 // Window thread only.
 class ITrayIcon {
-  public:
+public:
     virtual ~ITrayIcon() = default;
     // False: this desktop has no system tray.
     virtual bool trayAvailable() const = 0;

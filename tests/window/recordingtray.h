@@ -15,7 +15,7 @@
 namespace quaylet::test {
 
 class RecordingTrayIcon final : public ITrayIcon {
-  public:
+public:
     // available false: a desktop without a system tray.
     explicit RecordingTrayIcon(bool available = true) : m_available(available) {}
 
@@ -38,7 +38,7 @@ class RecordingTrayIcon final : public ITrayIcon {
     bool balloonShown = false;         // a balloon is up now
     int balloonRemovals = 0;           // removeBalloon() and empty balloons
 
-  private:
+private:
     const bool m_available;
 };
 
