@@ -74,7 +74,6 @@ CUploadCompletedDlg::~CUploadCompletedDlg()
 
 void CUploadCompletedDlg::SetAccountPageAddress(const std::string& address)
 {
-    m_accountPage = address;
     m_linkLabel->SetAddress(address);
 }
 

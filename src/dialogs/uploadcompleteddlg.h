@@ -61,7 +61,6 @@ private:
 
     const bool m_alwaysOnTop;
     bool m_shown;
-    std::string m_accountPage;
     QPoint m_lastPosition;
     bool m_placed = false;
     bool m_exitRequested = false; // by RequestExit during this run
