@@ -31,6 +31,8 @@ using SignInRunner = std::function<int(const CProfile& profile, std::string& err
 using SignInDone = std::function<void(const SignInAnswer& answer)>;
 
 class CSignInTask final {
+    Q_DISABLE_COPY_MOVE(CSignInTask)
+
 public:
     // context must outlive the task; done runs as one of its events.
     CSignInTask(CProfile profile, QObject& context, SignInDone done, SignInRunner runner = {});
@@ -38,8 +40,6 @@ public:
     // ignores the abort check and outlasts the bound is left to finish alone
     // (it must not refer to anything its caller destroys).
     ~CSignInTask();
-    CSignInTask(const CSignInTask&) = delete;
-    CSignInTask& operator=(const CSignInTask&) = delete;
 
     // Interrupts the exchange; done is not called any more. Context's thread.
     void abort();

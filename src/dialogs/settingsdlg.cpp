@@ -96,7 +96,6 @@ CSettingsDlg::~CSettingsDlg() = default;
 
 void CSettingsDlg::SetCurrentUser(const std::string& user)
 {
-    m_currentUser = user;
     if (m_mode == Mode::SignedIn)
         m_userField->setText(QString::fromStdString(user));
 }

@@ -56,7 +56,6 @@ private:
     const std::string m_siteAddress;
     std::string m_user;
     std::string m_password;
-    std::string m_currentUser;
     // Children of the dialog, deleted before the base class drops the skin
     // elements that refer to them.
     std::unique_ptr<CredentialField> m_userField;

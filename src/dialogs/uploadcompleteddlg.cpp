@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMoveEvent>
+#include <QEventLoop>
+#include <QPointer>
 #include <QShowEvent>
 
 namespace quaylet {
@@ -72,7 +74,6 @@ CUploadCompletedDlg::~CUploadCompletedDlg()
 
 void CUploadCompletedDlg::SetAccountPageAddress(const std::string& address)
 {
-    m_accountPage = address;
     m_linkLabel->SetAddress(address);
 }
 
@@ -99,8 +100,23 @@ void CUploadCompletedDlg::RequestExit()
 
 int CUploadCompletedDlg::exec()
 {
+    // QDialog's own modal run ends only when the dialog hides itself, which a
+    // dialog hidden from the tray cannot do: Exit would never end it. This
+    // run ends when the dialog finishes, visible or not.
     m_exitRequested = false;
-    const int result = KLSkinDialog::exec();
+    setResult(0);
+    const bool wasModal = testAttribute(Qt::WA_ShowModal);
+    setAttribute(Qt::WA_ShowModal, true);
+    QPointer<CUploadCompletedDlg> alive(this);
+    QEventLoop run;
+    connect(this, &QDialog::finished, &run, &QEventLoop::quit);
+    connect(this, &QObject::destroyed, &run, &QEventLoop::quit);
+    show();
+    run.exec();
+    if (!alive)
+        return QDialog::Rejected;
+    setAttribute(Qt::WA_ShowModal, wasModal);
+    const int result = this->result();
     if (m_exitRequested) {
         m_exitPending = true;
         QMetaObject::invokeMethod(this, &CUploadCompletedDlg::EmitExitAfterClose, Qt::QueuedConnection);
@@ -165,11 +181,6 @@ void CUploadCompletedDlg::keyPressEvent(QKeyEvent* event)
     default:
         KLSkinDialog::keyPressEvent(event);
     }
-}
-
-void CUploadCompletedDlg::done(int result)
-{
-    KLSkinDialog::done(result);
 }
 
 } // namespace quaylet

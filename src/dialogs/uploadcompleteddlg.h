@@ -52,7 +52,6 @@ protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
-    void done(int result) override;
 
 private:
     class ReturnStaticEvents;
@@ -62,7 +61,6 @@ private:
 
     const bool m_alwaysOnTop;
     bool m_shown;
-    std::string m_accountPage;
     QPoint m_lastPosition;
     bool m_placed = false;
     bool m_exitRequested = false; // by RequestExit during this run

@@ -26,7 +26,7 @@ int ExecWhile(QDialog& dialog, const std::function<void()>& drive, int timeoutMs
     QTimer guard;
     guard.setSingleShot(true);
     QObject::connect(&guard, &QTimer::timeout, &dialog, [guarded] {
-        if (guarded && guarded->isVisible())
+        if (guarded)
             guarded->done(-1);
     });
     guard.start(timeoutMs);

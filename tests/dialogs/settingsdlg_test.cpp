@@ -93,7 +93,7 @@ TEST_F(SignInDialogTest, ARefusalShowsTheServicesTextInRedAndOkAgainSucceeds)
     const int result = ExecWhile(dialog, [&] {
         Type(UserField(dialog), QStringLiteral("alice"));
         Type(PasswordField(dialog), QStringLiteral("looking-glass"));
-        test::Key(dialog, Qt::Key_Return);
+        test::Key(PasswordField(dialog), Qt::Key_Return);
         ASSERT_TRUE(WaitUntil([&] { return !ErrorLabel(dialog).text().isEmpty(); }, 10000));
         EXPECT_EQ(ErrorLabel(dialog).text(), QStringLiteral("Invalid username or password"));
         EXPECT_EQ(ErrorLabel(dialog).palette().color(QPalette::WindowText), QColor(255, 0, 0));
