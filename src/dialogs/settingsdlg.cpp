@@ -17,25 +17,15 @@ namespace {
 
 constexpr qsizetype kFieldCharacters = static_cast<qsizetype>(kMaxCredentialCharacters);
 
-// The web site as the link shows and opens it: no scheme, no path. A port
-// stays, so that a development service's page is the one that opens.
-std::string SiteHostName()
-{
-    std::string address = SiteAddress();
-    if (const auto scheme = address.find("://"); scheme != std::string::npos)
-        address.erase(0, scheme + 3);
-    if (const auto path = address.find('/'); path != std::string::npos)
-        address.erase(path);
-    return address;
-}
-
 } // namespace
 
 CSettingsDlg::CSettingsDlg(Mode mode, QWidget* parent, SignInRunner signIn, SkinPictureLoader loader)
     : KLSkinDialog(parent, std::move(loader))
     , m_mode(mode)
     , m_signIn(std::move(signIn))
-    , m_siteAddress(SiteHostName())
+    // The whole address, scheme included: a bare host name is not something
+    // the desktop's opener knows how to open.
+    , m_siteAddress(SiteAddress())
     , m_userField(std::make_unique<CredentialField>(kFieldCharacters, this))
     , m_passwordField(std::make_unique<CredentialField>(kFieldCharacters, this))
     , m_linkLabel(std::make_unique<CSkinStatic>(this))

@@ -408,6 +408,12 @@ void CKestrelioClientDlg::activate()
         m_completed->activateWindow();
         return;
     }
+    if (m_modal) {
+        // Signing in, logging out or reading About: that dialog comes forward.
+        m_modal->raise();
+        m_modal->activateWindow();
+        return;
+    }
     SetShown(true);
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();

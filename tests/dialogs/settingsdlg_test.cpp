@@ -221,7 +221,7 @@ TEST(SignInDialogFieldsTest, EscapeAndTheCrossEndWithCancelInBothModes)
     }
 }
 
-TEST(SignInDialogFieldsTest, TheAccountLinkOpensTheSiteByItsHostName)
+TEST(SignInDialogFieldsTest, TheAccountLinkOpensTheSite)
 {
     test::OpenedLinks links;
     struct Case {
@@ -229,8 +229,8 @@ TEST(SignInDialogFieldsTest, TheAccountLinkOpensTheSiteByItsHostName)
         std::string opened;
     };
     const Case cases[] = {
-        {nullptr, "www.glimmerly.example"},
-        {"http://127.0.0.1:8080", "127.0.0.1:8080"},
+        {nullptr, "https://www.glimmerly.example"},
+        {"http://127.0.0.1:8080", "http://127.0.0.1:8080"},
     };
     for (const Case& c : cases) {
         c.serviceUrl ? ::setenv(kServiceUrlVariable, c.serviceUrl, 1) : ::unsetenv(kServiceUrlVariable);
