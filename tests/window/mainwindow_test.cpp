@@ -4,6 +4,9 @@
 
 #include "mainwindowfixture.h"
 
+#include "engine/enginetestsupport.h"
+#include "support/processes.h"
+
 #include "core/settings.h"
 #include "credentials/profile.h"
 #include "dialogs/settingsdlg.h"
@@ -16,6 +19,7 @@
 #include "window/mainwindowview.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QCoreApplication>
 #include <QThread>
 #include <QLineEdit>
@@ -24,6 +28,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 
 namespace quaylet::test {
@@ -325,6 +330,92 @@ TEST(MainWindowUploadCompleted, ExitAndTrayClicksWhileTheDialogIsOpen)
     EXPECT_EQ(dialogPosition, QPoint(100, 201));
     // The dialog went first; the main window stayed hidden on the way out.
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST(MainWindowCancel, EscapeDuringAnEncoderRunStopsTheEncoderAndShowsReady)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+    window->DropUriList(UriList({MakeClip(SandboxPath("videos/long.mp4"), 40, "320x240")}));
+    ASSERT_TRUE(WaitUntil([&] { return window->view()->state() == kStateEncoding; }));
+    pid_t encoder = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        for (const auto& child : ChildrenOfThisProcess())
+            if (child.name == "mencoder" || child.name == "ffmpeg")
+                encoder = child.pid;
+        return encoder != 0;
+    }, std::chrono::seconds(10)));
+
+    // While the window waits for the acknowledgement, the encoder's progress
+    // keeps reaching it: the wait must not block the window thread.
+    bool finished = false;
+    QObject::connect(window.get(), &CKestrelioClientDlg::cancelFinished, [&] { finished = true; });
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window.get(), &escape);
+    ASSERT_TRUE(WaitUntil([&] { return finished; }, std::chrono::seconds(5)));
+    EXPECT_TRUE(WaitForGroupGone(encoder, std::chrono::seconds(2)));
+    EXPECT_EQ(window->controls().status.text(), QStringLiteral("Ready"));
+    EXPECT_EQ(window->engine()->queue().count(), 0u);
+    EXPECT_EQ(fixture.StoredUploads(), 0);
+}
+
+TEST(MainWindowDrop, TheConnectionWarningShowsOnceUntilAGoodConnection)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto online = std::make_shared<std::atomic<bool>>(false);
+    MainWindowSeams seams;
+    seams.connectionChecks.desktop = [online] { return online->load() ? Reachability::Online : Reachability::Disconnected; };
+    auto window = fixture.MakeWindow(std::move(seams));
+    ASSERT_TRUE(window->StartUp());
+    const auto warnings = [&] {
+        return std::count_if(fixture.tray->balloons.begin(), fixture.tray->balloons.end(), [](const TrayBalloon& b) {
+            return b.title == QStringLiteral("Quaylet cannot connect to the Internet");
+        });
+    };
+    const auto dropAndWait = [&](const std::string& folder) {
+        const std::size_t lines = fixture.Log().size();
+        window->DropUriList(UriList(Photos(1, folder)));
+        return WaitUntil([&] {
+            const std::string log = fixture.Log().substr(lines);
+            return Contains(log, "No internet connection") || Contains(log, "Good connection to server");
+        }, std::chrono::seconds(10));
+    };
+    ASSERT_TRUE(dropAndWait("one"));
+    ASSERT_TRUE(dropAndWait("two"));
+    EXPECT_EQ(warnings(), 1);
+    online->store(true);
+    ASSERT_TRUE(dropAndWait("three"));
+    online->store(false);
+    ASSERT_TRUE(dropAndWait("four"));
+    EXPECT_EQ(warnings(), 2);
+    EXPECT_TRUE(window->showNotifications()); // warnings show whatever that option says
+}
+
+TEST(MainWindowOptions, LogoutForgetsTheCredentialsAndStartsANewClient)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    int restarts = 0;
+    MainWindowSeams seams;
+    seams.restartClient = [&] { ++restarts; };
+    auto window = fixture.MakeWindow(std::move(seams));
+    ASSERT_TRUE(window->StartUp());
+
+    fixture.answerDialog = [](QDialog&) { return int(QDialog::Rejected); };
+    window->OnCommand(MenuCommand::kLogout);
+    EXPECT_EQ(restarts, 0);
+    CProfile stored;
+    EXPECT_TRUE(LoadCredentials(stored, "https://www.glimmerly.example"));
+
+    fixture.answerDialog = [](QDialog&) { return int(QDialog::Accepted); };
+    window->OnCommand(MenuCommand::kLogout);
+    EXPECT_EQ(restarts, 1);
+    EXPECT_FALSE(LoadCredentials(stored, "https://www.glimmerly.example"));
+    EXPECT_EQ(fixture.dialogsRun, (std::vector<std::string>{"quaylet::CSettingsDlg", "quaylet::CSettingsDlg"}));
 }
 
 } // namespace
