@@ -188,7 +188,7 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
         case SkinControl::kAboutLabel: {
             label->setAlignment(Qt::AlignCenter);
             const auto [major, minor, patch, tweak] = GetOwnVersion();
-            label->SetText(QStringLiteral("Glimmerly for Windows %1.%2.%3.%4")
+            label->SetText(QStringLiteral("Glimmerly for Linux %1.%2.%3.%4")
                                .arg(major)
                                .arg(minor)
                                .arg(patch)
@@ -215,7 +215,8 @@ void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, 
     } else if (auto* edit = qobject_cast<QLineEdit*>(&control)) {
         edit->setMaxLength(30);
         if (row.controlId == SkinControl::kPasswordField) {
-            edit->setEchoMode(QLineEdit::Password);
+            // Signed in, the field shows "***" as plain text, as the real dialog does.
+            edit->setEchoMode(signedIn ? QLineEdit::Normal : QLineEdit::Password);
             edit->setText(signedIn ? QStringLiteral("***") : QStringLiteral("password"));
         } else if (row.controlId == SkinControl::kUserField) {
             edit->setText(ToQString(kSampleUser));
