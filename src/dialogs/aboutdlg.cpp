@@ -1,6 +1,6 @@
 #include "dialogs/aboutdlg.h"
 
-#include "dialogs/skinregistration.h"
+#include "skin/skinregistration.h"
 #include "skin/hoverbutton.h"
 #include "skin/skinfonts.h"
 #include "skin/skinstatic.h"

@@ -3,7 +3,7 @@
 #include "api/endpoints.h"
 #include "core/stringtable.h"
 #include "dialogs/credentialfield.h"
-#include "dialogs/skinregistration.h"
+#include "skin/skinregistration.h"
 #include "skin/hoverbutton.h"
 #include "skin/skinfonts.h"
 #include "skin/skinstatic.h"

@@ -6,6 +6,7 @@
 #include "skin/hoverbutton.h"
 #include "skin/picturectrl.h"
 #include "skin/skinfonts.h"
+#include "skin/skinregistration.h"
 #include "skin/skinstatic.h"
 #include "skin/smoothprogress.h"
 
@@ -28,7 +29,18 @@ QColor Colour(QRgb rgb)
     return QColor::fromRgb(rgb);
 }
 
-// A landscape photo, as a user might drop one.
+QString ToQString(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString Text(int id)
+{
+    return QString::fromUtf8(LoadString(id));
+}
+
+} // namespace
+
 QImage DrawSamplePhoto()
 {
     QImage photo(1200, 900, QImage::Format_RGB32);
@@ -57,18 +69,6 @@ QImage DrawSamplePhoto()
     return photo;
 }
 
-QString ToQString(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString Text(int id)
-{
-    return QString::fromUtf8(LoadString(id));
-}
-
-} // namespace
-
 SkinGalleryDialog::SkinGalleryDialog(const SkinTable& table, GalleryScene scene, QWidget* parent,
                                      SkinPictureLoader loader)
     : KLSkinDialog(parent, std::move(loader)), m_table(table)
@@ -76,8 +76,7 @@ SkinGalleryDialog::SkinGalleryDialog(const SkinTable& table, GalleryScene scene,
     EnsureSkinFonts();
     setWindowTitle(ToQString(table.dialog));
     SetSkin(table.skinId, table.maskId, table.overId, table.downId, Colour(table.transparent));
-    for (const SkinElementRow& row : table.elements)
-        AddControl(row);
+    RegisterSkinTable(*this, table, [this](const SkinElementRow& row) { return MakeControl(row); });
     LoadSkin();
     for (std::size_t i = 0; i < table.elements.size(); ++i)
         FillSample(table.elements[i], *m_controls[i], scene);
@@ -93,44 +92,26 @@ template <class Control> Control& SkinGalleryDialog::Make()
     return made;
 }
 
-void SkinGalleryDialog::AddControl(const SkinElementRow& row)
+SkinRowControl SkinGalleryDialog::MakeControl(const SkinElementRow& row)
 {
-    const std::string name(row.name);
-    const QColor mask = Colour(row.maskColour);
     switch (row.kind) {
-    case SkinElementKind::Button: {
-        CHoverButton* button = nullptr;
+    case SkinElementKind::Button:
         if (row.name == "Cancel") {
             auto& cancel = Make<CCancelButton>();
             cancel.SetFillColour(Colour(kCancelBarColour));
-            button = &cancel;
-        } else {
-            button = &Make<CHoverButton>();
+            return {.button = &cancel};
         }
-        button->SetElementName(QString::fromStdString(name));
-        AddButtonElement(*button, row.controlId, mask, name, row.loadFromFile);
-        break;
-    }
-    case SkinElementKind::Static: {
-        auto& label = Make<CSkinStatic>();
-        label.SetElementName(QString::fromStdString(name));
-        AddStaticElement(label, row.controlId, mask, name, Colour(row.label.textColour),
-                         ToQString(row.label.fontFace), row.label.fontSizeTenths, row.label.link,
-                         row.label.bold);
-        break;
-    }
+        return {.button = &Make<CHoverButton>()};
+    case SkinElementKind::Static:
+        return {.label = &Make<CSkinStatic>()};
     case SkinElementKind::Picture:
-        AddPictureElement(Make<CPictureCtrl>(), row.controlId, mask, name);
-        break;
+        return {.picture = &Make<CPictureCtrl>()};
     case SkinElementKind::Progress:
-        AddProgressElement(Make<CSmoothProgress>(), row.controlId, mask, name,
-                           Colour(row.progress.background), Colour(row.progress.bar),
-                           Colour(row.progress.border));
-        break;
+        return {.progress = &Make<CSmoothProgress>()};
     case SkinElementKind::Edit:
-        AddEditElement(Make<QLineEdit>(), row.controlId, mask, name);
-        break;
+        return {.edit = &Make<QLineEdit>()};
     }
+    return {};
 }
 
 void SkinGalleryDialog::FillSample(const SkinElementRow& row, QWidget& control, GalleryScene scene)

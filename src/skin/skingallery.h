@@ -6,6 +6,7 @@
 // looked at, and their layout checked, without the windows that use them.
 
 #include "skin/skindialog.h"
+#include "skin/skinregistration.h"
 #include "skin/skintables.h"
 
 #include <QTemporaryDir>
@@ -41,7 +42,7 @@ private:
     // Creates a control as a child of the dialog and keeps it.
     template <class Control>
     Control& Make();
-    void AddControl(const SkinElementRow& row);
+    SkinRowControl MakeControl(const SkinElementRow& row);
     void FillSample(const SkinElementRow& row, QWidget& control, GalleryScene scene);
     std::string SamplePicture();
 
@@ -53,6 +54,9 @@ private:
     // drops the elements that refer to them.
     std::vector<std::unique_ptr<QWidget>> m_controls;
 };
+
+// A landscape photo, as a user might drop one: the samples' preview.
+QImage DrawSamplePhoto();
 
 // One picture of the gallery: a file and command-line name, and what it shows.
 struct GalleryEntry {

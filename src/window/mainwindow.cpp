@@ -13,6 +13,7 @@
 #include "platform/autostart.h"
 #include "platform/internet.h"
 #include "skin/skinfonts.h"
+#include "skin/skinregistration.h"
 #include "skin/skintables.h"
 #include "transfer/windowcallmarshal.h"
 #include "window/appicon.h"
@@ -119,55 +120,36 @@ void CKestrelioClientDlg::RegisterSkinElements()
 {
     const SkinTable& skin = MainWindowSkin();
     SetSkin(skin.skinId, skin.maskId, skin.overId, skin.downId, Colour(skin.transparent));
-    int previews = 0;
-    for (const SkinElementRow& row : skin.elements) {
-        const std::string name(row.name);
-        const QColor mask = Colour(row.maskColour);
-        const auto label = [&](CSkinStatic& l) {
-            AddStaticElement(l, row.controlId, mask, name, Colour(row.label.textColour),
-                             QString::fromUtf8(row.label.fontFace.data(), qsizetype(row.label.fontFace.size())),
-                             row.label.fontSizeTenths, row.label.link, row.label.bold);
-        };
+    RegisterSkinTable(*this, skin, [this](const SkinElementRow& row) -> SkinRowControl {
         switch (row.controlId) {
         case SkinControl::kCancel:
-            AddButtonElement(m_cancel, row.controlId, mask, name, row.loadFromFile);
-            break;
+            return {.button = &m_cancel};
         case SkinControl::kClose:
-            AddButtonElement(m_close, row.controlId, mask, name, row.loadFromFile);
-            break;
+            return {.button = &m_close};
         case SkinControl::kHelp:
-            AddButtonElement(m_help, row.controlId, mask, name, row.loadFromFile);
-            break;
+            return {.button = &m_help};
         case SkinControl::kMenu:
-            AddButtonElement(m_menuButton, row.controlId, mask, name, row.loadFromFile);
-            break;
+            return {.button = &m_menuButton};
         case SkinControl::kLogin:
-            AddButtonElement(m_login, row.controlId, mask, name, row.loadFromFile);
-            break;
+            return {.button = &m_login};
         case SkinControl::kCount:
-            label(m_count);
-            break;
+            return {.label = &m_count};
         case SkinControl::kStatus:
-            label(m_status);
-            break;
+            return {.label = &m_status};
         case SkinControl::kAccountLine:
-            label(m_account);
-            break;
+            return {.label = &m_account};
         case SkinControl::kPreview:
+            return {.picture = &m_preview};
         case SkinControl::kSecondPreview:
-            // The placeholder shares the preview's colour; the skin places only
-            // the first, and start-up lays the placeholder over it.
-            AddPictureElement(previews++ == 0 ? static_cast<QWidget&>(m_preview) : m_placeholder, row.controlId,
-                              mask, name);
-            break;
+            // The placeholder shares the preview's colour, so the skin leaves
+            // it where it is; start-up lays it over the preview.
+            return {.picture = &m_placeholder};
         case SkinControl::kProgress:
-            AddProgressElement(m_progress, row.controlId, mask, name, Colour(row.progress.background),
-                               Colour(row.progress.bar), Colour(row.progress.border));
-            break;
+            return {.progress = &m_progress};
         default:
-            break;
+            return {};
         }
-    }
+    });
     for (CHoverButton* button : std::array<CHoverButton*, 5>{&m_cancel, &m_close, &m_help, &m_menuButton, &m_login})
         button->SetHandCursor(true);
 }

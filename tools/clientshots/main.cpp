@@ -11,14 +11,13 @@
 #include "credentials/profile.h"
 #include "engine/transferengine.h"
 #include "screencapture/screencapture.h"
+#include "skin/skingallery.h"
 #include "window/mainwindow.h"
 #include "window/mainwindowview.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QLinearGradient>
 #include <QMenu>
-#include <QPainter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -40,23 +39,10 @@ public:
     void remove() override {}
 };
 
-// A landscape photo, as a user might drop one.
 QString WriteSamplePhoto(const QTemporaryDir& folder)
 {
-    QImage photo(1200, 900, QImage::Format_RGB32);
-    QPainter p(&photo);
-    QLinearGradient sky(0, 0, 0, 900);
-    sky.setColorAt(0, QColor(52, 112, 196));
-    sky.setColorAt(0.6, QColor(250, 196, 132));
-    sky.setColorAt(0.61, QColor(46, 104, 62));
-    sky.setColorAt(1, QColor(30, 70, 40));
-    p.fillRect(photo.rect(), sky);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(255, 236, 170));
-    p.drawEllipse(QPointF(820, 330), 70, 70);
-    p.end();
     const QString path = folder.filePath(QStringLiteral("beach.jpg"));
-    photo.save(path, "JPEG", 90);
+    DrawSamplePhoto().save(path, "JPEG", 90);
     return path;
 }
 

@@ -15,12 +15,15 @@ namespace quaylet {
 
 class CHoverButton;
 class CSkinStatic;
+class CSmoothProgress;
 
-// The control a dialog made for a row; exactly one is set.
+// The control a dialog made for a row; at most one is set.
 struct SkinRowControl {
     CHoverButton* button = nullptr;
     CSkinStatic* label = nullptr;
     QWidget* edit = nullptr;
+    QWidget* picture = nullptr;
+    CSmoothProgress* progress = nullptr;
 };
 
 // Calls controlFor for every row of the table, in order, and registers what

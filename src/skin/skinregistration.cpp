@@ -1,7 +1,8 @@
-#include "dialogs/skinregistration.h"
+#include "skin/skinregistration.h"
 
 #include "skin/hoverbutton.h"
 #include "skin/skinstatic.h"
+#include "skin/smoothprogress.h"
 
 #include <string>
 
@@ -15,9 +16,12 @@ void RegisterSkinTable(KLSkinDialog& dialog, const SkinTable& table,
         const std::string name(row.name);
         const QColor mask = QColor::fromRgb(row.maskColour);
         // Tests and accessibility tools find a control by its id.
-        if (QWidget* widget = control.button ? static_cast<QWidget*>(control.button)
-                              : control.label ? static_cast<QWidget*>(control.label)
-                                              : control.edit)
+        QWidget* widget = control.button     ? static_cast<QWidget*>(control.button)
+                          : control.label    ? static_cast<QWidget*>(control.label)
+                          : control.progress ? static_cast<QWidget*>(control.progress)
+                          : control.picture  ? control.picture
+                                             : control.edit;
+        if (widget != nullptr)
             widget->setObjectName(QString::number(row.controlId));
         if (control.button != nullptr) {
             control.button->SetElementName(QString::fromStdString(name));
@@ -30,6 +34,12 @@ void RegisterSkinTable(KLSkinDialog& dialog, const SkinTable& table,
                                     row.label.fontSizeTenths, row.label.link, row.label.bold);
         } else if (control.edit != nullptr) {
             dialog.AddEditElement(*control.edit, row.controlId, mask, name);
+        } else if (control.picture != nullptr) {
+            dialog.AddPictureElement(*control.picture, row.controlId, mask, name);
+        } else if (control.progress != nullptr) {
+            dialog.AddProgressElement(*control.progress, row.controlId, mask, name,
+                                      QColor::fromRgb(row.progress.background), QColor::fromRgb(row.progress.bar),
+                                      QColor::fromRgb(row.progress.border));
         }
     }
 }
