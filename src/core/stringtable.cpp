@@ -48,6 +48,8 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {59168, "Menu"},
     {59171, "Invalid Movie Maker File!"},
     {59172, "Use Windows Movie Maker to save as Movie File"},
+    {59173, "%s could not be uploaded."},
+    {59174, "A file could not be uploaded."},
 };
 } // namespace
 

@@ -36,6 +36,10 @@ inline constexpr int MinimizeToTray = 59167;
 inline constexpr int Menu = 59168;
 inline constexpr int InvalidMovieMakerTitle = 59171;
 inline constexpr int InvalidMovieMakerText = 59172;
+// The failure notice names the file ("%s could not be uploaded."), or, when it
+// is not known, says so without a name.
+inline constexpr int UploadFailedFile = 59173;
+inline constexpr int UploadFailed = 59174;
 } // namespace str
 
 // The text with the given number; an unknown number gives an empty text.

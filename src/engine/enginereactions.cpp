@@ -1,6 +1,7 @@
 #include "engine/enginereactions.h"
 
 #include "core/logfile.h"
+#include "dropintake/filedroplistctrl.h"
 #include "core/stringtable.h"
 #include "platform/systemclock.h"
 
@@ -157,8 +158,17 @@ void CEngineReactions::balloon(const Balloon& b)
 void CEngineReactions::stateReport(int state)
 {
     const int result = m_shared.lastResult;
-    if (state == kStateResizing || state == kStateEncoding)
+    if (state == kStateResizing || state == kStateEncoding) {
         m_fileRow = m_currentRow;
+        // The name the user gave the file: once it has finished, a temporary
+        // name is no longer known to the intake.
+        m_fileName.clear();
+        if (m_fileRow) {
+            const std::string path =
+                m_fileRow->intake ? m_fileRow->intake->UserPath(m_fileRow->queuedPath) : m_fileRow->queuedPath;
+            m_fileName = path.substr(path.find_last_of('/') + 1);
+        }
+    }
     reportFinishedFile(state, result);
 
     if (m_queue.count() == 0) {
@@ -204,9 +214,14 @@ void CEngineReactions::reactToLastResult()
             m_limitPageOpened = true;
         }
         break;
-    case kResultClientFailure:
-        balloon(makeBalloon(str::AppTitle, LoadString(str::AppTitleEmpty), BalloonIcon::Info, 5000, 8000));
+    case kResultClientFailure: {
+        // An empty text would take the balloon down instead of showing it.
+        std::string text = LoadString(m_fileName.empty() ? str::UploadFailed : str::UploadFailedFile);
+        if (const auto name = text.find("%s"); name != std::string::npos)
+            text.replace(name, 2, m_fileName);
+        balloon(makeBalloon(str::AppTitle, text, BalloonIcon::Info, 5000, 8000));
         break;
+    }
     default:
         return;
     }

@@ -104,6 +104,7 @@ private:
     uint64_t m_emailPageTime = 0;
     std::optional<QueueRow> m_currentRow; // the head shown by the last next-row report
     std::optional<QueueRow> m_fileRow;    // the file being prepared and uploaded
+    std::string m_fileName;               // its name as the user gave it
 };
 
 } // namespace quaylet

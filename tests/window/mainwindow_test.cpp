@@ -201,6 +201,23 @@ TEST(MainWindowOutcomes, PhotoLimitOpensTheUpgradePageOnceUntilTheWindowWasHidde
     ASSERT_TRUE(WaitUntil([&] { return upgradePages() == 2 && Idle(*window); }));
 }
 
+TEST(MainWindowOutcomes, AFailedUploadIsNamedInItsNotice)
+{
+    // Every upload's connection drops mid-body: three attempts, then -8.
+    MainWindowFixture fixture(ServiceAccount{}, {"drop=2000@Media.upload"});
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    const std::string photo = SandboxPath("failing/caf\xc3\xa9 du port.jpg");
+    WritePhoto(photo, 500);
+    window->DropUriList(UriList({photo}));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(*window) && !fixture.tray->balloons.empty(); }));
+    EXPECT_EQ(fixture.tray->balloons.back().title, QStringLiteral("Glimmerly"));
+    EXPECT_EQ(fixture.tray->balloons.back().text, QStringLiteral("caf\u00e9 du port.jpg could not be uploaded."));
+    EXPECT_TRUE(fixture.dialogsRun.empty());
+    EXPECT_TRUE(PathExists(photo));
+}
+
 TEST(MainWindowCancel, CancelDuringAnUploadEmptiesTheQueueAndShowsReady)
 {
     MainWindowFixture fixture(ServiceAccount{}, {"rate=20000@Media.upload"});
