@@ -1,0 +1,49 @@
+#include "platform/browsercookiedb.h"
+#include "platform/privatecopy.h"
+#include "platform/sqlitereader.h"
+
+namespace quaylet::platform {
+
+namespace {
+
+// Later versions store the expiry in milliseconds; a number of seconds this
+// large would lie thousands of years ahead.
+constexpr int64_t kMillisecondExpiryFloor = 100'000'000'000;
+
+int64_t ExpirySeconds(int64_t stored)
+{
+    return stored >= kMillisecondExpiryFloor ? stored / 1000 : stored;
+}
+
+} // namespace
+
+std::optional<std::vector<StoredCookie>> ReadFirefoxCookies(const std::string& databasePath, std::time_t now)
+{
+    const PrivateDatabaseCopy copy(databasePath);
+    if (copy.path().empty())
+        return std::nullopt;
+    const SqliteReader db(copy.path());
+    std::vector<StoredCookie> cookies;
+    const auto onRow = [&](const SqliteRow& row) {
+        StoredCookie cookie;
+        cookie.host = row.text(0);
+        cookie.name = row.text(1);
+        cookie.value = row.text(2);
+        cookie.path = row.text(3);
+        cookie.expired = ExpirySeconds(row.integer(4)) <= now;
+        cookie.secure = row.integer(5) != 0;
+        cookie.created = row.integer(6);
+        cookies.push_back(std::move(cookie));
+    };
+    static constexpr const char* kColumns =
+        "SELECT host, name, value, path, expiry, isSecure, creationTime FROM moz_cookies";
+    // Databases older than containers have no origin attributes.
+    if (db.forEachRow(std::string(kColumns) + " WHERE originAttributes = ''", onRow))
+        return cookies;
+    cookies.clear();
+    if (db.forEachRow(kColumns, onRow))
+        return cookies;
+    return std::nullopt;
+}
+
+} // namespace quaylet::platform

@@ -1,0 +1,80 @@
+#include "platform/firefoxprofiles.h"
+
+#include "platform/asciitext.h"
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+
+namespace quaylet::platform {
+
+namespace {
+
+struct IniSection {
+    std::string name;
+    std::map<std::string, std::string> values;
+};
+
+std::vector<IniSection> ParseIni(const std::string& text)
+{
+    std::vector<IniSection> sections;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string_view trimmed = Trim(line);
+        if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#')
+            continue;
+        if (trimmed.front() == '[' && trimmed.back() == ']') {
+            sections.push_back({std::string(trimmed.substr(1, trimmed.size() - 2)), {}});
+            continue;
+        }
+        const std::size_t equals = trimmed.find('=');
+        if (equals == std::string_view::npos || sections.empty())
+            continue;
+        sections.back().values[std::string(Trim(trimmed.substr(0, equals)))] =
+            std::string(Trim(trimmed.substr(equals + 1)));
+    }
+    return sections;
+}
+
+std::string Value(const IniSection& section, const std::string& key)
+{
+    const auto it = section.values.find(key);
+    return it == section.values.end() ? std::string() : it->second;
+}
+
+std::string Resolve(const std::string& folder, const std::string& path, bool relative)
+{
+    return relative && !path.starts_with('/') ? folder + "/" + path : path;
+}
+
+} // namespace
+
+std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const std::string& iniText)
+{
+    const std::vector<IniSection> sections = ParseIni(iniText);
+    std::vector<std::string> installDefaults;
+    std::vector<std::string> marked;
+    std::vector<std::string> others;
+    for (const IniSection& section : sections) {
+        if (StartsWithNoCase(section.name, "Install")) {
+            // Install defaults are always relative to the folder.
+            if (const std::string path = Value(section, "Default"); !path.empty())
+                installDefaults.push_back(Resolve(folder, path, true));
+        } else if (StartsWithNoCase(section.name, "Profile")) {
+            const std::string path = Value(section, "Path");
+            if (path.empty())
+                continue;
+            const std::string resolved = Resolve(folder, path, Value(section, "IsRelative") != "0");
+            (Value(section, "Default") == "1" ? marked : others).push_back(resolved);
+        }
+    }
+    std::vector<std::string> ordered;
+    for (const auto* list : {&installDefaults, &marked, &others})
+        for (const std::string& path : *list)
+            if (std::find(ordered.begin(), ordered.end(), path) == ordered.end())
+                ordered.push_back(path);
+    return ordered;
+}
+
+} // namespace quaylet::platform

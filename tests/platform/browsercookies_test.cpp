@@ -1,0 +1,235 @@
+#include "browserprofiles.h"
+
+#include "platform/browsercookies.h"
+#include "platform/cookieheader.h"
+#include "platform/tempdir.h"
+#include "support/sandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/stat.h>
+
+using namespace quaylet;
+using namespace quaylet::platform;
+using test::TestCookie;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSite = "https://www.glimmerly.example";
+
+std::string Home()
+{
+    return test::SandboxPath("home");
+}
+
+std::string FirefoxFolder()
+{
+    return Home() + "/.mozilla/firefox";
+}
+
+std::string ChromiumFolder()
+{
+    return Home() + "/.config/chromium";
+}
+
+BrowserCookieSources Sources(std::vector<std::string>* notes = nullptr)
+{
+    BrowserCookieSources sources = BrowserCookieSourcesUnder(Home());
+    if (notes != nullptr)
+        sources.note = [notes](const std::string& line) { notes->push_back(line); };
+    return sources;
+}
+
+std::string HexBytes(std::string_view hex)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+    return bytes;
+}
+
+// Every file below a folder with its contents, to show that nothing changed.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(folder))
+        if (entry.is_regular_file())
+            files[entry.path().string()] = test::ReadFile(entry.path().string());
+    return files;
+}
+
+} // namespace
+
+TEST(BrowserCookiesTest, FirefoxCookiesAreSentAsABrowserSendsThem)
+{
+    const std::vector<TestCookie> cookies = {
+        {.host = "www.glimmerly.example", .name = "host", .value = "1", .created = 30},
+        {.host = ".glimmerly.example", .name = "domain", .value = "2", .created = 10},
+        {.host = ".www.glimmerly.example", .name = "ownDomain", .value = "3", .created = 20},
+        {.host = "glimmerly.example", .name = "bareHost", .value = "4", .created = 1},
+        {.host = "api.glimmerly.example", .name = "otherHost", .value = "5", .created = 1},
+        {.host = ".other.example", .name = "otherDomain", .value = "6", .created = 1},
+        {.host = ".example", .name = "top", .value = "7", .created = 40},
+        {.host = "www.glimmerly.example", .name = "gone", .value = "8", .expires = test::kLongAgo},
+        {.host = "www.glimmerly.example", .name = "safe", .value = "9", .secure = true, .created = 5},
+        {.host = "www.glimmerly.example", .name = "deep", .value = "10", .path = "/account", .created = 50},
+        {.host = "WWW.Glimmerly.Example", .name = "cased", .value = "11", .created = 60},
+        {.host = "www.glimmerly.example",
+         .name = "container",
+         .value = "12",
+         .originAttributes = "^userContextId=1"},
+        {.host = "www.glimmerly.example", .name = "", .value = "bare-value", .created = 70},
+    };
+    test::MakeFirefoxProfiles(FirefoxFolder(), {{"abc.default", cookies}});
+
+    // Oldest first, all with path "/"; other hosts, expired, deeper paths and
+    // containers are not sent, secure ones only over https.
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()),
+              "safe=9; domain=2; ownDomain=3; host=1; top=7; cased=11; bare-value");
+    EXPECT_EQ(BrowserCookieText("http://www.glimmerly.example", Sources()),
+              "domain=2; ownDomain=3; host=1; top=7; cased=11; bare-value");
+    EXPECT_EQ(BrowserCookieText("https://glimmerly.example", Sources()), "bareHost=4; domain=2; top=7");
+    // A longer matching path goes first.
+    EXPECT_EQ(BrowserCookieText("https://www.glimmerly.example/account/x", Sources()),
+              "deep=10; safe=9; domain=2; ownDomain=3; host=1; top=7; cased=11; bare-value");
+
+    EXPECT_EQ(BrowserCookieText("https://www.kestrelio.example", Sources()), "top=7");
+    EXPECT_EQ(BrowserCookieText("https://glimmerly.test", Sources()), std::nullopt);
+    EXPECT_EQ(BrowserCookieText("ftp://www.glimmerly.example", Sources()), std::nullopt);
+    EXPECT_EQ(BrowserCookieText(kSite, BrowserCookieSourcesUnder(test::SandboxPath("nobody-home"))),
+              std::nullopt);
+}
+
+TEST(BrowserCookiesTest, TheFirstProfileWithACookieForTheSiteGivesTheText)
+{
+    const TestCookie other{.host = ".kestrelio.example", .name = "k", .value = "1"};
+    const TestCookie site{.host = ".glimmerly.example", .name = "g", .value = "second"};
+    // The default profile (listed second) has none for the site; the next has.
+    test::MakeFirefoxProfiles(FirefoxFolder(), {{"first.default", {other}}, {"second", {site}}});
+    test::MakeFirefoxDatabase(FirefoxFolder() + "/third/cookies.sqlite",
+                              {{.host = ".glimmerly.example", .name = "g", .value = "third"}});
+    test::WriteFile(FirefoxFolder() + "/profiles.ini",
+                    "[Profile1]\nName=b\nIsRelative=1\nPath=second\n\n"
+                    "[Profile0]\nName=a\nIsRelative=1\nPath=first.default\nDefault=1\n\n"
+                    "[Profile2]\nName=c\nIsRelative=0\nPath=" +
+                        FirefoxFolder() + "/third\n");
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=second");
+    EXPECT_EQ(BrowserCookieText("https://www.kestrelio.example", Sources()), "k=1");
+
+    // The install's default profile comes before the one marked Default=1.
+    test::WriteFile(FirefoxFolder() + "/profiles.ini",
+                    "[Profile0]\nName=b\nIsRelative=1\nPath=second\nDefault=1\n\n"
+                    "[Profile1]\nName=c\nIsRelative=0\nPath=" +
+                        FirefoxFolder() +
+                        "/third\n\n"
+                        "[Install4F96D1932A9F858E]\nDefault=third\nLocked=1\n");
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=third");
+
+    // The snap folder when the classic one has nothing for the site, and
+    // Chromium only after every Firefox folder.
+    fs::remove_all(FirefoxFolder());
+    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Cookies",
+                               {{.host = ".glimmerly.example", .name = "c", .value = "1"}}, 18);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=1");
+    test::MakeFirefoxProfiles(Home() + "/snap/firefox/common/.mozilla/firefox", {{"snap", {site}}});
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=second");
+}
+
+TEST(BrowserCookiesTest, ChromiumValuesArePlainOrDecryptedWithTheFixedKey)
+{
+    // "p%40ss" under the fixed key; "alice" after the SHA-256 of ".glimmerly.example".
+    const std::string plainCipher = "v10" + HexBytes("c378dcab92b5fdd483e55520eaa3860a");
+    const std::string digestCipher =
+        "v10" + HexBytes("3231fb8e3e883e87465745c91e2a4e107e20c731bb1ddba164c6b0d1f6e929f8"
+                         "2481841bdac576dbc371a479d976744f");
+    const std::string database = ChromiumFolder() + "/Default/Cookies";
+
+    test::MakeChromiumDatabase(
+        database,
+        {{.host = ".glimmerly.example", .name = "plain", .value = "as is", .created = 1},
+         {.host = ".glimmerly.example", .name = "fixed", .created = 2, .encrypted = plainCipher},
+         {.host = ".glimmerly.example", .name = "keyring", .created = 3, .encrypted = "v11xxxxxxxxxxxxxxxx"},
+         {.host = "www.glimmerly.example", .name = "session", .value = "s", .expires = 0, .created = 4},
+         {.host = "www.glimmerly.example", .name = "gone", .value = "g", .expires = test::kLongAgo},
+         {.host = "www.glimmerly.example", .name = "safe", .value = "x", .secure = true, .created = 5}},
+        23);
+    std::vector<std::string> notes;
+    EXPECT_EQ(BrowserCookieText(kSite, Sources(&notes)), "plain=as is; fixed=p%40ss; session=s; safe=x");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("\"keyring\""), std::string::npos) << notes[0];
+    EXPECT_NE(notes[0].find("keyring"), std::string::npos);
+    EXPECT_EQ(BrowserCookieText("http://www.glimmerly.example", Sources()),
+              "plain=as is; fixed=p%40ss; session=s");
+
+    // From version 24 on, the host's digest before the value is dropped.
+    test::MakeChromiumDatabase(database,
+                               {{.host = ".glimmerly.example", .name = "u", .encrypted = digestCipher}}, 24);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "u=alice");
+}
+
+TEST(BrowserCookiesTest, ChromiumProfilesDefaultFirstThenByName)
+{
+    const auto one = [](const char* value) {
+        return std::vector<TestCookie>{{.host = ".glimmerly.example", .name = "c", .value = value}};
+    };
+    test::MakeChromiumDatabase(ChromiumFolder() + "/Profile 2/Cookies", one("p2"), 18);
+    test::MakeChromiumDatabase(ChromiumFolder() + "/Profile 1/Network/Cookies", one("p1"), 21);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=p1");
+    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Network/Cookies", one("default"), 21);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=default");
+    // Chromium before Chrome.
+    test::MakeChromiumDatabase(Home() + "/.config/google-chrome/Default/Cookies", one("chrome"), 21);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=default");
+    fs::remove_all(ChromiumFolder());
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=chrome");
+}
+
+TEST(BrowserCookiesTest, ALockedDatabaseIsReadFromACopyAndNothingOfTheProfileChanges)
+{
+    const std::string database = FirefoxFolder() + "/p.default/cookies.sqlite";
+    test::MakeFirefoxProfiles(
+        FirefoxFolder(),
+        {{"p.default", {{.host = ".glimmerly.example", .name = "a", .value = "1", .created = 1}}}});
+    test::TestDatabase browser(database);
+    browser.exec("PRAGMA journal_mode=WAL");
+    browser.exec("PRAGMA wal_autocheckpoint=0");
+    // A newer cookie, committed but only in the write-ahead log.
+    test::AddFirefoxCookies(browser,
+                            {{.host = ".glimmerly.example", .name = "b", .value = "2", .created = 2}});
+    // Like a running browser: the database stays locked against everyone else.
+    browser.exec("PRAGMA locking_mode=EXCLUSIVE");
+    browser.exec("BEGIN EXCLUSIVE");
+    ASSERT_TRUE(fs::exists(database + "-wal"));
+
+    const auto before = Snapshot(FirefoxFolder());
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "a=1; b=2");
+    EXPECT_EQ(Snapshot(FirefoxFolder()), before);
+
+    // The private copies are gone.
+    ASSERT_FALSE(TempPath().empty());
+    for (const auto& entry : fs::directory_iterator(TempPath()))
+        EXPECT_EQ(entry.path().filename().string().find("cookies"), std::string::npos) << entry.path();
+
+    browser.exec("COMMIT");
+}
+
+TEST(BrowserCookiesTest, AnUnreadableProfileIsPassedOver)
+{
+    test::MakeFirefoxProfiles(FirefoxFolder(),
+                              {{"p.default", {{.host = ".glimmerly.example", .name = "f", .value = "1"}}}});
+    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Cookies",
+                               {{.host = ".glimmerly.example", .name = "c", .value = "2"}}, 18);
+    const std::string profile = FirefoxFolder() + "/p.default";
+    const int status = test::RunUnprivileged([&] {
+        if (::chmod(profile.c_str(), 0) != 0)
+            return false;
+        const auto text = BrowserCookieText(kSite, Sources());
+        ::chmod(profile.c_str(), 0700);
+        return text == "c=2";
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "f=1");
+}
