@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "core/stringtable.h"
 #include "core/windowplacement.h"
+#include "credentials/cookiecredentials.h"
 #include "credentials/profile.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
@@ -204,7 +205,16 @@ bool CKestrelioClientDlg::StartUp()
 
 bool CKestrelioClientDlg::SignIn()
 {
-    const auto sources = m_seams.credentialSources ? *m_seams.credentialSources : StoredCredentialSources();
+    std::vector<CredentialSource> sources;
+    if (m_seams.credentialSources) {
+        sources = *m_seams.credentialSources;
+    } else {
+        // Stored credentials for the three site addresses, then the browser's
+        // cookies for each.
+        sources = StoredCredentialSources();
+        for (CredentialSource& source : CookieCredentialSources())
+            sources.push_back(std::move(source));
+    }
     const StartupSignInResult startup = SignInInterruptibly(sources, m_quitRequested);
     if (m_quitRequested != nullptr && m_quitRequested->isSet())
         return false;

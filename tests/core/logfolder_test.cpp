@@ -35,8 +35,8 @@ TEST(LogFolderTest, StartedInHomeTheLogGoesToAPrivateStateFolder)
 {
     // Home reached through a link is still home.
     const std::string work = std::filesystem::current_path();
-    std::filesystem::create_directory_symlink(work, test::SandboxPath("home"));
-    ::setenv("HOME", test::SandboxPath("home").c_str(), 1);
+    std::filesystem::create_directory_symlink(work, test::SandboxPath("linkedhome"));
+    ::setenv("HOME", test::SandboxPath("linkedhome").c_str(), 1);
     ::setenv("XDG_STATE_HOME", test::SandboxPath("state/deeper").c_str(), 1);
 
     EXPECT_EQ(LogFilePath("Quaylet.log"), test::SandboxPath("state/deeper/quaylet/Quaylet.log"));
@@ -46,7 +46,7 @@ TEST(LogFolderTest, StartedInHomeTheLogGoesToAPrivateStateFolder)
 
     // Without a state home: the default below home, made on demand.
     ::unsetenv("XDG_STATE_HOME");
-    EXPECT_EQ(LogFilePath("Quaylet.log"), test::SandboxPath("home/.local/state/quaylet/Quaylet.log"));
+    EXPECT_EQ(LogFilePath("Quaylet.log"), test::SandboxPath("linkedhome/.local/state/quaylet/Quaylet.log"));
     EXPECT_TRUE(test::PathExists(work + "/.local/state/quaylet"));
 
     ::setenv("HOME", test::SandboxPath("elsewhere").c_str(), 1);

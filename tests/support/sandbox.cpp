@@ -22,9 +22,12 @@ std::string makeSandbox()
     std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quaylet-test-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         throw std::runtime_error("cannot create the test sandbox");
-    for (const char* sub : {"config", "runtime", "state", "tmp", "work"})
+    for (const char* sub : {"config", "home", "runtime", "state", "tmp", "work"})
         fs::create_directories(pattern + "/" + sub);
     fs::permissions(pattern + "/runtime", fs::perms::owner_all, fs::perm_options::replace);
+    // A home of its own: nothing may read the user's browser profiles or
+    // desktop files.
+    ::setenv("HOME", (pattern + "/home").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (pattern + "/config").c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", (pattern + "/runtime").c_str(), 1);
     ::setenv("XDG_STATE_HOME", (pattern + "/state").c_str(), 1);

@@ -1,7 +1,7 @@
 #pragma once
 
 // Every test process runs in a sandbox of its own: a fresh directory that
-// holds its working directory and its XDG_CONFIG_HOME, XDG_RUNTIME_DIR,
+// holds its working directory and its HOME, XDG_CONFIG_HOME, XDG_RUNTIME_DIR,
 // XDG_STATE_HOME and TMPDIR, so no test ever touches the user's files. The
 // test main sets it up before anything reads the environment.
 

@@ -5,6 +5,7 @@
 #include "mainwindowfixture.h"
 
 #include "engine/enginetestsupport.h"
+#include "platform/browserprofiles.h"
 #include "support/processes.h"
 
 #include "core/settings.h"
@@ -80,6 +81,23 @@ TEST(MainWindowStartUp, StoredCredentialsSignInWithoutTheDialog)
     EXPECT_EQ(GetSettingInt(kSettingsSection, "AlwaysOnTop", -1), 1);
     EXPECT_EQ(GetSettingInt(kSettingsSection, "ShowNotifications", -1), 1);
     EXPECT_EQ(GetSettingInt(kSettingsSection, "Transparency", -1), 80);
+}
+
+TEST(MainWindowStartUp, ABrowserCookieSignsInWithoutTheDialogAndIsSaved)
+{
+    MainWindowFixture fixture;
+    // Signed in on the service's site in the browser: its two cookies.
+    MakeFirefoxProfiles(SandboxPath("home/.mozilla/firefox"),
+                        {{"abc.default", {{.host = ".glimmerly.example", .name = "cookieusername", .value = "demo"},
+                                          {.host = ".glimmerly.example", .name = "cookiepassword",
+                                           .value = "demo%2Dpassword"}}}});
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    EXPECT_TRUE(fixture.dialogsRun.empty());
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: succeeded to parse cookie for https://www.glimmerly.example"));
+    CProfile stored;
+    ASSERT_TRUE(LoadCredentials(stored, "https://www.glimmerly.example"));
+    EXPECT_EQ(stored.m_password, MainWindowFixture::kPassword);
 }
 
 TEST(MainWindowStartUp, WithoutCredentialsTheDialogAsksAndItsCancelEndsTheClient)
