@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -51,6 +52,7 @@ protected:
     void SetUp() override
     {
         SetLogMirror(false);
+        std::remove("Quaylet.log"); // a fresh log for each test, also when they share a process
         OpenLog("Quaylet.log");
     }
 };
