@@ -195,6 +195,20 @@ TEST(DevServerTest, VersionFilePagesAndDefaultNotification)
     EXPECT_NE(r.body.find("<toast/>"), std::string::npos) << r.body;
 }
 
+TEST(DevServerTest, VersionFileFromAFileIsServedByteForByteAndItsRequestLogged)
+{
+    const std::string published = "3|1|http://example.invalid/get\r\n\r\n" + std::string(600, 'x');
+    test::WriteFile(SandboxPath("published.txt"), published);
+    const std::string config = WriteConfig("[version]\nmajor = 2\nfile = published.txt\n");
+    DevServerProcess server(SandboxPath("data"), {"--config", config});
+    ASSERT_TRUE(server.running());
+    const Reply r = Exchange(server.port(), "GET", "/binaries/version.txt");
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body, published);
+    EXPECT_NE(server.errorOutput().find("GET /binaries/version.txt -> 200 agent=\"Quaylet/"), std::string::npos)
+        << server.errorOutput();
+}
+
 TEST(DevServerTest, FaultOptions)
 {
     DevServerProcess server(SandboxPath("data"),

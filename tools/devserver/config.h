@@ -41,6 +41,9 @@ struct DevConfig {
     int versionMajor = 1;
     int versionMinor = 0;
     std::string download = "/download.html";
+    // A file whose bytes are served as they are instead (any line ends,
+    // length or content a published file might have); empty: the fields.
+    std::string versionFile;
     std::string loginError = "Invalid username or password";
     FaultOptions faults;
 

@@ -234,7 +234,10 @@ void DevServer::handlePage(const httplib::Request& req, httplib::Response& res)
     const Page page = ServePage(m_config, OriginOf(req, origin()), req.path, query);
     res.status = page.status;
     res.set_content(page.body, page.contentType.c_str());
-    log("GET " + req.path + " -> " + std::to_string(page.status));
+    // How it was asked for: the agent, and whether a cached copy would do.
+    log("GET " + req.path + " -> " + std::to_string(page.status) + " agent=\"" + req.get_header_value("User-Agent") +
+        "\" cache-control=\"" + req.get_header_value("Cache-Control") + "\" pragma=\"" +
+        req.get_header_value("Pragma") + "\"");
 }
 
 } // namespace quaylet::devserver

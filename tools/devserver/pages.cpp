@@ -84,6 +84,8 @@ const std::string& DefaultToastPicture()
 
 std::string VersionFileText(const DevConfig& config, const std::string& origin)
 {
+    if (!config.versionFile.empty())
+        return ReadWhole(config.versionFile).value_or(std::string());
     return std::to_string(config.versionMajor) + "|" + std::to_string(config.versionMinor) + "|" +
            Absolute(origin, config.download);
 }
