@@ -8,6 +8,7 @@
 #include "credentials/cookiecredentials.h"
 #include "credentials/profile.h"
 #include "dialogs/settingsdlg.h"
+#include "dialogs/updatecheckdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
 #include "dropintake/droppaths.h"
 #include "engine/transferengine.h"
@@ -90,6 +91,8 @@ CKestrelioClientDlg::CKestrelioClientDlg(const MainWindowStart& start, MainWindo
                  m_status, m_account, m_preview, m_placeholder, m_progress},
       m_visible(start.visible)
 {
+    if (!m_seams.firstShown)
+        m_seams.firstShown = [](QWidget& window) { RunWeeklyUpdateCheck(window); };
     EnsureSkinFonts();
     setAcceptDrops(true);
     RegisterSkinElements();

@@ -60,7 +60,7 @@ struct MainWindowSeams {
     std::function<uint64_t()> uptimeMs;
     // Starts the replacement client after Logout; default: this program with "/q".
     std::function<void()> restartClient;
-    // The main window's first showing (the weekly update check runs here).
+    // The main window's first showing; default: the weekly update check.
     std::function<void(QWidget& window)> firstShown;
     SkinPictureLoader skinLoader;
 };

@@ -300,6 +300,8 @@ TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
     EXPECT_FALSE(window->IsShownFlag());
     window->OnTrayClick(TrayClick::Left, {});
     EXPECT_TRUE(window->isVisible());
+    // The update check ran at the first showing only.
+    EXPECT_EQ(fixture.firstShowings, 1);
 }
 
 TEST(MainWindowOptions, WithoutATrayHidingMinimisesInstead)

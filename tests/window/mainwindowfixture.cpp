@@ -107,6 +107,8 @@ std::unique_ptr<CKestrelioClientDlg> MainWindowFixture::MakeWindow(MainWindowSea
     if (!seams.connectionChecks.desktop)
         seams.connectionChecks.desktop = [] { return Reachability::Unknown; };
     seams.pollNotifications = false;
+    if (!seams.firstShown)
+        seams.firstShown = [this](QWidget&) { ++firstShowings; };
     MainWindowStart start;
     start.visible = visible;
     return std::make_unique<CKestrelioClientDlg>(start, std::move(seams));

@@ -50,6 +50,7 @@ public:
     RecordingTrayIcon* tray = nullptr; // the last window's
     std::vector<std::string> openedPages;
     std::vector<std::string> dialogsRun; // class names, in order
+    int firstShowings = 0;               // the update check's moment
     // Answers each dialog; default: Rejected for the sign-in dialog, and the
     // upload-completed dialog ends at once with Accepted.
     std::function<int(QDialog&)> answerDialog;
