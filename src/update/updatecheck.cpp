@@ -111,4 +111,18 @@ int CUpdateCheck::CheckForUpdate(const std::string& address, uint32_t& ownVersio
     return 1;
 }
 
+UpdateCheckAnswer RunUpdateCheck(CUpdateCheck& check, const std::string& address)
+{
+    UpdateCheckAnswer answer;
+    try {
+        answer.result = check.CheckForUpdate(address, answer.ownVersion, answer.webVersion);
+        if (answer.result == 1)
+            answer.downloadAddress = check.downloadAddress();
+    } catch (...) {
+        // Made on a worker thread, which must not let an exception out.
+        answer = {};
+    }
+    return answer;
+}
+
 } // namespace quaylet
