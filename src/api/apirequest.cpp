@@ -1,9 +1,9 @@
 #include "api/apirequest.h"
 
 #include "api/endpoints.h"
+#include "platform/asciitext.h"
 #include "platform/internet.h"
 
-#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -61,23 +61,7 @@ ExchangeResult ExchangeApiRequest(const ComposedRequest& request)
 
 int ReplyInteger(const std::string& text)
 {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1)
-            value = static_cast<long long>(INT_MAX) + 1;
-    }
-    if (negative)
-        value = -value;
-    if (value > INT_MAX)
-        value = INT_MAX;
-    return static_cast<int>(value);
+    return platform::LeadingInteger(text);
 }
 
 } // namespace quaylet

@@ -9,12 +9,12 @@
 // object, on the context's thread, unless the task was aborted or destroyed
 // first; an answer that arrives after that is dropped.
 
+#include "core/backgroundtask.h"
 #include "credentials/profile.h"
 
 #include <QObject>
 
 #include <functional>
-#include <memory>
 #include <string>
 
 namespace quaylet {
@@ -44,11 +44,10 @@ public:
     // Interrupts the exchange; done is not called any more. Context's thread.
     void abort();
 
-    static constexpr int kJoinBoundMs = 3000;
+    static constexpr int kJoinBoundMs = CBackgroundTask::kJoinBoundMs;
 
 private:
-    struct Shared;
-    std::shared_ptr<Shared> m_shared;
+    CBackgroundTask m_task;
 };
 
 } // namespace quaylet

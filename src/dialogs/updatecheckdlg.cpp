@@ -1,10 +1,10 @@
 #include "dialogs/updatecheckdlg.h"
 
 #include "api/endpoints.h"
+#include "core/backgroundtask.h"
 #include "core/stringtable.h"
 #include "update/browserlaunch.h"
 #include "update/updatecheck.h"
-#include "update/updatechecktask.h"
 #include "update/versionfile.h"
 
 #include <QGridLayout>
@@ -50,9 +50,12 @@ CUpdateCheckDlg::CUpdateCheckDlg(QWidget* parent, UpdateCheckSeams seams)
         return;
     }
     std::string address = seams.versionFileAddress.empty() ? VersionFileAddress() : seams.versionFileAddress;
-    m_pending = std::make_unique<CUpdateCheckTask>(std::make_unique<CUpdateCheck>(seams.ownVersion),
-                                                   std::move(address), *this,
-                                                   [this](const UpdateCheckAnswer& answer) { OnChecked(answer); });
+    // Shared with the worker, which may outlive the dialog when the fetch
+    // ignores its abort for longer than the task waits.
+    auto check = std::make_shared<CUpdateCheck>(seams.ownVersion);
+    m_pending = std::make_unique<CBackgroundTask>(*this, [this, check, address = std::move(address)] {
+        return [this, answer = RunUpdateCheck(*check, address)] { OnChecked(answer); };
+    });
 }
 
 CUpdateCheckDlg::~CUpdateCheckDlg()

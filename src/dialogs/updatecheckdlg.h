@@ -26,7 +26,7 @@ class QPushButton;
 
 namespace quaylet {
 
-class CUpdateCheckTask;
+class CBackgroundTask;
 struct UpdateCheckAnswer;
 
 struct UpdateCheckSeams {
@@ -74,7 +74,7 @@ private:
     std::unique_ptr<QPushButton> m_yes;
     std::unique_ptr<QPushButton> m_later;
     // The check in flight, if any; destroying it drops its answer.
-    std::unique_ptr<CUpdateCheckTask> m_pending;
+    std::unique_ptr<CBackgroundTask> m_pending;
 };
 
 // The main window's weekly check at its first showing. Returns at once; the

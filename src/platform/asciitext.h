@@ -6,6 +6,8 @@
 // locale.
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <string_view>
 
 namespace quaylet::platform {
@@ -34,6 +36,26 @@ constexpr std::string_view Trim(std::string_view text)
     if (first == std::string_view::npos)
         return {};
     return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
+}
+
+// The number at the start of the text the way the C library's atol reads it
+// where a long has 32 bits: blanks, a sign, digits up to the first other
+// character; beyond the range it stays at the nearest end.
+constexpr int32_t LeadingInteger(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
+    int64_t magnitude = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+        magnitude = std::min<int64_t>(magnitude * 10 + (text[i] - '0'), kLimit);
+    if (negative)
+        return static_cast<int32_t>(-magnitude);
+    return static_cast<int32_t>(std::min(magnitude, kLimit - 1));
 }
 
 } // namespace quaylet::platform

@@ -2,8 +2,8 @@
 
 // When the weekly update check is due. "UpdateCheckTime" in the settings holds
 // the local date and time of the last check that was due, to the second, as
-// "2026-12-09T21:11:23"; the form "12/8/2014 9:11:23 PM" of earlier clients is
-// read too, and any other text counts as a time far in the past. A check is
+// "2026-12-09T21:11:23"; the United States form "12/8/2014 9:11:23 PM" is read
+// too, and any other text counts as a time far in the past. A check is
 // due when the stored time lies 7 or more whole days away from now, in either
 // direction: a clock set back must not hold the check off for good.
 //

@@ -43,4 +43,15 @@ private:
     std::string m_downloadAddress;
 };
 
+// One check's outcome, gathered where it was made for the thread that shows it.
+struct UpdateCheckAnswer {
+    int result = 0; // CheckForUpdate's: 1 when a newer version exists
+    uint32_t ownVersion = 0;
+    uint32_t webVersion = 0;
+    std::string downloadAddress; // set when result is 1
+};
+
+// Runs check.CheckForUpdate(address, ...); never throws (a failure answers 0).
+UpdateCheckAnswer RunUpdateCheck(CUpdateCheck& check, const std::string& address);
+
 } // namespace quaylet

@@ -1,29 +1,11 @@
 #include "update/versionfile.h"
 
+#include "platform/asciitext.h"
+
 #include <QString>
 #include <QUrl>
 
-#include <algorithm>
-#include <limits>
-
 namespace quaylet {
-
-int32_t LeadingInteger(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t magnitude = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        magnitude = std::min(magnitude * 10 + (text[i] - '0'), kLimit);
-    if (negative)
-        return static_cast<int32_t>(-magnitude);
-    return static_cast<int32_t>(std::min(magnitude, kLimit - 1));
-}
 
 WebVersion ParseVersionFile(std::string_view text)
 {
@@ -36,8 +18,8 @@ WebVersion ParseVersionFile(std::string_view text)
     }
     WebVersion web;
     // A negative number keeps its low 16 bits, as a cast of the long would.
-    web.version = PackVersion(static_cast<uint32_t>(LeadingInteger(fields[0])),
-                              static_cast<uint32_t>(LeadingInteger(fields[1])));
+    web.version = PackVersion(static_cast<uint32_t>(platform::LeadingInteger(fields[0])),
+                              static_cast<uint32_t>(platform::LeadingInteger(fields[1])));
     web.downloadAddress = std::string(fields[2]);
     return web;
 }

@@ -30,14 +30,10 @@ struct WebVersion {
     std::string downloadAddress; // the third field exactly as it stands
 };
 
-// Splits the text at "|": a missing field counts as empty, an empty or
-// non-numeric number as 0. The text ends at its first zero byte.
+// Splits the text at "|": a missing field counts as empty. The numbers are
+// read as atol reads them (platform::LeadingInteger), an empty or non-numeric
+// one as 0. The text ends at its first zero byte.
 WebVersion ParseVersionFile(std::string_view text);
-
-// The number at the start of the text the way the C library's atol reads it
-// where a long has 32 bits: blanks, a sign, digits up to the first other
-// character; beyond the range it stays at the nearest end.
-int32_t LeadingInteger(std::string_view text);
 
 // The download address fit to hand to a browser: the first line of the field
 // (the file may end in a line end), and only when it is an http or https

@@ -29,7 +29,7 @@ TEST(UpdateCheckTimeTest, DueOnceSevenWholeDaysLieBetweenInEitherDirection)
         {Text(kNow), false},
         {Text(kNow.addDays(6)), false},
         {Text(kNow.addDays(10)), true}, // the clock was set back
-        // The form of earlier clients.
+        // The United States form.
         {"12/3/2026 9:11:24 PM", false},
         {"12/2/2026 9:11:23 PM", true},
         {"12/3/2026", false}, // midnight: 6 days 21 hours ago

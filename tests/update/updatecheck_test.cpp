@@ -1,4 +1,5 @@
 #include "update/updatecheck.h"
+#include "update/versionfetch.h"
 #include "update/versionfile.h"
 
 #include "core/logfile.h"
@@ -159,6 +160,38 @@ TEST_F(UpdateCheckTest, AReplyCutOffWhileReadIsLoggedAsAFailedRead)
     EXPECT_EQ(CUpdateCheck(kOwn67).CheckForUpdate(server.origin() + "/binaries/version.txt", own, web), 0);
     EXPECT_NE(Log().find("CUpdateCheck: Failed to read Web version"), std::string::npos) << Log();
     EXPECT_EQ(Log().find("CUpdateCheck: Web version"), std::string::npos) << Log();
+}
+
+TEST_F(UpdateCheckTest, RedirectsAreFollowedAskingEachServerItselfButNotForever)
+{
+    auto redirectTo = [](const std::string& location) {
+        return "HTTP/1.0 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n";
+    };
+    test::LoopbackServer server([&](int fd) {
+        const test::RawRequest request = test::LoopbackServer::ReadRequest(fd);
+        server.Record(request);
+        if (request.head.rfind("GET /binaries/version.txt ", 0) == 0)
+            test::LoopbackServer::SendAll(fd, redirectTo("/current/version.txt"));
+        else if (request.head.rfind("GET /current/version.txt ", 0) == 0)
+            test::LoopbackServer::SendAll(fd, test::LoopbackServer::Reply("6|8|http://h.example/get", 200, "text/plain"));
+        else
+            test::LoopbackServer::SendAll(fd, redirectTo(server.origin() + "/loop"));
+    });
+    CUpdateCheck check(kOwn67);
+    uint32_t own = 0;
+    uint32_t web = 0;
+    EXPECT_EQ(check.CheckForUpdate(server.origin() + "/binaries/version.txt", own, web), 1);
+    EXPECT_EQ(check.downloadAddress(), "http://h.example/get");
+    ASSERT_EQ(server.requests().size(), 2u);
+    for (const test::RawRequest& request : server.requests()) {
+        EXPECT_NE(request.head.find("\r\nUser-Agent: Update search\r\n"), std::string::npos) << request.head;
+        EXPECT_NE(request.head.find("\r\nCache-Control: no-cache\r\n"), std::string::npos) << request.head;
+        EXPECT_NE(request.head.find("\r\nPragma: no-cache\r\n"), std::string::npos) << request.head;
+    }
+
+    EXPECT_EQ(CUpdateCheck(kOwn67).CheckForUpdate(server.origin() + "/loop", own, web), 0);
+    EXPECT_EQ(server.requests().size(), 2u + 1 + kMaxVersionRedirects);
+    EXPECT_EQ(Log().find("CUpdateCheck: Web version is 0.0"), std::string::npos) << Log();
 }
 
 TEST_F(UpdateCheckTest, OnlyTheFirst512BytesAreReadAndTheLineEndIsNotPartOfTheAddress)
