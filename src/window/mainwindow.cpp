@@ -403,10 +403,11 @@ void CKestrelioClientDlg::activate()
         m_completed->activateWindow();
         return;
     }
-    if (m_modal) {
-        // Signing in, logging out or reading About: that dialog comes forward.
-        m_modal->raise();
-        m_modal->activateWindow();
+    // Signing in, logging out, reading About or answering the update
+    // question: that dialog comes forward.
+    if (QWidget* modal = m_modal ? m_modal.data() : QApplication::activeModalWidget()) {
+        modal->raise();
+        modal->activateWindow();
         return;
     }
     SetShown(true);
