@@ -11,40 +11,29 @@
 
 namespace quaylet {
 
-CommandLineSwitches ParseSwitches(const QStringList& arguments)
-{
-    CommandLineSwitches switches;
-    if (arguments.size() < 2)
-        return switches;
-    const QString& first = arguments.at(1);
-    if (first.compare(QStringLiteral("/s"), Qt::CaseInsensitive) == 0)
-        switches.show = false;
-    else if (first.compare(QStringLiteral("/q"), Qt::CaseInsensitive) == 0)
-        switches.replace = true;
-    return switches;
-}
-
-CKestrelioClientApp::CKestrelioClientApp(QStringList arguments, MainWindowFactory factory,
+CKestrelioClientApp::CKestrelioClientApp(CommandLine commandLine, MainWindowFactory factory,
                                          platform::InterruptWatch* sessionEnd, QObject* parent)
-    : QObject(parent), m_arguments(std::move(arguments)), m_factory(std::move(factory)), m_sessionEnd(sessionEnd)
+    : QObject(parent), m_commandLine(std::move(commandLine)), m_factory(std::move(factory)), m_sessionEnd(sessionEnd)
 {
 }
 
 int CKestrelioClientApp::run()
 {
-    const CommandLineSwitches switches = ParseSwitches(m_arguments);
     std::string noRuntimeDir;
     const QString runtimeDir = SingleInstance::defaultRuntimeDir(&noRuntimeDir);
     SingleInstance instance(runtimeDir, QString::fromUtf8(LoadString(str::InstanceName)));
 
     if (!runtimeDir.isEmpty()) {
-        if (switches.replace && !instance.tryBecomeFirst() && !instance.closeRunning(kReplaceWaitMs).has_value())
+        if (m_commandLine.replace && !instance.tryBecomeFirst() && !instance.closeRunning(kReplaceWaitMs).has_value())
             return 0; // the running client cannot be watched: leave quietly
 
         if (!instance.tryBecomeFirst()) {
-            // Another client runs (or is starting up): bring it to the front and
-            // leave without touching the log.
-            instance.sendToRunning(SingleInstance::kShow, kActivationTimeoutMs);
+            // Another client runs (or is starting up): hand it our files, bring
+            // it to the front and leave without touching the log.
+            if (m_commandLine.paths.empty())
+                instance.sendToRunning(SingleInstance::kShow, kActivationTimeoutMs);
+            else
+                instance.openInRunning(m_commandLine.paths, kActivationTimeoutMs);
             return 0;
         }
     }
@@ -68,16 +57,20 @@ int CKestrelioClientApp::run()
         WriteLog(LogTrace, "CKestrelioClientApp: session ended during start-up (signal %d)", m_sessionEnd->signal());
     } else {
         MainWindowStart start;
-        start.visible = switches.show;
+        start.visible = m_commandLine.show;
         start.quitRequested = &sessionEnd.requested();
         std::unique_ptr<IMainWindow> window = m_factory(start);
         // A second start leaves the log alone, so these requests are not logged.
         connect(&instance, &SingleInstance::showRequested, this, [&window] { window->activate(); });
         connect(&instance, &SingleInstance::closeRequested, this, [&window] { window->requestClose(); });
+        connect(&instance, &SingleInstance::openRequested, this,
+                [&window](const std::vector<std::string>& paths) { window->queuePaths(paths); });
         connect(&sessionEnd, &SessionEnd::ended, this, [&window](int signal) {
             WriteLog(LogTrace, "CKestrelioClientApp: session ends (signal %d)", signal);
             window->requestClose();
         });
+        if (!m_commandLine.paths.empty())
+            window->queuePaths(m_commandLine.paths);
         exitCode = window->run();
         instance.disconnect(this);
         sessionEnd.disconnect(this);

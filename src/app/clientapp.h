@@ -5,21 +5,12 @@
 // version and platform, and runs the main window until it ends, or until the
 // desktop session ends.
 
+#include "app/commandline.h"
 #include "app/mainwindowseam.h"
 
 #include <QObject>
-#include <QString>
-#include <QStringList>
 
 namespace quaylet {
-
-struct CommandLineSwitches {
-    bool show = true;     // "/s" clears it
-    bool replace = false; // "/q" sets it
-};
-
-// Only the first argument counts, compared without regard to letter case.
-CommandLineSwitches ParseSwitches(const QStringList& arguments);
 
 namespace platform {
 class InterruptWatch;
@@ -30,12 +21,13 @@ class CKestrelioClientApp final : public QObject {
     Q_DISABLE_COPY_MOVE(CKestrelioClientApp)
 
 public:
-    // arguments as from the command line (the program name first).
+    // commandLine: parsed by main; "--help" and "--version" are answered
+    // there, before the application starts.
     // sessionEnd: the process's signal watch, made by main before anything
     // starts a thread (before the QApplication); the first SIGTERM, SIGINT or
     // SIGHUP then closes the window as Exit does. Without one the signals
     // keep their default action.
-    CKestrelioClientApp(QStringList arguments, MainWindowFactory factory,
+    CKestrelioClientApp(CommandLine commandLine, MainWindowFactory factory,
                         platform::InterruptWatch* sessionEnd = nullptr, QObject* parent = nullptr);
 
     // Start-up, the main window's run, and exit. Returns the process's exit code.
@@ -45,7 +37,7 @@ public:
     static constexpr int kActivationTimeoutMs = 5000;
 
 private:
-    QStringList m_arguments;
+    CommandLine m_commandLine;
     MainWindowFactory m_factory;
     platform::InterruptWatch* m_sessionEnd;
 };

@@ -8,6 +8,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace quaylet {
 
@@ -18,6 +20,9 @@ public:
     virtual void activate() = 0;
     // End the window's run as its Exit command would.
     virtual void requestClose() = 0;
+    // Queues files and folders as a drop on the window would. Paths that come
+    // before the window runs (while it signs in) wait until it does.
+    virtual void queuePaths(const std::vector<std::string>& paths) = 0;
     // Runs the window until it ends; returns when the client should exit.
     virtual int run() = 0;
 };

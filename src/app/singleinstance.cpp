@@ -1,5 +1,7 @@
 #include "app/singleinstance.h"
 
+#include "app/instancemessage.h"
+
 #include "platform/tempdir.h"
 
 #include <QDeadlineTimer>
@@ -116,13 +118,16 @@ void SingleInstance::onNewConnection()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            while (socket->canReadLine()) {
-                const QByteArray message = socket->readLine().trimmed();
-                if (message == kShow)
+        // One reader per connection: an "open" may arrive in many pieces.
+        auto reader = std::make_shared<InstanceMessageReader>();
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, reader] {
+            for (const InstanceMessage& message : reader->feed(socket->readAll())) {
+                if (message.command == kShow)
                     Q_EMIT showRequested();
-                else if (message == kClose)
+                else if (message.command == kClose)
                     Q_EMIT closeRequested();
+                else if (message.command == "open" && !message.paths.empty())
+                    Q_EMIT openRequested(message.paths);
             }
         });
     }
@@ -150,6 +155,16 @@ std::optional<pid_t> SingleInstance::runningPid() const
 
 bool SingleInstance::sendToRunning(const QByteArray& message, int timeoutMs) const
 {
+    return sendBytes(message + '\n', timeoutMs);
+}
+
+bool SingleInstance::openInRunning(const std::vector<std::string>& paths, int timeoutMs) const
+{
+    return sendBytes(OpenMessage(paths) + kShow + '\n', timeoutMs);
+}
+
+bool SingleInstance::sendBytes(const QByteArray& bytes, int timeoutMs) const
+{
     if (m_serverPath.isEmpty())
         return false;
     QDeadlineTimer deadline(timeoutMs);
@@ -157,8 +172,11 @@ bool SingleInstance::sendToRunning(const QByteArray& message, int timeoutMs) con
         QLocalSocket socket;
         socket.connectToServer(m_serverPath);
         if (socket.waitForConnected(std::max(1, remainingMs(deadline)))) {
-            socket.write(message + '\n');
-            const bool sent = socket.waitForBytesWritten(std::max(1, remainingMs(deadline)));
+            socket.write(bytes);
+            // Many paths do not fit the socket's buffer at once.
+            bool sent = true;
+            while (sent && socket.bytesToWrite() > 0)
+                sent = socket.waitForBytesWritten(std::max(1, remainingMs(deadline)));
             socket.disconnectFromServer();
             return sent;
         }

@@ -3,7 +3,8 @@
 // One client per user. The first client holds an exclusive flock on
 // <runtime dir>/KestrelioClient.lock for its whole life (a crashed client's lock
 // is freed by the kernel) and serves a local socket <runtime dir>/KestrelioClient
-// through which later clients ask it to "show" itself or to "close". The lock
+// through which later clients ask it to "show" itself, to "close", or to
+// "open" the files they were started with (instancemessage.h). The lock
 // file names the holder's pid, so that a replacing client can wait for its end.
 
 #include <QByteArray>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 class QLocalServer;
 
@@ -52,6 +54,10 @@ public:
     // starting up and has not opened its channel yet.
     bool sendToRunning(const QByteArray& message, int timeoutMs) const;
 
+    // Hands the running client paths to queue, then asks it to show itself,
+    // as sendToRunning does.
+    bool openInRunning(const std::vector<std::string>& paths, int timeoutMs) const;
+
     // Asks the running client to close and waits for its process to end, the
     // request and the wait together within timeoutMs. True when no client
     // runs any more; nullopt when the running client cannot be watched.
@@ -60,9 +66,11 @@ public:
 Q_SIGNALS:
     void showRequested();
     void closeRequested();
+    void openRequested(const std::vector<std::string>& paths);
 
 private:
     void onNewConnection();
+    bool sendBytes(const QByteArray& bytes, int timeoutMs) const;
 
     QString m_lockPath;
     QString m_turnPath;

@@ -221,6 +221,10 @@ int main(int argc, char* argv[])
         std::fputs(UploadUsage("quaylet-upload").c_str(), stdout);
         return kExitAllUploaded;
     }
+    if (parsed.options->version) {
+        std::fputs(VersionLine("quaylet-upload").c_str(), stdout);
+        return kExitAllUploaded;
+    }
     // Before any other thread exists, so that every thread has the signals blocked.
     platform::InterruptWatch interrupts;
     // Output to a reader that went away (a closed terminal, a pipe) must fail

@@ -14,6 +14,8 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
             onlyPaths = true;
         } else if (!onlyPaths && (arg == "--help" || arg == "-h")) {
             options.help = true;
+        } else if (!onlyPaths && arg == "--version") {
+            options.version = true;
         } else if (!onlyPaths && arg == "--sign-in-only") {
             options.signInOnly = true;
         } else if (!onlyPaths && arg == "--user") {
@@ -34,7 +36,7 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
     }
     if (options.signInOnly && !options.paths.empty())
         return {std::nullopt, "--sign-in-only takes no files or folders"};
-    if (!options.help && !options.signInOnly && options.paths.empty())
+    if (!options.help && !options.version && !options.signInOnly && options.paths.empty())
         return {std::nullopt, "no files or folders to upload were given"};
     return {std::move(options), {}};
 }
@@ -57,6 +59,7 @@ std::string UploadUsage(const std::string& program)
            "  --sign-in-only  only sign in, uploading nothing: with --user this stores\n"
            "                  the credentials for the client and later runs.\n"
            "  --help          show this text.\n"
+           "  --version       show the version.\n"
            "\n"
            "QUAYLET_SERVICE_URL points the uploader at another service address.\n"
            "The log is written to Quaylet.log in the current directory, or in\n"

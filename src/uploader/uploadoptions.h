@@ -4,6 +4,7 @@
 //   quaylet-upload [--user NAME] [--] PATH...
 //   quaylet-upload [--user NAME] --sign-in-only
 //   quaylet-upload --help
+//   quaylet-upload --version
 
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@ namespace quaylet {
 
 struct UploadOptions {
     bool help = false;
+    bool version = false;
     bool signInOnly = false; // sign in (storing --user's credentials), upload nothing
     std::optional<std::string> user;
     std::vector<std::string> paths; // absolute

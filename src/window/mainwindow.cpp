@@ -35,6 +35,7 @@
 
 #include <array>
 #include <thread>
+#include <utility>
 
 namespace quaylet {
 
@@ -203,6 +204,8 @@ bool CKestrelioClientDlg::StartUp()
     RestorePlacement();
     WatchScreens();
     StartEngine();
+    if (!m_pendingPaths.empty())
+        queuePaths(std::exchange(m_pendingPaths, {}));
     return true;
 }
 
@@ -516,11 +519,19 @@ void CKestrelioClientDlg::dropEvent(QDropEvent* event)
 
 void CKestrelioClientDlg::DropUriList(const QByteArray& uriList)
 {
-    if (!m_engine)
+    if (m_engine)
+        queuePaths(PathsFromUriList(std::string_view(uriList.constData(), uriList.size())));
+}
+
+void CKestrelioClientDlg::queuePaths(const std::vector<std::string>& paths)
+{
+    if (!m_engine) {
+        m_pendingPaths.insert(m_pendingPaths.end(), paths.begin(), paths.end());
         return;
+    }
     WriteLog(LogTrace, "CKestrelioClientDlg: File drop event occured");
     const uint64_t before = m_engine->rowsQueued();
-    m_engine->intake().OnDropFiles(PathsFromUriList(std::string_view(uriList.constData(), uriList.size())));
+    m_engine->intake().OnDropFiles(paths);
     if (m_engine->rowsQueued() != before)
         m_view->startAnimation();
     m_connection->checkAfterDrop();

@@ -76,6 +76,7 @@ public:
     // IMainWindow
     void activate() override;
     void requestClose() override;
+    void queuePaths(const std::vector<std::string>& paths) override;
     int run() override;
 
     // Start-up as run() does it, without the event loop: false when the user
@@ -186,6 +187,8 @@ private:
     bool m_exitAfterDialog = false; // Exit ended the upload-completed dialog
     bool m_successBalloon = false;
     std::string m_userName;
+    // Paths handed over before the engine runs; queued once it does.
+    std::vector<std::string> m_pendingPaths;
 
     std::unique_ptr<ITrayIcon> m_tray;
     std::unique_ptr<DesktopNotifications> m_notifications; // the service's notifications

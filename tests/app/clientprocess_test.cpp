@@ -1,8 +1,12 @@
 // Real client processes on the offscreen platform, sharing one sandbox: the
-// single-instance rule, activation and the "/q" replacement.
+// single-instance rule, activation, the "/q" replacement, the command line and
+// the files a start hands to the running client.
 
 #include "app/clientapp.h"
 #include "app/singleinstance.h"
+#include "core/version.h"
+#include "platform/abspath.h"
+#include "support/processes.h"
 #include "support/sandbox.h"
 
 #include <QDir>
@@ -10,6 +14,7 @@
 #include <QFile>
 #include <QEventLoop>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -78,26 +83,116 @@ void closeRunningClient(QProcess& process)
     EXPECT_TRUE(process.waitForFinished(10000));
 }
 
+// The running client as this process, with a window that notes what it is
+// asked; its run starts the real program a second time with secondArgs.
+struct Seen {
+    int activations = 0;
+    std::vector<std::string> queuedBeforeRun;
+    std::vector<std::string> queued; // while the window runs
+    std::string logBefore;
+};
+
+class NotingWindow final : public IMainWindow {
+public:
+    NotingWindow(Seen& seen, std::vector<std::string> secondArgs) : m_seen(seen), m_secondArgs(std::move(secondArgs)) {}
+    void activate() override
+    {
+        ++m_seen.activations;
+        m_loop.quit();
+    }
+    void requestClose() override { m_loop.quit(); }
+    void queuePaths(const std::vector<std::string>& paths) override
+    {
+        auto& into = m_running ? m_seen.queued : m_seen.queuedBeforeRun;
+        into.insert(into.end(), paths.begin(), paths.end());
+    }
+    int run() override
+    {
+        m_running = true;
+        m_seen.logBefore = logText();
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        second.start(QStringLiteral("/bin/sh"),
+                     {QStringLiteral("-c"), QString::fromStdString(test::ExecScript(QUAYLET_CLIENT_PATH, m_secondArgs))});
+        QTimer::singleShot(10000, &m_loop, &QEventLoop::quit);
+        m_loop.exec();
+        EXPECT_TRUE(second.waitForFinished(10000));
+        EXPECT_EQ(second.exitCode(), 0);
+        return 0;
+    }
+
+private:
+    Seen& m_seen;
+    std::vector<std::string> m_secondArgs;
+    bool m_running = false;
+    QEventLoop m_loop;
+};
+
 } // namespace
 
-TEST(ClientSwitches, OnlyTheFirstArgumentCountsInAnyCase)
+TEST(ClientCommandLine, OnlyTheFirstArgumentIsASwitchAndTheRestAreFiles)
 {
+    using Paths = std::vector<std::string>;
     struct Case {
-        QStringList args;
-        bool show, replace;
+        std::vector<std::string> args;
+        bool show, replace, help, version;
+        Paths paths;
     } cases[] = {
-        {{QStringLiteral("quaylet")}, true, false},
-        {{QStringLiteral("quaylet"), QStringLiteral("/s")}, false, false},
-        {{QStringLiteral("quaylet"), QStringLiteral("/S")}, false, false},
-        {{QStringLiteral("quaylet"), QStringLiteral("/Q")}, true, true},
-        {{QStringLiteral("quaylet"), QStringLiteral("x"), QStringLiteral("/q")}, true, false},
-        {{QStringLiteral("quaylet"), QStringLiteral("/sq")}, true, false},
+        {{}, true, false, false, false, {}},
+        {{"/s"}, false, false, false, false, {}},
+        {{"/S"}, false, false, false, false, {}},
+        {{"-s"}, false, false, false, false, {}},
+        {{"--Hidden"}, false, false, false, false, {}},
+        {{"/Q"}, true, true, false, false, {}},
+        {{"-q"}, true, true, false, false, {}},
+        {{"--replace"}, true, true, false, false, {}},
+        {{"--help"}, true, false, true, false, {}},
+        {{"-h"}, true, false, true, false, {}},
+        {{"--version"}, true, false, false, true, {}},
+        // A switch later on is a file name like any other.
+        {{"x", "/q"}, true, false, false, false, {"/home/ann/x", "/q"}},
+        {{"/sq"}, true, false, false, false, {"/sq"}},
+        {{"/s", "a.jpg", "/tmp/b.mov", ""}, false, false, false, false, {"/home/ann/a.jpg", "/tmp/b.mov"}},
+        {{"--", "-s", "caf\xe9 ../x.jpg"}, true, false, false, false, {"/home/ann/-s", "/home/ann/caf\xe9 ../x.jpg"}},
+        {{"--replace", "line\nfeed.jpg"}, true, true, false, false, {"/home/ann/line\nfeed.jpg"}},
     };
     for (const auto& c : cases) {
-        const auto s = ParseSwitches(c.args);
-        EXPECT_EQ(s.show, c.show) << c.args.join(QLatin1Char(' ')).toStdString();
-        EXPECT_EQ(s.replace, c.replace) << c.args.join(QLatin1Char(' ')).toStdString();
+        std::string shown;
+        for (const auto& arg : c.args)
+            shown += arg + " ";
+        const CommandLine line = ParseCommandLine(c.args, "/home/ann");
+        EXPECT_EQ(line.show, c.show) << shown;
+        EXPECT_EQ(line.replace, c.replace) << shown;
+        EXPECT_EQ(line.help, c.help) << shown;
+        EXPECT_EQ(line.version, c.version) << shown;
+        EXPECT_EQ(line.paths, c.paths) << shown;
     }
+}
+
+TEST(ClientProcess, HelpAndVersionNeedNoDisplayAndLeaveEverythingAlone)
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    struct Case {
+        QString argument;
+        std::string expected;
+    } cases[] = {
+        {QStringLiteral("--help"), ClientUsage("quaylet")},
+        {QStringLiteral("-H"), ClientUsage("quaylet")},
+        {QStringLiteral("--version"), VersionLine("quaylet")},
+    };
+    for (const auto& c : cases) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUAYLET_CLIENT_PATH), {c.argument, QStringLiteral("photo.jpg")});
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
+        EXPECT_EQ(process.readAllStandardOutput().toStdString(), c.expected);
+    }
+    EXPECT_NE(ClientUsage("quaylet").find("--hidden"), std::string::npos);
+    EXPECT_FALSE(test::PathExists("Quaylet.log"));
+    EXPECT_FALSE(test::PathExists(SingleInstance::defaultRuntimeDir().toStdString() + "/KestrelioClient.lock"));
 }
 
 TEST(ClientProcess, LogsStartPlatformAndClosing)
@@ -139,43 +234,32 @@ TEST(ClientProcess, SecondClientLeavesTheLogAlone)
 
 TEST(ClientApp, SecondStartActivatesTheRunningWindow)
 {
-    // The running client is this process with a window that notes what it is
-    // asked; the second start is the real program.
-    struct Seen {
-        int activations = 0;
-        std::string logBefore;
-    } seen;
-    class NotingWindow final : public IMainWindow {
-    public:
-        explicit NotingWindow(Seen& seen) : m_seen(seen) {}
-        void activate() override
-        {
-            ++m_seen.activations;
-            m_loop.quit();
-        }
-        void requestClose() override { m_loop.quit(); }
-        int run() override
-        {
-            m_seen.logBefore = logText();
-            auto second = startClient({QStringLiteral("/s")});
-            QTimer::singleShot(10000, &m_loop, &QEventLoop::quit);
-            m_loop.exec();
-            EXPECT_TRUE(second->waitForFinished(10000));
-            return 0;
-        }
-
-    private:
-        Seen& m_seen;
-        QEventLoop m_loop;
-    };
-
-    CKestrelioClientApp app({QStringLiteral("quaylet")},
-                            [&seen](const MainWindowStart&) { return std::make_unique<NotingWindow>(seen); });
+    Seen seen;
+    CKestrelioClientApp app({}, [&seen](const MainWindowStart&) {
+        return std::make_unique<NotingWindow>(seen, std::vector<std::string>{"/s"});
+    });
     app.run();
     EXPECT_EQ(seen.activations, 1);
+    EXPECT_TRUE(seen.queued.empty());
     const std::string closing = "CKestrelioClientApp: Closing app\r\n";
     EXPECT_EQ(logText().size(), seen.logBefore.size() + 24 + closing.size());
     EXPECT_TRUE(logText().ends_with(closing));
+}
+
+TEST(ClientApp, FilesNamedOnAnyStartReachTheRunningWindowByteForByte)
+{
+    const std::string here = platform::CurrentDirectory();
+    const std::vector<std::string> second = {"-s", "photo.jpg", "caf\xe9.jpg", "line\nfeed.jpg", "/elsewhere/clip.mov"};
+    Seen seen;
+    CKestrelioClientApp app(ParseCommandLine({"/S", "first.jpg"}, here), [&](const MainWindowStart&) {
+        return std::make_unique<NotingWindow>(seen, second);
+    });
+    app.run();
+    EXPECT_EQ(seen.queuedBeforeRun, std::vector<std::string>{here + "/first.jpg"});
+    const std::vector<std::string> expected = {here + "/photo.jpg", here + "/caf\xe9.jpg", here + "/line\nfeed.jpg",
+                                               "/elsewhere/clip.mov"};
+    EXPECT_EQ(seen.queued, expected);
+    EXPECT_EQ(seen.activations, 1) << "the running window comes forward with the files";
 }
 
 TEST(ClientProcess, WithoutXdgRuntimeDirClientsStillMeet)

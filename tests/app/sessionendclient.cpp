@@ -29,6 +29,7 @@ public:
     }
 
     void activate() override {}
+    void queuePaths(const std::vector<std::string>&) override {}
 
     void requestClose() override
     {
@@ -63,7 +64,7 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     const bool signInFirst = argc > 1 && std::strcmp(argv[1], "signin") == 0;
     CKestrelioClientApp client(
-        {QStringLiteral("quaylet")},
+        {},
         [signInFirst](const MainWindowStart& start) { return std::make_unique<StandInWindow>(start, signInFirst); },
         &sessionEnd);
     return client.run();

@@ -1,5 +1,6 @@
 #include "support/processes.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
@@ -88,6 +89,22 @@ bool WaitForGroupGone(pid_t group, std::chrono::milliseconds timeout)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
+}
+
+std::string ExecScript(const std::string& program, const std::vector<std::string>& args)
+{
+    std::string script = "set --\n";
+    for (const std::string& arg : args) {
+        script += "a=$(printf '";
+        for (const unsigned char c : arg) {
+            char octal[8];
+            std::snprintf(octal, sizeof octal, "\\%03o", c);
+            script += octal;
+        }
+        // The x keeps trailing line feeds from being eaten by the substitution.
+        script += "x'); set -- \"$@\" \"${a%x}\"\n";
+    }
+    return script + "exec '" + program + "' \"$@\"\n";
 }
 
 } // namespace quaylet::test

@@ -24,4 +24,9 @@ std::vector<pid_t> LiveProcessesInGroup(pid_t group);
 // Waits (at most timeout) until no process of the group is alive; true then.
 bool WaitForGroupGone(pid_t group, std::chrono::milliseconds timeout);
 
+// A QString cannot carry an argument that is not UTF-8: a script for
+// "/bin/sh -c" that rebuilds args from octal escapes, byte for byte, and then
+// becomes program (exec, so the process is the program itself).
+std::string ExecScript(const std::string& program, const std::vector<std::string>& args);
+
 } // namespace quaylet::test

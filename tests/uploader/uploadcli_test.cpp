@@ -2,7 +2,9 @@
 // development service.
 
 #include "devserver/devserverprocess.h"
+#include "core/version.h"
 #include "engine/enginetestsupport.h"
+#include "support/processes.h"
 #include "support/sandbox.h"
 
 #include <QProcess>
@@ -19,25 +21,6 @@
 using namespace quaylet;
 
 namespace {
-
-// A QString cannot carry a name that is not UTF-8: the arguments travel as
-// octal escapes that a shell turns back into their bytes before it becomes
-// the uploader (exec, so the process is the uploader itself).
-std::string execScript(const std::vector<std::string>& args)
-{
-    std::string script = "set --\n";
-    for (const std::string& arg : args) {
-        script += "a=$(printf '";
-        for (const unsigned char c : arg) {
-            char octal[8];
-            std::snprintf(octal, sizeof octal, "\\%03o", c);
-            script += octal;
-        }
-        // The x keeps trailing line feeds from being eaten by the substitution.
-        script += "x'); set -- \"$@\" \"${a%x}\"\n";
-    }
-    return script + "exec '" QUAYLET_UPLOAD_PATH "' \"$@\"\n";
-}
 
 struct RunResult {
     int exitCode = -1;
@@ -67,7 +50,7 @@ protected:
         for (const auto& [name, value] : extraEnv)
             env.insert(QString::fromStdString(name), QString::fromStdString(value));
         process->setProcessEnvironment(env);
-        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(execScript(args))});
+        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(test::ExecScript(QUAYLET_UPLOAD_PATH, args))});
         EXPECT_TRUE(process->waitForStarted(5000));
         if (input) {
             process->write(QByteArray::fromStdString(*input));
@@ -186,6 +169,11 @@ TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(contains(help.out, "--user NAME"));
+    EXPECT_TRUE(contains(help.out, "--version"));
+    const RunResult version = run({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, VersionLine("quaylet-upload"));
+    EXPECT_FALSE(test::PathExists("Quaylet.log")) << "answered before the log opens";
 
     startService();
     test::WriteFile(test::SandboxPath("work/empty/readme.txt"), "x");

@@ -162,6 +162,19 @@ TEST(MainWindowDrop, PhotosDroppedReachTheServiceThroughUploadingAndUploaded)
     EXPECT_TRUE(window->controls().account.isVisible());
 }
 
+TEST(MainWindowDrop, PathsHandedOverBeforeTheWindowRunsAreQueuedOnceItDoes)
+{
+    // What a later start's files meet while this client still signs in.
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    window->queuePaths(Photos(2, "opened"));
+    ASSERT_TRUE(window->StartUp());
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
+    EXPECT_EQ(fixture.StoredUploads(), 2);
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: File drop event occured"));
+}
+
 TEST(MainWindowSuccess, TheEmailPageOpensOnceAfterFifteenMinutesOfUptimeThenTheBalloon)
 {
     MainWindowFixture fixture;
