@@ -1,7 +1,7 @@
 #pragma once
 
-// The client's icon, for the window and the tray: drawn rather than loaded,
-// so it is sharp at every size the desktop asks for.
+// The client's icon, for the window and the tray: the desktop's icon theme
+// when the client is installed, else the same pictures built into the program.
 
 #include <QIcon>
 

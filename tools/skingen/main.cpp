@@ -1,10 +1,14 @@
 // quaylet-skingen OUTDIR: writes every skin picture (at its size and at twice
 // its size, "<id>@2x.png") and every mask ("<id>.png") into OUTDIR as PNG.
+// quaylet-skingen --icons OUTDIR: writes the client's icon as a hicolor theme
+// tree into OUTDIR ("hicolor/<n>x<n>/apps/<id>.png" and "hicolor/scalable/apps/<id>.svg").
 
+#include "appiconart.h"
 #include "maskpainter.h"
 #include "pictures.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 
@@ -30,14 +34,50 @@ bool Save(const QImage& image, const QString& path)
     return true;
 }
 
+bool SaveBytes(const QByteArray& bytes, const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "quaylet-skingen: cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+bool MakeFolder(const QString& path)
+{
+    if (!QDir().mkpath(path)) {
+        std::fprintf(stderr, "quaylet-skingen: cannot create %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+// The file name is the application id, so the desktop entry's Icon= finds it.
+int WriteIcons(const QDir& out)
+{
+    using namespace quaylet::skingen;
+    const QString name = QStringLiteral("example.glimmerly.Quaylet");
+    bool ok = true;
+    for (int size : AppIconSizes()) {
+        const QString folder = out.filePath(QStringLiteral("hicolor/%1x%1/apps").arg(size));
+        ok = MakeFolder(folder) && Save(PaintAppIcon(size), folder + u'/' + name + QStringLiteral(".png")) && ok;
+    }
+    const QString scalable = out.filePath(QStringLiteral("hicolor/scalable/apps"));
+    ok = MakeFolder(scalable) && SaveBytes(AppIconSvg(), scalable + u'/' + name + QStringLiteral(".svg")) && ok;
+    return ok ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QGuiApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--icons") == 0)
+        return WriteIcons(QDir(QString::fromLocal8Bit(argv[2])));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: quaylet-skingen OUTDIR\n");
+        std::fprintf(stderr, "usage: quaylet-skingen OUTDIR\n       quaylet-skingen --icons OUTDIR\n");
         return 2;
     }
     if (!HasArtFont()) {
