@@ -258,8 +258,7 @@ void CKestrelioClientDlg::ReadOptions()
     m_showNotifications = GetSettingInt(kSettingsSection, "ShowNotifications", 1) != 0;
     SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
     // Kept for the settings' sake; the skinned window is drawn opaque.
-    m_transparency = GetSettingInt(kSettingsSection, "Transparency", 80);
-    SetSettingInt(kSettingsSection, "Transparency", m_transparency);
+    SetSettingInt(kSettingsSection, "Transparency", GetSettingInt(kSettingsSection, "Transparency", 80));
 }
 
 void CKestrelioClientDlg::ApplyAlwaysOnTop()

@@ -105,12 +105,10 @@ public:
     ITrayIcon* tray() { return m_tray.get(); }
     CUploadCompletedDlg* uploadCompletedDialog() { return m_completed; }
     QMenu* openMenu() { return m_menu.get(); }
-    bool signedIn() const { return m_signedIn; }
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     bool launchOnStartup() const { return m_launchOnStartup; }
     bool showNotifications() const { return m_showNotifications; }
     bool exiting() const { return m_exiting; }
-    bool cancelPending() const { return m_cancelWait.isActive(); }
 
 Q_SIGNALS:
     // The queue was emptied after a Cancel (for tests).
@@ -177,7 +175,6 @@ private:
     bool m_launchOnStartup = false;
     std::atomic<bool> m_showNotifications{false}; // read by the engine's reactions
     bool m_alwaysOnTop = false;
-    int m_transparency = 0;
     bool m_updatePending = true;
     bool m_signedIn = false;
     bool m_signInDialogShown = false;

@@ -117,7 +117,6 @@ void CMainWindowView::showPreview(const std::string& path)
     m_controls.preview.repaint();
     m_controls.preview.FadeToPicture(path, kPreviewFadeMs);
     WriteLog(LogTrace, "CKestrelioClientDlg: preview image = %s", path.c_str());
-    Q_EMIT previewShown(QString::fromLocal8Bit(path.c_str()));
 }
 
 void CMainWindowView::makeVideoStill(const std::string& videoPath)

@@ -68,10 +68,6 @@ public:
     void armSuccessBalloon() override;
     void showNotification() override;
 
-Q_SIGNALS:
-    // The preview shows a picture (for tests and screenshots).
-    void previewShown(const QString& path);
-
 private:
     void animate();
     void showPreview(const std::string& path);
