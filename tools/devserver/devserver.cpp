@@ -210,6 +210,17 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
 
     if (faults.delay.appliesTo(method))
         pause(faults.delayMs);
+    if (faults.status.appliesTo(method)) {
+        res.status = faults.statusCode;
+        res.set_content(std::to_string(faults.statusCode) + " server failure\n", "text/plain");
+        log("POST " + req.path + " " + method + ": status " + std::to_string(faults.statusCode));
+        return;
+    }
+    if (faults.redirect.appliesTo(method)) {
+        res.set_redirect(faults.location, 302);
+        log("POST " + req.path + " " + method + ": redirected to " + faults.location);
+        return;
+    }
     if (faults.garbage.appliesTo(method)) {
         res.set_content(GarbageReply(), "text/xml");
         log("POST " + req.path + " " + method + ": garbage reply");
@@ -222,9 +233,24 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
         res.status = 200;
         res.set_content(replacement, "text/xml");
     }
+    if (faults.trickle.appliesTo(method))
+        trickleBody(res, faults.trickleBytesPerSecond);
     const auto user = api.fields.find("username");
     log("POST " + req.path + " " + method + " user=" + (user == api.fields.end() ? std::string() : user->second) +
         " -> " + std::to_string(reply.status) + " (" + std::to_string(body.size()) + " body bytes)");
+}
+
+void DevServer::trickleBody(httplib::Response& res, uint64_t bytesPerSecond)
+{
+    auto body = std::make_shared<const std::string>(std::move(res.body));
+    const std::string type = res.get_header_value("Content-Type");
+    res.body.clear();
+    const auto start = std::chrono::steady_clock::now();
+    res.set_content_provider(body->size(), type.c_str(),
+                             [this, body, start, bytesPerSecond](size_t offset, size_t, httplib::DataSink& sink) {
+                                 pauseUntil(start + std::chrono::milliseconds(offset * 1000 / bytesPerSecond));
+                                 return !stopping() && sink.write(body->data() + offset, 1);
+                             });
 }
 
 void DevServer::handlePage(const httplib::Request& req, httplib::Response& res)

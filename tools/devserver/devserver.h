@@ -58,6 +58,8 @@ public:
 private:
     void handleApi(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader);
     void handlePage(const httplib::Request& req, httplib::Response& res);
+    // Sends the reply's body at bytesPerSecond instead of at once.
+    void trickleBody(httplib::Response& res, uint64_t bytesPerSecond);
     // Sleeps up to ms (or until `when`), ending early when the server stops.
     void pause(long ms);
     void pauseUntil(std::chrono::steady_clock::time_point when);

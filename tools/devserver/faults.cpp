@@ -60,12 +60,27 @@ bool ParseFault(const std::string& text, FaultOptions& faults, std::string& erro
         faults.bytesPerSecond = number;
         return true;
     }
+    if (kind == "status" && ParseNumber(value, number) && number >= 100 && number <= 599) {
+        faults.status = {true, method};
+        faults.statusCode = static_cast<int>(number);
+        return true;
+    }
+    if (kind == "trickle" && ParseNumber(value, number) && number > 0) {
+        faults.trickle = {true, method};
+        faults.trickleBytesPerSecond = number;
+        return true;
+    }
+    if (kind == "redirect" && !value.empty()) {
+        faults.redirect = {true, method};
+        faults.location = value;
+        return true;
+    }
     if (kind == "reply" && !value.empty()) {
         faults.reply = {true, method};
         faults.replyFile = value;
         return true;
     }
-    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N, rate=BYTES_PER_S or reply=FILE, optionally @Method)";
+    error = "unknown fault \"" + text + "\" (use garbage, delay=MS, drop=N, rate=BYTES_PER_S, reply=FILE, status=CODE, redirect=URL or trickle=BYTES_PER_S, optionally @Method)";
     return false;
 }
 

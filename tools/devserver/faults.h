@@ -11,6 +11,14 @@
 //                      start, it also makes the receive buffer of every
 //                      connection small, so that the client sees its bytes
 //                      leave at that rate too (not after a burst into a buffer)
+//   status=CODE[@Method] read the request, store nothing, and answer with that
+//                      HTTP status and a short plain-text page, as a failing
+//                      server in front of the service would
+//   redirect=URL[@Method] read the request, store nothing, and answer 302 with
+//                      Location: URL (any text, e.g. a file: address)
+//   trickle=BYTES_PER_S[@Method] handle the request as usual, then send the
+//                      reply's body at this rate, one byte at a time, so that
+//                      bytes keep moving but the reply takes long to end
 //
 // Method is an API method name ("User.login", "Media.upload", ...); without it
 // the fault applies to every API request.
@@ -37,6 +45,12 @@ struct FaultOptions {
     std::string replyFile;
     FaultRule rate;
     uint64_t bytesPerSecond = 0;
+    FaultRule status;
+    int statusCode = 0;
+    FaultRule redirect;
+    std::string location;
+    FaultRule trickle;
+    uint64_t trickleBytesPerSecond = 0;
 };
 
 // The receive buffer of the connections while a rate fault is on.
