@@ -84,8 +84,13 @@ void ConsoleView::showState(TransferState state, const std::string& statusText)
     const bool changed = state != m_state;
     m_state = state;
     m_status = statusText;
-    if (m_file.empty())
+    if (m_file.empty()) {
+        // The connection is checked before the next file is named; a wait for
+        // the service that printed nothing would look like a hang.
+        if (changed && state == kStateTrying)
+            printLocked(statusText + " the service cannot be reached; checking again every second");
         return;
+    }
     if (m_terminal) {
         drawLocked();
     } else if (changed && state != kStateReady) {

@@ -449,3 +449,33 @@ TEST_F(FaultMatrixTest, KilledMidUploadTheNextStartRestoresTheNames)
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     expectNothingLost(before);
 }
+
+// The service goes away while the first of two photos is sent and comes back
+// a little later on the same address: the first fails on this side after
+// its attempts, the second waits for the service, saying so, and goes.
+TEST_F(FaultMatrixTest, ServiceOfflineThenOnline)
+{
+    useFolder("offline");
+    startService({"delay=3000@Media.upload"});
+    const int port = server->port();
+    const std::string first = test::MakePhoto(root + "/in/first.jpg", 640, 480, 1);
+    const std::string second = test::MakePhoto(root + "/in/second.jpg", 640, 480, 2);
+    const auto before = snapshot({first, second});
+
+    start({first, second});
+    ASSERT_TRUE(outputReaches("first.jpg: Uploading")) << output;
+    server->terminate();
+    ASSERT_TRUE(outputReaches("first.jpg: " + std::string(kNotSent))) << output;
+    ASSERT_TRUE(outputReaches("Trying...")) << output;
+
+    const std::string config = root + "/service.conf";
+    server = std::make_unique<test::DevServerProcess>(
+        root + "/data", std::vector<std::string>{"--config", config, "--port", std::to_string(port)});
+    ASSERT_TRUE(server->running());
+    const Finished r = finish();
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "second.jpg: uploaded")) << r.out;
+    EXPECT_GE(countOf(log(), "Checking internet connection"), 3) << "checked again until the service was back";
+    EXPECT_EQ(stored(), 1);
+    expectNothingLost(before);
+}
