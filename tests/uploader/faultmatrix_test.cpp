@@ -254,6 +254,12 @@ TEST_F(FaultMatrixTest, ServiceFaultsDuringAnUpload)
          "HTTPMethodUpload: the reply is larger than 1048576 bytes", "Media.upload user=alice -> 200", 1, 1},
         {"status 500", {"status=500@Media.upload"}, "", 1, kNotUnderstood,
          "HTTPMethodUpload: Response: 500 server failure", "Media.upload: status 500", 1, 0},
+        // The account call before each file only decides the size of the
+        // copy: when it fails the photo still goes.
+        {"account call dropped", {"drop=0@User.getInfo"}, "", 0, "uploaded", "HTTPMethodGetInfo: End: Return: -",
+         "Media.upload user=alice -> 200", 1, 1},
+        {"account call garbage", {"garbage@User.getInfo"}, "", 0, "uploaded", "HTTPMethodGetInfo: End: Return: -",
+         "Media.upload user=alice -> 200", 1, 1},
         {"redirect to a file: address", {"redirect=file://@FILE@Media.upload"}, "SECRET-OF-THE-MACHINE\n", 1,
          kNotUnderstood, "ProcessXMLResponse: Document FAILED to load", "Media.upload: redirected to file://", 1, 0},
     };
