@@ -8,6 +8,7 @@
 #include "core/version.h"
 #include "credentials/profile.h"
 #include "credentials/startupsignin.h"
+#include "dropintake/renamejournal.h"
 #include "engine/transferengine.h"
 #include "platform/abspath.h"
 #include "platform/events.h"
@@ -97,6 +98,9 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     const auto v = GetOwnVersion();
     WriteLog(LogMilestone, "quaylet-upload(%d.%d.%d.%d) started", v[0], v[1], v[2], v[3]);
     WriteLog(LogMilestone, "%s", SystemInfo().launchLine().c_str());
+    // Names a killed run left behind come back now, not only once a run gets
+    // past the sign-in: a start that fails there must not leave them.
+    RenameJournal::RestoreEnded(RenameJournal::DefaultDirectory());
 
     SignInOutcome signedIn;
     {
