@@ -11,6 +11,7 @@
 #include "dialogs/updatecheckdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
 #include "dropintake/droppaths.h"
+#include "dropintake/renamejournal.h"
 #include "engine/transferengine.h"
 #include "platform/autostart.h"
 #include "platform/internet.h"
@@ -192,6 +193,9 @@ bool CKestrelioClientDlg::StartUp()
     m_account.setAlignment(Qt::AlignCenter);
     m_status.setAlignment(Qt::AlignCenter);
 
+    // Names a killed client left behind come back at every start, also one
+    // that ends at the sign-in, not only once the engine is built after it.
+    RenameJournal::RestoreEnded(RenameJournal::DefaultDirectory());
     if (!SignIn())
         return false;
 

@@ -12,6 +12,7 @@
 #include "credentials/profile.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
+#include "dropintake/renamejournal.h"
 #include "engine/transferengine.h"
 #include "platform/autostart.h"
 #include "skin/skinstatic.h"
@@ -31,6 +32,9 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace quaylet::test {
 namespace {
@@ -110,6 +114,32 @@ TEST(MainWindowStartUp, WithoutCredentialsTheDialogAsksAndItsCancelEndsTheClient
     EXPECT_TRUE(Contains(log, "CKestrelioClientDlg: failed to read cookie. Prompting user"));
     EXPECT_TRUE(Contains(log, "CKestrelioClientDlg: user logon cancelled ..quitting app"));
     EXPECT_EQ(window->engine(), nullptr); // nothing started
+}
+
+// A client that was killed while a file waited under a temporary name left
+// the name in its rename journal; the next start gives it back even when the
+// user then cancels the sign-in and the client ends.
+TEST(MainWindowStartUp, NamesAKilledClientLeftComeBackBeforeTheSignIn)
+{
+    const std::string original = SandboxPath("photos/caf\xE9.jpg");
+    const std::string temporary = SandboxPath("photos/TempFile_left.jpg");
+    WriteFile(original, "photo bytes");
+    const pid_t killed = ::fork();
+    if (killed == 0) {
+        // Records and renames as a client does, then ends without giving back.
+        RenameJournal journal(RenameJournal::DefaultDirectory());
+        ::_exit(journal.record(temporary, original) && ::rename(original.c_str(), temporary.c_str()) == 0 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(killed, &status, 0), killed);
+    ASSERT_EQ(status, 0);
+    ASSERT_FALSE(PathExists(original));
+
+    MainWindowFixture fixture;
+    auto window = fixture.MakeWindow();
+    EXPECT_FALSE(window->StartUp());
+    EXPECT_EQ(ReadFile(original), "photo bytes");
+    EXPECT_FALSE(PathExists(temporary));
 }
 
 TEST(MainWindowStartUp, CredentialsTypedIntoTheDialogAreStored)
