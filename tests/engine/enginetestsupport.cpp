@@ -108,4 +108,12 @@ void UseService(const std::string& origin)
     ::setenv(kServiceUrlVariable, origin.c_str(), 1);
 }
 
+int CountOf(const std::string& text, const std::string& what)
+{
+    int n = 0;
+    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
+        ++n;
+    return n;
+}
+
 } // namespace quaylet::test

@@ -85,4 +85,7 @@ std::string MakeClip(const std::string& path, int seconds, const std::string& si
 // The service's address for every request of this process.
 void UseService(const std::string& origin);
 
+// How often what occurs in text (a log, the service's request log).
+int CountOf(const std::string& text, const std::string& what);
+
 } // namespace quaylet::test

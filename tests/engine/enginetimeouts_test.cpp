@@ -13,21 +13,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace quaylet;
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 namespace {
-
-int countOf(const std::string& text, const std::string& what)
-{
-    int n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-        ++n;
-    return n;
-}
 
 class EngineTimeoutsTest : public ::testing::Test {
 protected:
@@ -87,7 +76,7 @@ TEST_F(EngineTimeoutsTest, StalledOrTricklingRepliesEndByTheLimits)
             EXPECT_EQ(view.outcomes, (std::vector<std::pair<std::string, int>>{{photo, -8}}));
         }
         const std::string log = test::ReadFile("Quaylet.log").substr(logBefore);
-        EXPECT_EQ(countOf(log, "HTTPMethodUpload: Exception :"), 3) << log;
+        EXPECT_EQ(test::CountOf(log, "HTTPMethodUpload: Exception :"), 3) << log;
         EXPECT_EQ(test::ReadFile(photo), bytes);
         EXPECT_TRUE(engine.stop(2000ms));
     }

@@ -30,14 +30,6 @@ const char* kAccounts = "[account alice]\npassword = wonderland\n"
                         "[account carol]\npassword = c\nphoto_limit = 1\nvideo_limit = 0\n"
                         "[toast]\ntitle = NEW UPLOAD from a friend\npoll = 30\n";
 
-int countOf(const std::string& text, const std::string& what)
-{
-    int n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-        ++n;
-    return n;
-}
-
 class TransferEngineTest : public ::testing::Test {
 protected:
     // Starts the service (with extra options) and signs the process in as user.
@@ -121,7 +113,7 @@ TEST_F(TransferEngineTest, ThreePhotosUploadThenTheSuccessPathRunsOnce)
     ASSERT_EQ(stored.size(), 3u);
     const QImage first(QString::fromStdString(stored[0]));
     EXPECT_EQ(first.width(), 800) << "a free account's photos fit into 800 x 800";
-    EXPECT_EQ(countOf(server->errorOutput(), "User.getInfo user=alice"), 3) << "asked before every file";
+    EXPECT_EQ(test::CountOf(server->errorOutput(), "User.getInfo user=alice"), 3) << "asked before every file";
 }
 
 TEST_F(TransferEngineTest, PremiumAccountGetsTheLargeBoxAndIsAskedOnce)
@@ -137,7 +129,7 @@ TEST_F(TransferEngineTest, PremiumAccountGetsTheLargeBoxAndIsAskedOnce)
     const QImage image(QString::fromStdString(stored[0]));
     EXPECT_EQ(image.width(), 1500);
     EXPECT_EQ(image.height(), 1000);
-    EXPECT_EQ(countOf(server->errorOutput(), "User.getInfo user=bob"), 1);
+    EXPECT_EQ(test::CountOf(server->errorOutput(), "User.getInfo user=bob"), 1);
 }
 
 TEST_F(TransferEngineTest, OutcomesOfTheServiceAndTheirReactions)
@@ -189,7 +181,7 @@ TEST_F(TransferEngineTest, OutcomesOfTheServiceAndTheirReactions)
             }
         }
         if (c.results.back() == -8) {
-            EXPECT_EQ(countOf(server->errorOutput(), "connection dropped"), 3) << "three attempts";
+            EXPECT_EQ(test::CountOf(server->errorOutput(), "connection dropped"), 3) << "three attempts";
         }
         EXPECT_EQ(engine->queue().count(), 0u);
         engine.reset();

@@ -33,14 +33,6 @@ bool contains(const std::string& text, const std::string& what)
     return text.find(what) != std::string::npos;
 }
 
-int countOf(const std::string& text, const std::string& what)
-{
-    int n = 0;
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-        ++n;
-    return n;
-}
-
 // What the user gave: each file's bytes under its own name.
 std::map<std::string, std::string> snapshot(const std::vector<std::string>& files)
 {
@@ -287,7 +279,7 @@ TEST_F(FaultMatrixTest, ServiceFaultsDuringAnUpload)
         const std::string log = this->log();
         EXPECT_TRUE(contains(log, c.logLine)) << log;
         EXPECT_FALSE(contains(log, "SECRET-OF-THE-MACHINE")) << "a redirect is never followed";
-        EXPECT_EQ(countOf(server->errorOutput(), c.serviceLine), c.attempts) << server->errorOutput();
+        EXPECT_EQ(test::CountOf(server->errorOutput(), c.serviceLine), c.attempts) << server->errorOutput();
         EXPECT_EQ(stored(), c.stored);
         expectNothingLost(before);
     }
@@ -481,7 +473,7 @@ TEST_F(FaultMatrixTest, ServiceOfflineThenOnline)
     const Finished r = finish();
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "second.jpg: uploaded")) << r.out;
-    EXPECT_GE(countOf(log(), "Checking internet connection"), 3) << "checked again until the service was back";
+    EXPECT_GE(test::CountOf(log(), "Checking internet connection"), 3) << "checked again until the service was back";
     EXPECT_EQ(stored(), 1);
     expectNothingLost(before);
 }
