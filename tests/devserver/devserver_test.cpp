@@ -250,6 +250,19 @@ TEST(DevServerTest, PrintsItsPortAndStopsCleanlyOnSigterm)
     EXPECT_NE(server.errorOutput().find("stopped"), std::string::npos);
 }
 
+// A stop that comes as soon as the port is printed, before serving has
+// begun, must still end the server. The race is narrow: many rounds.
+TEST(DevServerTest, SigtermRightAfterStartStopsIt)
+{
+    for (int i = 0; i < 40; ++i) {
+        DevServerProcess server(SandboxPath("data"));
+        ASSERT_TRUE(server.running());
+        platform::CheckInternetConnection(server.origin() + "/", 2000ms);
+        const int status = server.terminate();
+        ASSERT_TRUE(WIFEXITED(status)) << "round " << i << ": " << status;
+    }
+}
+
 TEST(DevServerConfigTest, ParsesAccountsAndRejectsMistakes)
 {
     std::string error;
@@ -271,7 +284,8 @@ TEST(DevServerConfigTest, ParsesAccountsAndRejectsMistakes)
     EXPECT_EQ(config->faults.bytesPerSecond, 2000u);
 
     for (const char* bad : {"password = x\n", "[account a]\npremium = maybe\n", "[nonsense]\n",
-                            "[account a]\n[account a]\n", "[faults]\nfault = explode\n", "[faults]\nfault = rate=0\n", "[toast\n"}) {
+                            "[account a]\n[account a]\n", "[faults]\nfault = explode\n", "[faults]\nfault = rate=0\n", "[toast\n",
+                            "[faults]\nfault = status=99\n", "[faults]\nfault = trickle=0\n", "[faults]\nfault = redirect=\n"}) {
         EXPECT_FALSE(devserver::ParseConfig(bad, "", error)) << bad;
         EXPECT_NE(error.find("line "), std::string::npos);
     }

@@ -5,6 +5,7 @@
 
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 
 namespace quaylet::devserver {
@@ -92,7 +93,20 @@ std::string DevServer::origin() const
 
 void DevServer::run()
 {
+    // The library's stop() does nothing before serving has begun, so a stop
+    // that came first (a signal right after the port was printed) is repeated
+    // once serving has begun. stop() marks the stop before it calls the
+    // library, so one of the two always sees the server running.
+    std::atomic<bool> ended{false};
+    std::thread lateStop([this, &ended] {
+        while (!m_server->is_running() && !ended)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (stopping())
+            m_server->stop();
+    });
     m_server->listen_after_bind();
+    ended = true;
+    lateStop.join();
 }
 
 void DevServer::start()
