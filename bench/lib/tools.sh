@@ -26,3 +26,10 @@ bench_kill_tree() {
   kill -CONT "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
 }
+
+# Ends every background job of the calling shell, with what each started; for
+# exit traps.
+bench_end_jobs() {
+  local pid
+  for pid in $(jobs -p); do bench_kill_tree "$pid"; done
+}
