@@ -299,6 +299,19 @@ TEST(MakeUploadImage, SizesOfRealImages)
     }
 }
 
+// libjpeg's refusal comes back as an error, with its objects released (the
+// sanitizer build checks the leak).
+TEST(EncodeJpeg, WiderThanJpegAllowsIsAnError)
+{
+    QImage wide(65501, 1, QImage::Format_RGB32);
+    wide.fill(Qt::gray);
+    imageprep::Bytes out;
+    std::string error;
+    EXPECT_FALSE(imageprep::EncodeJpeg(wide, {90, true, true, false}, out, error));
+    EXPECT_NE(error.find("65500"), std::string::npos) << error;
+    EXPECT_TRUE(out.empty());
+}
+
 TEST(MakeUploadImage, OtherFormatsBecomeJpeg)
 {
     QImage transparent = quadrants(500, 300).convertToFormat(QImage::Format_ARGB32);
