@@ -60,6 +60,7 @@ bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, s
     c.in_color_space = kInputColourSpace;
     jpeg_set_defaults(&c);
     jpeg_set_quality(&c, encoding.quality, TRUE);
+    c.dct_method = JDCT_ISLOW; // the fast transform loses detail at the qualities used here
     // Set both ways: the library's defaults for the colour space are not ours to rely on.
     const int luma = encoding.subsampledChroma ? 2 : 1;
     c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = luma;
