@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_exif.h"
+#include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
 
@@ -27,6 +28,15 @@ namespace {
 
 constexpr const char* kCleanCopyName = "temp_clean.image";
 constexpr const char* kScaledCopyName = "temp_thumbnail.image";
+
+// The scaled copy is what crosses the uplink: 4:2:0 and fitted Huffman tables
+// take a third off its bytes and leave its luma as it was; progressive coding
+// would save 3 % more at several times the decoding time. The clean copy
+// keeps every chroma sample and the standard tables: fitted ones save about
+// a tenth, but triple the encoding time of a full-size upright copy, which
+// never leaves the machine (docs/benchmarks.md, photo-prep).
+constexpr imageprep::JpegEncoding kCleanCopyEncoding{kCleanCopyQuality, false, false, false};
+constexpr imageprep::JpegEncoding kScaledCopyEncoding{kScaledCopyQuality, true, true, false};
 
 // Numbers the upright copies of this process: TR1.jpeg, TR2.jpeg, ... It
 // advances on every RotateToUpright call, whether or not a copy is written.
@@ -187,7 +197,7 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
         error = "out of memory";
         return false;
     }
-    return imageprep::EncodeJpeg(upright, kCleanCopyQuality, out, error);
+    return imageprep::EncodeJpeg(upright, kCleanCopyEncoding, out, error);
 }
 
 } // namespace
@@ -326,7 +336,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     const std::string& resultPath = small ? cleanPath : scaledPath;
     Bytes encoded;
     if (image.isNull()
-        || !imageprep::EncodeJpeg(image, small ? kCleanCopyQuality : kScaledCopyQuality, encoded, error)
+        || !imageprep::EncodeJpeg(image, small ? kCleanCopyEncoding : kScaledCopyEncoding, encoded, error)
         || !imageprep::WriteWholeFile(resultPath, encoded, error)) {
         WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
         return {};

@@ -37,10 +37,8 @@ using TjBuffer = std::unique_ptr<unsigned char, TjBufferFree>;
 // Format_RGB32 is 0xffRRGGBB in native byte order.
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
 constexpr int kDecodeFormat = TJPF_BGRA; // the decoder fills the alpha byte with 0xff
-constexpr int kEncodeFormat = TJPF_BGRX;
 #else
 constexpr int kDecodeFormat = TJPF_ARGB;
-constexpr int kEncodeFormat = TJPF_XRGB;
 #endif
 
 // Qt's limit is in MiB of decoded image; 8 bytes per pixel covers 16-bit formats.
@@ -333,31 +331,6 @@ QImage TurnUpright(const QImage& image, int orientation)
     default:
         return image;
     }
-}
-
-bool EncodeJpeg(const QImage& image, int quality, Bytes& out, std::string& error)
-{
-    if (image.format() != QImage::Format_RGB32 || image.isNull()) {
-        error = "nothing to encode";
-        return false;
-    }
-    TjHandle handle(tjInitCompress());
-    if (!handle) {
-        error = "no JPEG encoder";
-        return false;
-    }
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result = tjCompress2(handle.get(), image.constBits(), image.width(),
-                                   static_cast<int>(image.bytesPerLine()), image.height(), kEncodeFormat,
-                                   &buffer, &size, TJSAMP_444, quality, 0);
-    TjBuffer owned(buffer);
-    if (result != 0 || !owned) {
-        error = "cannot encode: " + tjError(handle.get());
-        return false;
-    }
-    out.assign(owned.get(), owned.get() + size);
-    return true;
 }
 
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)

@@ -2,7 +2,8 @@
 
 // The pixel side of photo preparation: opening a source image within the
 // limits, decoding (JPEG on libjpeg-turbo with DCT scaling, every other format
-// through QImageReader), the lossless JPEG turn, encoding and writing files.
+// through QImageReader), the lossless JPEG turn and writing files; encoding is
+// in imageprep_jpegencode.h.
 
 #include "media/imageprep.h"
 
@@ -48,9 +49,6 @@ bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std
 // The same turn on decoded pixels, as EXIF defines the orientation values
 // (5 transpose, 7 transverse).
 QImage TurnUpright(const QImage& image, int orientation);
-
-// JPEG without chroma subsampling at the given quality.
-bool EncodeJpeg(const QImage& image, int quality, Bytes& out, std::string& error);
 
 // Creates or replaces the file (mode 0600); a partly written file is removed.
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error);

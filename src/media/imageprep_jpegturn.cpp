@@ -1,5 +1,6 @@
 #include "media/imageprep_jpegturn.h"
 
+#include "media/imageprep_jpegerror.h"
 #include "media/imageprep_sampleturn.h"
 
 #include <algorithm>
@@ -16,10 +17,10 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-// libjpeg reports fatal errors through error_exit, which must not return: it
-// jumps back with longjmp. Everything that the jump may cross is plain data,
-// and every object with a destructor lives in TurnJpegAndDecode's frame from
-// before the setjmp, so no destructor is skipped.
+// libjpeg reports fatal errors by jumping back with longjmp. Everything that
+// the jump may cross is plain data, and every object with a destructor lives
+// in TurnJpegAndDecode's frame from before the setjmp, so no destructor is
+// skipped.
 
 namespace quaylet::imageprep {
 
@@ -28,31 +29,6 @@ namespace {
 constexpr int kMaxComponents = 4;
 constexpr int kMaxSamplingFactor = 4;
 constexpr int kBatchRows = 16; // a multiple of every sampling factor but 3
-
-struct ErrorManager {
-    jpeg_error_mgr pub; // first: libjpeg hands back a pointer to it
-    std::jmp_buf* jump = nullptr;
-    bool prematureEnd = false;
-    char message[JMSG_LENGTH_MAX] = {};
-};
-
-[[noreturn]] void errorExit(j_common_ptr cinfo)
-{
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(*manager->jump, 1);
-}
-
-// Warnings are counted; data that ends early marks the result as damaged.
-void emitMessage(j_common_ptr cinfo, int level)
-{
-    if (level >= 0)
-        return;
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER)
-        manager->prematureEnd = true;
-    ++cinfo->err->num_warnings;
-}
 
 bool isTransposing(int orientation)
 {
@@ -317,7 +293,7 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
 
 // Draws the decoder's buffered coefficients as pixels. Runs on a thread of
 // its own, so it catches the decoder's fatal errors with its own jump.
-bool drawPixels(jpeg_decompress_struct& d, ErrorManager& errors, QImage& image)
+bool drawPixels(jpeg_decompress_struct& d, JpegErrorManager& errors, QImage& image)
 {
     std::jmp_buf jump;
     errors.jump = &jump;
@@ -336,8 +312,8 @@ bool drawPixels(jpeg_decompress_struct& d, ErrorManager& errors, QImage& image)
 struct JpegObjects {
     jpeg_decompress_struct decoder{};
     jpeg_compress_struct encoder{};
-    ErrorManager decoderErrors;
-    ErrorManager encoderErrors;
+    JpegErrorManager decoderErrors;
+    JpegErrorManager encoderErrors;
     bool decoderMade = false;
     bool encoderMade = false;
     unsigned char* output = nullptr;
@@ -379,16 +355,14 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     if (setjmp(jump) != 0) {
         if (drawing.valid())
             drawing.wait();
-        const ErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
+        const JpegErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
                                          ? objects.encoderErrors
                                          : objects.decoderErrors;
         error = std::string("JPEG turn: ") + failed.message;
         return false;
     }
 
-    d.err = jpeg_std_error(&objects.decoderErrors.pub);
-    objects.decoderErrors.pub.error_exit = errorExit;
-    objects.decoderErrors.pub.emit_message = emitMessage;
+    d.err = UseJpegErrors(objects.decoderErrors);
     jpeg_create_decompress(&d);
     objects.decoderMade = true;
     d.client_data = &context;
@@ -486,9 +460,7 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         }
     }
 
-    c.err = jpeg_std_error(&objects.encoderErrors.pub);
-    objects.encoderErrors.pub.error_exit = errorExit;
-    objects.encoderErrors.pub.emit_message = emitMessage;
+    c.err = UseJpegErrors(objects.encoderErrors);
     jpeg_create_compress(&c);
     objects.encoderMade = true;
     c.client_data = &context;

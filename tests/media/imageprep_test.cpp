@@ -5,6 +5,8 @@
 
 #include "core/logfile.h"
 #include "media/imageprep_codec.h"
+#include "media/imageprep_jpegencode.h"
+#include "media/imageprep_jpegerror.h"
 #include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
@@ -20,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -191,6 +194,84 @@ TEST(UploadTargetSize, SingleFloatRatiosAndTruncation)
             << c.w << " x " << c.h << " in " << c.box;
 }
 
+// What libjpeg reads from a prepared file: its sampling factors, and its size
+// beside the same coefficients written with the standard Huffman tables,
+// which only tables fitted to the picture beat.
+struct JpegLayout {
+    int samplingH[3] = {};
+    int samplingV[3] = {};
+    std::size_t bytes = 0;
+    std::size_t withStandardTables = 0;
+};
+
+struct Transcoder {
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+    imageprep::JpegErrorManager inErrors, outErrors;
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    Transcoder() = default;
+    Q_DISABLE_COPY_MOVE(Transcoder)
+    ~Transcoder()
+    {
+        jpeg_destroy_compress(&out);
+        jpeg_destroy_decompress(&in);
+        std::free(buffer);
+    }
+};
+
+std::optional<JpegLayout> jpegLayout(const std::string& path)
+{
+    const std::string bytes = ReadFile(path);
+    Transcoder t;
+    std::jmp_buf jump;
+    t.inErrors.jump = t.outErrors.jump = &jump;
+    if (setjmp(jump) != 0) {
+        ADD_FAILURE() << path << ": " << t.inErrors.message << t.outErrors.message;
+        return std::nullopt;
+    }
+    t.in.err = imageprep::UseJpegErrors(t.inErrors);
+    jpeg_create_decompress(&t.in);
+    jpeg_mem_src(&t.in, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    jpeg_read_header(&t.in, TRUE);
+    jvirt_barray_ptr* coefficients = jpeg_read_coefficients(&t.in);
+    t.out.err = imageprep::UseJpegErrors(t.outErrors);
+    jpeg_create_compress(&t.out);
+    jpeg_mem_dest(&t.out, &t.buffer, &t.size);
+    jpeg_copy_critical_parameters(&t.in, &t.out); // the standard tables come with it
+    t.out.optimize_coding = FALSE;
+    jpeg_write_coefficients(&t.out, coefficients);
+    jpeg_finish_compress(&t.out);
+    JpegLayout layout;
+    for (int i = 0; i < 3 && i < t.in.num_components; ++i) {
+        layout.samplingH[i] = t.in.comp_info[i].h_samp_factor;
+        layout.samplingV[i] = t.in.comp_info[i].v_samp_factor;
+    }
+    layout.bytes = bytes.size();
+    layout.withStandardTables = t.size;
+    return layout;
+}
+
+// The clean copy keeps every chroma sample; the scaled copy, which is what
+// crosses the uplink, is 4:2:0 with fitted tables, also where its chroma
+// rows and columns are not whole blocks.
+void expectEncodingOfCopy(const std::string& path, bool clean, const std::string& what)
+{
+    const std::optional<JpegLayout> layout = jpegLayout(path);
+    ASSERT_TRUE(layout) << what;
+    const int luma = clean ? 1 : 2;
+    EXPECT_EQ(layout->samplingH[0], luma) << what;
+    EXPECT_EQ(layout->samplingV[0], luma) << what;
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(layout->samplingH[i], 1) << what;
+        EXPECT_EQ(layout->samplingV[i], 1) << what;
+    }
+    if (clean)
+        EXPECT_EQ(layout->bytes, layout->withStandardTables) << what;
+    else
+        EXPECT_LT(layout->bytes, layout->withStandardTables) << what;
+}
+
 TEST(MakeUploadImage, SizesOfRealImages)
 {
     struct Case { int w, h, box, outW, outH; bool clean; };
@@ -212,7 +293,23 @@ TEST(MakeUploadImage, SizesOfRealImages)
         EXPECT_EQ(prepared.size(), QSize(c.outW, c.outH)) << what;
         if (c.outH > 100)
             expectSameQuadrants(prepared, quadrants(c.outW, c.outH), what);
+        // The last pixel of an odd side lies in a chroma block of its own.
+        EXPECT_TRUE(near(prepared.pixelColor(c.outW - 1, c.outH - 1), kBottomRight)) << what;
+        expectEncodingOfCopy(result, c.clean, what);
     }
+}
+
+// libjpeg's refusal comes back as an error, with its objects released (the
+// sanitizer build checks the leak).
+TEST(EncodeJpeg, WiderThanJpegAllowsIsAnError)
+{
+    QImage wide(65501, 1, QImage::Format_RGB32);
+    wide.fill(Qt::gray);
+    imageprep::Bytes out;
+    std::string error;
+    EXPECT_FALSE(imageprep::EncodeJpeg(wide, {90, true, true, false}, out, error));
+    EXPECT_NE(error.find("65500"), std::string::npos) << error;
+    EXPECT_TRUE(out.empty());
 }
 
 TEST(MakeUploadImage, OtherFormatsBecomeJpeg)
@@ -422,7 +519,7 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
     const QImage noisy = noisyQuadrants(320, 256); // more block rows than one batch of turned rows
     imageprep::Bytes full;
     std::string error;
-    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, 95, full, error)) << error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {95}, full, error)) << error;
     const struct {
         const char* name;
         imageprep::Bytes bytes;
@@ -461,7 +558,7 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
     const QImage noisy = noisyQuadrants(328, 248);
     imageprep::Bytes partialLuma;
     std::string error;
-    ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), 95, partialLuma, error)) << error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), {95}, partialLuma, error)) << error;
     const struct {
         const char* name;
         imageprep::Bytes bytes;

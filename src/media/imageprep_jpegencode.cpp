@@ -1,0 +1,86 @@
+#include "media/imageprep_jpegencode.h"
+
+#include "media/imageprep_jpegerror.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace quaylet::imageprep {
+
+namespace {
+
+// Format_RGB32 is 0xffRRGGBB in native byte order.
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+constexpr J_COLOR_SPACE kInputColourSpace = JCS_EXT_BGRX;
+#else
+constexpr J_COLOR_SPACE kInputColourSpace = JCS_EXT_XRGB;
+#endif
+
+constexpr int kRowsPerCall = 16; // one iMCU row at 4:2:0
+
+// Owns the compress object and the output buffer that libjpeg allocates and
+// grows, on every way out of EncodeJpeg including a jump from an error.
+struct Compression {
+    jpeg_compress_struct object{}; // destroying a zeroed, never created object does nothing
+    JpegErrorManager errors;
+    unsigned char* output = nullptr;
+    unsigned long outputSize = 0;
+
+    Compression() = default;
+    Q_DISABLE_COPY_MOVE(Compression)
+    ~Compression()
+    {
+        jpeg_destroy_compress(&object);
+        std::free(output);
+    }
+};
+
+} // namespace
+
+bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, std::string& error)
+{
+    if (image.format() != QImage::Format_RGB32 || image.isNull()) {
+        error = "nothing to encode";
+        return false;
+    }
+    Compression compression;
+    jpeg_compress_struct& c = compression.object;
+    std::jmp_buf jump;
+    compression.errors.jump = &jump;
+    if (setjmp(jump) != 0) {
+        error = std::string("cannot encode: ") + compression.errors.message;
+        return false;
+    }
+    c.err = UseJpegErrors(compression.errors);
+    jpeg_create_compress(&c);
+    jpeg_mem_dest(&c, &compression.output, &compression.outputSize);
+    c.image_width = static_cast<JDIMENSION>(image.width());
+    c.image_height = static_cast<JDIMENSION>(image.height());
+    c.input_components = 4;
+    c.in_color_space = kInputColourSpace;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, encoding.quality, TRUE);
+    c.dct_method = JDCT_ISLOW; // the fast transform loses detail at the qualities used here
+    // Set both ways: the library's defaults for the colour space are not ours to rely on.
+    const int luma = encoding.subsampledChroma ? 2 : 1;
+    c.comp_info[0].h_samp_factor = c.comp_info[0].v_samp_factor = luma;
+    for (int i = 1; i < 3; ++i)
+        c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    c.optimize_coding = encoding.optimisedTables || encoding.progressive ? TRUE : FALSE;
+    if (encoding.progressive)
+        jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    JSAMPROW rows[kRowsPerCall];
+    while (c.next_scanline < c.image_height) {
+        const int first = static_cast<int>(c.next_scanline);
+        const int count = std::min(kRowsPerCall, image.height() - first);
+        for (int i = 0; i < count; ++i) // libjpeg reads the rows and never writes them
+            rows[i] = const_cast<JSAMPROW>(image.constScanLine(first + i));
+        jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(count));
+    }
+    jpeg_finish_compress(&c);
+    out.assign(compression.output, compression.output + compression.outputSize);
+    return true;
+}
+
+} // namespace quaylet::imageprep
