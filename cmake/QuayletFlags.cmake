@@ -18,3 +18,11 @@ if(QUAYLET_SANITIZE)
     -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quaylet_flags INTERFACE -fsanitize=address,undefined)
 endif()
+
+# The thread sanitizer cannot be combined with the address sanitizer, so it has
+# a build of its own.
+option(QUAYLET_TSAN "Build with ThreadSanitizer" OFF)
+if(QUAYLET_TSAN)
+  target_compile_options(quaylet_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(quaylet_flags INTERFACE -fsanitize=thread)
+endif()

@@ -42,6 +42,9 @@ void LogFile::open(const std::string& fileName, uint32_t mask, uint32_t sizeLimi
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
+    // A log left open to all (by an earlier version, a copy, a loose umask)
+    // still names the user's files: it becomes the owner's alone.
+    ::fchmod(fd, 0600);
     m_file.reset(::fdopen(fd, "ab"));
     if (!m_file)
         ::close(fd);

@@ -1,6 +1,5 @@
 #include "credentials/credentialstore.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
@@ -10,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 
 namespace quaylet {
@@ -44,10 +44,22 @@ std::string ReadText(const QSettings& settings, const char* name, bool* present 
     return bytes.toStdString();
 }
 
+// Folders made for the file are the owner's alone (whatever the umask), so no
+// one else can swap the file for one of theirs.
+void MakeOwnerOnlyFolders(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    if (folder.empty() || std::filesystem::exists(folder, ec))
+        return;
+    MakeOwnerOnlyFolders(folder.parent_path());
+    if (::mkdir(folder.c_str(), 0700) == 0)
+        ::chmod(folder.c_str(), 0700); // a umask may take bits even from 0700
+}
+
 // Makes sure the file exists with mode 0600 before anything is written to it.
 void PrepareOwnerOnlyFile(const std::string& path)
 {
-    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
+    MakeOwnerOnlyFolders(std::filesystem::absolute(path).parent_path());
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0)
         ::close(fd);
@@ -79,6 +91,8 @@ bool CredentialStore::readable() const
 
 bool CredentialStore::writable() const
 {
+    // Qt's answer makes the missing folders, with the umask's modes: ours first.
+    MakeOwnerOnlyFolders(std::filesystem::absolute(m_path).parent_path());
     const auto settings = Open(m_which);
     return settings->status() == QSettings::NoError && settings->isWritable();
 }

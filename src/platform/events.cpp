@@ -2,13 +2,19 @@
 
 #include "platform/waitstate.h"
 
+#include <new>
+
 namespace quaylet::platform {
 
 // The one lock behind every event and timer, and the condition every wait sleeps on.
+// It is never destroyed: a thread that outlives main (an encoder's output
+// reader cut off at its bound, and the exit watch of its child) may still
+// lock it while the process's statics are torn down.
 WaitState& WaitState::instance()
 {
-    static WaitState state;
-    return state;
+    alignas(WaitState) static unsigned char storage[sizeof(WaitState)];
+    static WaitState* const state = ::new (storage) WaitState;
+    return *state;
 }
 
 class WaitAccess {

@@ -54,6 +54,29 @@ TEST(LogFileTest, LinesCarryThePrefixAndEndInCrLf)
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
+// The log names the user's files: it is the owner's alone, even under a
+// umask of 0 and when an earlier run or another program left it open to all.
+TEST(LogFileTest, OwnerOnlyEvenUnderAPermissiveUmask)
+{
+    const mode_t saved = ::umask(0);
+    for (const bool existed : {false, true}) {
+        const std::string name = existed ? "old.log" : "new.log";
+        if (existed) {
+            test::WriteFile(name, "an earlier line\r\n");
+            ::chmod(name.c_str(), 0644);
+        }
+        LogFile log;
+        log.setMirror(false);
+        log.open(name, 7, 1000000);
+        writeTo(log, LogMilestone, "started");
+        struct stat st {};
+        ASSERT_EQ(::stat(name.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+        EXPECT_EQ(lines(test::ReadFile(name)).size(), existed ? 2u : 1u) << name;
+    }
+    ::umask(saved);
+}
+
 TEST(LogFileTest, MaskSelectsLevels)
 {
     struct Case {

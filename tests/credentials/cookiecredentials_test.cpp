@@ -3,6 +3,8 @@
 #include "api/endpoints.h"
 #include "core/logfile.h"
 #include "credentials/cookiecredentials.h"
+#include "credentials/credentialstore.h"
+#include "credentials/profile.h"
 #include "credentials/startupsignin.h"
 #include "devserver/devserverprocess.h"
 #include "support/sandbox.h"
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 using namespace quaylet;
 
@@ -161,4 +164,38 @@ TEST(CookieCredentialsTest, OnlyABrowserCookieSignsInAtStartupAndIsSaved)
     ASSERT_TRUE(LoadCredentials(stored, kFixedSiteAddress));
     EXPECT_EQ(stored.m_userName, "alice");
     EXPECT_EQ(stored.m_password, "wonderland");
+}
+
+// The client's start-up sign-in from a browser cookie copies the browser's
+// database (password and all) into the temporary folder to read it: the copy
+// must be gone afterwards, and neither the password nor its sign-in hash may
+// reach the log or be stored in plain text.
+TEST(CookieCredentialsTest, StartupSignInLeavesThePasswordNowhere)
+{
+    const std::string password = "Quokka-7-Secret";
+    const std::string config = test::SandboxPath("service.conf");
+    test::WriteFile(config, "[account alice]\npassword = " + password + "\n");
+    OpenLog("Quaylet.log");
+    test::DevServerProcess server(test::SandboxPath("data"), {"--config", config});
+    ASSERT_TRUE(server.running());
+    ::setenv(kServiceUrlVariable, server.origin().c_str(), 1);
+    const std::string home = test::SandboxPath("home");
+    ::setenv("HOME", home.c_str(), 1);
+    test::MakeFirefoxProfiles(home + "/.mozilla/firefox",
+                              {{"a.default", {{.host = ".glimmerly.example", .name = "cookieusername", .value = "alice"},
+                                              {.host = ".glimmerly.example", .name = "cookiepassword", .value = password}}}});
+
+    CProfile profile;
+    const StartupSignInResult result = SignInAtStartup(profile, CookieCredentialSources());
+    ASSERT_TRUE(result.signedIn()) << result.errorText;
+    ASSERT_EQ(profile.m_password, password);
+
+    const std::vector<std::string> secrets = {password, PasswordHash(password)};
+    std::vector<std::string> places = {"Quaylet.log", CredentialStore::FilePath(CredentialStore::Current)};
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("TMPDIR")))
+        if (entry.is_regular_file())
+            places.push_back(entry.path().string());
+    for (const std::string& place : places)
+        for (const std::string& secret : secrets)
+            EXPECT_FALSE(Contains(test::ReadFile(place), secret)) << place << " holds " << secret;
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <sys/stat.h>
 
 using namespace quaylet;
@@ -129,6 +130,53 @@ TEST(StoredCredentialsTest, SaveWritesScrambledOwnerOnlyFile)
     ASSERT_TRUE(LoadCredentials(loaded, kFixedSiteAddress));
     EXPECT_EQ(loaded.m_userName, "alice");
     EXPECT_EQ(loaded.m_password, "wonderland");
+}
+
+// A permissive umask (0, as some desktop sessions set) must not open the
+// credentials to other users, whichever way the file comes to be written.
+TEST(StoredCredentialsTest, OwnerOnlyEvenUnderAPermissiveUmask)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::function<bool()> act;
+    } cases[] = {
+        {"a first save", [] {}, [] { return SaveCredentials(CProfile("alice", "wonderland")); }},
+        {"a plain stored password scrambled in place",
+         [] {
+             WriteStore(CredentialStore::Current, "alice", "wonderland");
+             ::chmod(CredentialStore::FilePath(CredentialStore::Current).c_str(), 0666);
+         },
+         [] {
+             CProfile p;
+             return LoadCredentials(p, kFixedSiteAddress);
+         }},
+        {"credentials moved over from the earlier store",
+         [] { WriteStore(CredentialStore::Earlier, "alice", ScrambleWith("wonderland", kFixedEarlierSiteAddress)); },
+         [] {
+             CProfile p;
+             return LoadCredentials(p, kFixedSiteAddress);
+         }},
+    };
+    const std::string folder = test::SandboxPath("config");
+    const std::string path = CredentialStore::FilePath(CredentialStore::Current);
+    const mode_t saved = ::umask(0);
+    for (const Case& c : cases) {
+        std::filesystem::remove_all(folder);
+        c.arrange();
+        ASSERT_TRUE(c.act()) << c.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0) << c.what;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << c.what;
+        EXPECT_EQ(ReadStore(CredentialStore::Current).password, ScramblePassword("wonderland")) << c.what;
+    }
+    // A configuration folder the save had to make is not open to others either.
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(SaveCredentials(CProfile("alice", "wonderland")));
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0077, 0u);
+    ::umask(saved);
 }
 
 TEST(StoredCredentialsTest, MigrationMatrix)

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,4 +64,58 @@ TEST(PrivateTempDirTest, RefusesARootOpenToOthers)
     PrivateTempDir dir(base);
     EXPECT_FALSE(dir.valid());
     EXPECT_FALSE(dir.error().empty());
+}
+
+// Anything at the folder's place that we do not own alone could let another
+// user read or plant prepared copies: refused, and left as it is.
+TEST(PrivateTempDirTest, RefusesARootThatIsNotOurs)
+{
+    // Only root can make a folder that belongs to another user (CI runs as root).
+    const passwd* nobody = ::getuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    const std::string elsewhere = quaylet::test::SandboxPath("elsewhere");
+    fs::create_directories(elsewhere);
+    ::chmod(elsewhere.c_str(), 0700);
+    struct Case {
+        const char* what;
+        bool needsRoot;
+        std::function<void(const std::string&)> plant;
+    } cases[] = {
+        {"owned by another user", true,
+         [&](const std::string& root) {
+             fs::create_directories(root);
+             ::chmod(root.c_str(), 0700);
+             ASSERT_EQ(::chown(root.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+         }},
+        {"a link to a private folder", false, [&](const std::string& root) { fs::create_directory_symlink(elsewhere, root); }},
+        {"a file", false, [](const std::string& root) { quaylet::test::WriteFile(root, ""); }},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        if (c.needsRoot && !nobody) {
+            std::printf("skipped without root: %s\n", c.what);
+            continue;
+        }
+        const std::string base = quaylet::test::SandboxPath("planted" + std::to_string(n++));
+        fs::create_directories(base);
+        c.plant(rootOf(base));
+        PrivateTempDir dir(base);
+        EXPECT_FALSE(dir.valid()) << c.what;
+        EXPECT_TRUE(dir.path().empty()) << c.what;
+        EXPECT_TRUE(fs::is_empty(elsewhere)) << c.what;
+    }
+}
+
+TEST(PrivateTempDirTest, PrivateEvenUnderAPermissiveUmask)
+{
+    const std::string base = quaylet::test::SandboxPath("open");
+    fs::create_directories(base);
+    const mode_t saved = ::umask(0);
+    PrivateTempDir dir(base);
+    ::umask(saved);
+    ASSERT_TRUE(dir.valid()) << dir.error();
+    for (const std::string& path : {rootOf(base), dir.path()}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << path;
+    }
 }

@@ -108,6 +108,16 @@ bool outputReaches(QProcess& p, const std::string& what, std::string& out)
     return contains(out, what);
 }
 
+// Once the process has ended its id reads 0, and kill(0) would signal this
+// test's whole process group (the test runner with it).
+void signalRun(const QProcess& p, int signal)
+{
+    const auto pid = static_cast<pid_t>(p.processId());
+    EXPECT_GT(pid, 0) << "the run ended before the signal";
+    if (pid > 0)
+        ::kill(pid, signal);
+}
+
 bool anyTempName(const std::string& folder)
 {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
@@ -219,7 +229,7 @@ TEST_F(UploadCliTest, InterruptCancelsCleanly)
     std::string out;
     while (!contains(out, "Uploading") && p->waitForReadyRead(10000))
         out += p->readAllStandardOutput().toStdString();
-    ::kill(static_cast<pid_t>(p->processId()), SIGINT);
+    signalRun(*p, SIGINT);
     const RunResult r = finish();
     EXPECT_EQ(r.exitCode, 130) << out << r.out << r.err;
     EXPECT_TRUE(contains(out + r.out, "0 of 1 file uploaded")) << out << r.out;
@@ -246,7 +256,7 @@ TEST_F(UploadCliTest, EverySignalEndsTheRunPromptlyWhereverItIs)
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(::strsignal(signal));
         const auto ended = [&](const char* stage) {
-            ::kill(static_cast<pid_t>(process->processId()), signal);
+            signalRun(*process, signal);
             const auto sent = std::chrono::steady_clock::now();
             EXPECT_TRUE(process->waitForFinished(10000)) << stage;
             EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(5)) << stage;

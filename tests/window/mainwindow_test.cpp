@@ -31,7 +31,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -496,6 +498,36 @@ TEST(MainWindowOptions, LogoutForgetsTheCredentialsAndStartsANewClient)
     EXPECT_EQ(restarts, 1);
     EXPECT_FALSE(LoadCredentials(stored, "https://www.glimmerly.example"));
     EXPECT_EQ(fixture.dialogsRun, (std::vector<std::string>{"quaylet::CSettingsDlg", "quaylet::CSettingsDlg"}));
+}
+
+// The window's own road: stored credentials, the sign-in, an upload refused
+// for the photo limit, and the upgrade page opened in the browser. Neither
+// the password nor its sign-in hash reaches a page given to the browser, the
+// environment every program started from here inherits, the log, or a file
+// in the temporary folder.
+TEST(MainWindowSecrets, ThePasswordReachesNoPageEnvironmentLogOrTemporaryFile)
+{
+    MainWindowFixture fixture(ServiceAccount{0, false});
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+    window->DropUriList(UriList(Photos(1, "a")));
+    ASSERT_TRUE(WaitUntil([&] { return Idle(*window) && !fixture.openedPages.empty(); }));
+
+    std::vector<std::pair<std::string, std::string>> places; // what, its text
+    for (const std::string& page : fixture.openedPages)
+        places.emplace_back("the page " + page, page);
+    for (char** variable = environ; *variable; ++variable)
+        places.emplace_back("the environment", *variable);
+    places.emplace_back("the log", ReadFile("Quaylet.log"));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(std::getenv("TMPDIR")))
+        if (entry.is_regular_file())
+            places.emplace_back(entry.path().string(), ReadFile(entry.path().string()));
+    const std::string password = MainWindowFixture::kPassword;
+    for (const auto& [what, text] : places)
+        for (const std::string& secret : {password, PasswordHash(password)})
+            EXPECT_EQ(text.find(secret), std::string::npos) << what << " holds " << secret;
 }
 
 } // namespace
