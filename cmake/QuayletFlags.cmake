@@ -2,7 +2,8 @@
 add_library(quaylet_flags INTERFACE)
 target_compile_features(quaylet_flags INTERFACE cxx_std_20)
 target_compile_options(quaylet_flags INTERFACE
-  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wno-missing-field-initializers
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Wno-missing-field-initializers
+  $<$<CXX_COMPILER_ID:GNU>:-Wshadow=local>
   $<$<BOOL:${QUAYLET_WERROR}>:-Werror>
   # GCC 12 reports false overlaps inside std::string copies when optimising.
   $<$<AND:$<CXX_COMPILER_ID:GNU>,$<NOT:$<CONFIG:Debug>>>:-Wno-restrict>)
@@ -14,8 +15,22 @@ target_compile_definitions(quaylet_flags INTERFACE
   QUAYLET_VERSION_TWEAK=${PROJECT_VERSION_TWEAK})
 
 if(QUAYLET_SANITIZE)
+  # GCC leaves float-to-integer overflow out of "undefined"; clang has it in.
   target_compile_options(quaylet_flags INTERFACE
-    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow
+    -fno-omit-frame-pointer)
+  target_link_options(quaylet_flags INTERFACE -fsanitize=address,undefined,float-cast-overflow)
+endif()
+
+# Fuzzing (clang only): every library gets the coverage hooks and both
+# sanitizers; only the harnesses link libFuzzer's driver (tests/fuzz).
+option(QUAYLET_FUZZ "Build the libFuzzer harnesses (clang)" OFF)
+if(QUAYLET_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUAYLET_FUZZ needs clang (the fuzz preset uses clang++-14)")
+  endif()
+  target_compile_options(quaylet_flags INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(quaylet_flags INTERFACE -fsanitize=address,undefined)
 endif()
 

@@ -1,5 +1,6 @@
 #include "media/imageprep_codec.h"
 
+#include "media/jpegframe.h"
 #include "platform/uniquefd.h"
 
 #include <QBuffer>
@@ -219,6 +220,13 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
         if (!withinPixelLimit(width, height)) {
             error = "image size " + std::to_string(width) + " x " + std::to_string(height)
                     + " outside the limits";
+            return false;
+        }
+        // The decoder would set aside memory for every claimed block before
+        // finding that the data ends early.
+        const auto frame = ReadJpegFrame(source.bytes);
+        if (frame && static_cast<int64_t>(source.bytes.size()) < MinimumJpegBytes(*frame)) {
+            error = "JPEG data too short for " + std::to_string(width) + " x " + std::to_string(height);
             return false;
         }
         source.jpeg = true;

@@ -101,7 +101,10 @@ std::optional<uint32_t> ParseProgressChunk(ProgressState& state, std::string tex
             case 's': unit = 1; break;
             default: break;
             }
-            const int seconds = static_cast<int>(std::atof(w.c_str()) * unit);
+            // A position beyond int's range, or not a number, gives none: the
+            // old conversion made it negative.
+            const double position = std::atof(w.c_str()) * unit;
+            const int seconds = position >= 1 && position < 2147483648.0 ? static_cast<int>(position) : 0;
             if (seconds > 0 && state.positionLimit > 0)
                 percent = span * static_cast<uint32_t>(seconds) / static_cast<uint32_t>(state.positionLimit) + base;
         }

@@ -69,6 +69,10 @@ INSTANTIATE_TEST_SUITE_P(
         ChunkCase{"PremiumLimit", firstEncoder(600), {"Pos: 300.0s 7500f (50%)"}, 25u, 7500, 0, false},
         ChunkCase{"TruncatedToZeroGivesNothing", firstEncoder(120), {"Pos:   0.4s     6f (1%)"}, std::nullopt, 6, 0,
                   false},
+        // Beyond any int, or not a number at all: no position, as the old conversion gave.
+        ChunkCase{"PositionBeyondAnyNumber", firstEncoder(120), {"Pos: 1e300s 750f (99%)"}, std::nullopt, 750, 0,
+                  false},
+        ChunkCase{"PositionNotANumber", firstEncoder(120), {"Pos: nans 750f (99%)"}, std::nullopt, 750, 0, false},
         ChunkCase{"NoLimitAfterTheFirstEncoder", firstEncoder(0), {"Pos: 30.0s 750f (99%)"}, std::nullopt, 750, 0,
                   false},
         ChunkCase{"RealMencoderRecord", firstEncoder(120),

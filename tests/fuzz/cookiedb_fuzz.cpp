@@ -1,0 +1,37 @@
+// Browser cookie databases: the input is written as the database file and
+// read as each browser family's store; it is also taken as one encrypted
+// cookie value.
+
+#include "fuzzsupport.h"
+#include "platform/browsercookiedb.h"
+#include "platform/chromiumcrypt.h"
+
+#include <ctime>
+
+namespace {
+
+constexpr std::time_t kNow = 1'700'000'000; // fixed, so that every run is the same
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    quaylet::fuzz::ScratchDir();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    const std::string_view bytes = quaylet::fuzz::AsText(data, size);
+    const std::string database = quaylet::fuzz::ScratchPath("cookies.sqlite");
+    quaylet::fuzz::WriteInput(database, bytes);
+
+    quaylet::platform::ReadFirefoxCookies(database, kNow);
+    const quaylet::platform::CookieAddress address{true, "www.glimmerly.example", "/"};
+    quaylet::platform::ReadChromiumCookies(database, kNow, address, [](const std::string&) {});
+
+    quaylet::platform::ClassifyChromiumValue(bytes);
+    quaylet::platform::DecryptFixedKeyValue(bytes, false);
+    quaylet::platform::DecryptFixedKeyValue(bytes, true);
+    return 0;
+}
