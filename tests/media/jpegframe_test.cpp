@@ -2,6 +2,7 @@
 // memory for all of it before finding the data missing.
 
 #include "media/imageprep_codec.h"
+#include "media/imageprep_jpegencode.h"
 #include "media/jpegframe.h"
 #include "support/sandbox.h"
 
@@ -21,7 +22,7 @@ Bytes SmallJpeg(int width, int height)
     image.fill(Qt::darkCyan);
     Bytes jpeg;
     std::string error;
-    EXPECT_TRUE(quaylet::imageprep::EncodeJpeg(image, 90, jpeg, error)) << error;
+    EXPECT_TRUE(quaylet::imageprep::EncodeJpeg(image, quaylet::imageprep::JpegEncoding{}, jpeg, error)) << error;
     return jpeg;
 }
 
