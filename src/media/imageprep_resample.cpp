@@ -1,0 +1,193 @@
+#include "media/imageprep_resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <numbers>
+#include <vector>
+
+namespace quaylet::imageprep {
+
+namespace {
+
+constexpr int kChannels = 4; // B, G, R and the padding byte of Format_RGB32
+constexpr double kLobes = 3.0;
+constexpr int kWeightBits = 14;
+constexpr int32_t kWeightOne = 1 << kWeightBits;
+// The block average leaves at least this much reduction to the filter, so
+// that the filter still removes what the blocks let through.
+constexpr int kMinFilterReduction = 2;
+
+double lanczos(double x)
+{
+    x = std::abs(x);
+    if (x < 1e-9)
+        return 1.0;
+    if (x >= kLobes)
+        return 0.0;
+    const double px = std::numbers::pi * x;
+    return kLobes * std::sin(px) * std::sin(px / kLobes) / (px * px);
+}
+
+// One output pixel's source pixels along one axis and their weights, which
+// sum to exactly kWeightOne so that a flat area stays exactly flat.
+struct Taps {
+    int count = 0;                // taps per output pixel; unused ones weigh 0
+    std::vector<int> first;       // per output pixel
+    std::vector<int16_t> weights; // count per output pixel
+};
+
+// Output pixel i of `outputSize` covers [i, i + 1) * originalSize / outputSize
+// of the original axis; the source is the original averaged in blocks of
+// `block` pixels (`sourceSize` of them, the last one possibly partial).
+Taps makeTaps(int originalSize, int block, int sourceSize, int outputSize)
+{
+    const double ratio = static_cast<double>(originalSize) / outputSize; // original pixels per output pixel
+    const double stretch = std::max(1.0, ratio / block); // the filter widens when it reduces
+    const double support = kLobes * stretch;
+    Taps taps;
+    taps.count = std::min(sourceSize, static_cast<int>(std::ceil(2 * support)) + 1);
+    taps.first.resize(static_cast<std::size_t>(outputSize));
+    taps.weights.assign(static_cast<std::size_t>(outputSize) * static_cast<std::size_t>(taps.count), 0);
+    std::vector<double> exact(static_cast<std::size_t>(taps.count));
+    for (int i = 0; i < outputSize; ++i) {
+        const double centre = (i + 0.5) * ratio / block - 0.5; // in source pixel indices
+        // Taps outside the picture are dropped and the rest renormalised,
+        // rather than repeating the edge pixel, which would weigh it too much.
+        const int lowest = std::max(0, static_cast<int>(std::floor(centre - support)) + 1);
+        const int highest = std::min(sourceSize - 1, static_cast<int>(std::ceil(centre + support)) - 1);
+        const int first = std::min(lowest, sourceSize - taps.count);
+        double sum = 0;
+        for (int t = 0; t < taps.count; ++t) {
+            const int index = first + t;
+            exact[static_cast<std::size_t>(t)] = index >= lowest && index <= highest ? lanczos((index - centre) / stretch) : 0.0;
+            sum += exact[static_cast<std::size_t>(t)];
+        }
+        int16_t* weights = taps.weights.data() + static_cast<std::size_t>(i) * static_cast<std::size_t>(taps.count);
+        int32_t total = 0;
+        int heaviest = 0;
+        for (int t = 0; t < taps.count; ++t) {
+            weights[t] = static_cast<int16_t>(std::lround(exact[static_cast<std::size_t>(t)] / sum * kWeightOne));
+            total += weights[t];
+            if (weights[t] > weights[heaviest])
+                heaviest = t;
+        }
+        weights[heaviest] = static_cast<int16_t>(weights[heaviest] + kWeightOne - total);
+        taps.first[static_cast<std::size_t>(i)] = first;
+    }
+    return taps;
+}
+
+uint8_t rounded(int32_t sum)
+{
+    // The shift floors, so adding a half rounds to nearest for negative sums too.
+    return static_cast<uint8_t>(std::clamp((sum + (kWeightOne >> 1)) >> kWeightBits, 0, 255));
+}
+
+void filterRow(const uint8_t* source, const Taps& taps, uint8_t* out, int outputWidth)
+{
+    for (int x = 0; x < outputWidth; ++x) {
+        const uint8_t* pixel = source + static_cast<std::ptrdiff_t>(taps.first[static_cast<std::size_t>(x)]) * kChannels;
+        const int16_t* weight = taps.weights.data() + static_cast<std::size_t>(x) * static_cast<std::size_t>(taps.count);
+        int32_t sum[kChannels] = {};
+        for (int t = 0; t < taps.count; ++t, pixel += kChannels)
+            for (int c = 0; c < kChannels; ++c)
+                sum[c] += weight[t] * pixel[c];
+        for (int c = 0; c < kChannels; ++c)
+            out[x * kChannels + c] = rounded(sum[c]);
+    }
+}
+
+// Averages the source rows [firstRow, firstRow + rows) in blocks of `block`
+// columns into `out` (sourceWidth of them, the last block possibly partial).
+void averageBlocks(const QImage& image, int firstRow, int rows, int block, std::vector<uint32_t>& columnSums,
+                   uint8_t* out, int sourceWidth)
+{
+    const int width = image.width();
+    std::fill(columnSums.begin(), columnSums.end(), 0u);
+    for (int y = firstRow; y < firstRow + rows; ++y) {
+        const uint8_t* line = image.constScanLine(y);
+        for (int i = 0; i < width * kChannels; ++i)
+            columnSums[static_cast<std::size_t>(i)] += line[i];
+    }
+    for (int x = 0; x < sourceWidth; ++x) {
+        const int firstColumn = x * block;
+        const int columns = std::min(block, width - firstColumn);
+        const uint32_t count = static_cast<uint32_t>(rows * columns);
+        for (int c = 0; c < kChannels; ++c) {
+            uint32_t sum = 0;
+            for (int k = 0; k < columns; ++k)
+                sum += columnSums[static_cast<std::size_t>((firstColumn + k) * kChannels + c)];
+            out[x * kChannels + c] = static_cast<uint8_t>((sum + count / 2) / count);
+        }
+    }
+}
+
+int blockFor(int originalSize, int outputSize)
+{
+    return std::max(1, originalSize / outputSize / kMinFilterReduction);
+}
+
+} // namespace
+
+QImage ResampleImage(const QImage& image, int width, int height)
+{
+    if (image.isNull() || width < 1 || height < 1)
+        return {};
+    const QImage source = image.format() == QImage::Format_RGB32 ? image
+                                                                  : image.convertToFormat(QImage::Format_RGB32);
+    if (source.isNull())
+        return {};
+    try {
+        const int blockX = blockFor(source.width(), width);
+        const int blockY = blockFor(source.height(), height);
+        const int sourceWidth = (source.width() + blockX - 1) / blockX;
+        const int sourceHeight = (source.height() + blockY - 1) / blockY;
+        const Taps across = makeTaps(source.width(), blockX, sourceWidth, width);
+        const Taps down = makeTaps(source.height(), blockY, sourceHeight, height);
+
+        // Rows filtered across first, so that the one intermediate picture is
+        // already narrow; then columns filtered down from it.
+        QImage narrow(width, sourceHeight, QImage::Format_RGB32);
+        QImage result(width, height, QImage::Format_RGB32);
+        if (narrow.isNull() || result.isNull())
+            return {};
+        const bool averaged = blockX > 1 || blockY > 1;
+        std::vector<uint32_t> columnSums(averaged ? static_cast<std::size_t>(source.width()) * kChannels : 0);
+        std::vector<uint8_t> averagedRow(averaged ? static_cast<std::size_t>(sourceWidth) * kChannels : 0);
+        for (int y = 0; y < sourceHeight; ++y) {
+            const uint8_t* row = source.constScanLine(y);
+            if (averaged) {
+                const int firstRow = y * blockY;
+                averageBlocks(source, firstRow, std::min(blockY, source.height() - firstRow), blockX, columnSums,
+                              averagedRow.data(), sourceWidth);
+                row = averagedRow.data();
+            }
+            filterRow(row, across, narrow.scanLine(y), width);
+        }
+
+        std::vector<int32_t> sums(static_cast<std::size_t>(width) * kChannels);
+        for (int y = 0; y < height; ++y) {
+            std::fill(sums.begin(), sums.end(), 0);
+            const int first = down.first[static_cast<std::size_t>(y)];
+            const int16_t* weight = down.weights.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(down.count);
+            for (int t = 0; t < down.count; ++t) {
+                const uint8_t* line = narrow.constScanLine(first + t);
+                const int32_t w = weight[t];
+                if (w == 0)
+                    continue;
+                for (std::size_t i = 0; i < sums.size(); ++i)
+                    sums[i] += w * line[i];
+            }
+            uint8_t* out = result.scanLine(y);
+            for (std::size_t i = 0; i < sums.size(); ++i)
+                out[i] = rounded(sums[i]);
+        }
+        return result;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+} // namespace quaylet::imageprep
