@@ -229,34 +229,36 @@ QImage ResampleImage(const QImage& image, int width, int height)
         const Taps across = makeTaps(source.width(), blockX, sourceWidth, width);
         const Taps down = makeTaps(source.height(), blockY, sourceHeight, height);
 
-        // Rows filtered across first, so that the one intermediate picture is
-        // already narrow; then columns filtered down from it.
-        QImage narrow(width, sourceHeight, QImage::Format_RGB32);
+        // Rows are filtered across as the columns need them, into a ring of
+        // as many rows as a result row takes: the rows a result row starts at
+        // never go back up, so a row is overwritten only once no result row
+        // needs it, and no narrowed copy of the whole picture is kept.
         QImage result(width, height, QImage::Format_RGB32);
-        if (narrow.isNull() || result.isNull())
+        if (result.isNull())
             return {};
+        const auto rowBytes = static_cast<std::size_t>(width) * kChannels;
+        const auto ringRows = static_cast<std::size_t>(down.count);
+        std::vector<uint8_t> ring(ringRows * rowBytes);
         const bool averaged = blockX > 1 || blockY > 1;
         std::vector<uint32_t> columnSums(averaged ? static_cast<std::size_t>(source.width()) * kChannels : 0);
         std::vector<uint8_t> averagedRow(averaged ? static_cast<std::size_t>(sourceWidth) * kChannels : 0);
-        for (int y = 0; y < sourceHeight; ++y) {
-            const uint8_t* row = source.constScanLine(y);
-            if (averaged) {
-                const int firstRow = y * blockY;
-                averageBlocks(source, firstRow, std::min(blockY, source.height() - firstRow), blockX, columnSums,
-                              averagedRow.data(), sourceWidth);
-                row = averagedRow.data();
-            }
-            filterRow(row, across, narrow.scanLine(y), width);
-        }
-
-        std::vector<int32_t> sums(static_cast<std::size_t>(width) * kChannels);
-        std::vector<const uint8_t*> rows(static_cast<std::size_t>(down.count));
-        const uint8_t* const narrowTop = narrow.constBits();
-        const auto narrowStride = static_cast<std::size_t>(narrow.bytesPerLine());
+        int narrowed = 0; // source rows filtered across so far
+        std::vector<int32_t> sums(rowBytes);
+        std::vector<const uint8_t*> rows(ringRows);
         for (int y = 0; y < height; ++y) {
-            const auto first = static_cast<std::size_t>(down.first[static_cast<std::size_t>(y)]);
-            for (std::size_t t = 0; t < rows.size(); ++t)
-                rows[t] = narrowTop + (first + t) * narrowStride;
+            const int first = down.first[static_cast<std::size_t>(y)];
+            for (; narrowed < first + down.count; ++narrowed) {
+                const uint8_t* row = source.constScanLine(narrowed);
+                if (averaged) {
+                    const int firstRow = narrowed * blockY;
+                    averageBlocks(source, firstRow, std::min(blockY, source.height() - firstRow), blockX, columnSums,
+                                  averagedRow.data(), sourceWidth);
+                    row = averagedRow.data();
+                }
+                filterRow(row, across, ring.data() + static_cast<std::size_t>(narrowed) % ringRows * rowBytes, width);
+            }
+            for (std::size_t t = 0; t < ringRows; ++t)
+                rows[t] = ring.data() + (static_cast<std::size_t>(first) + t) % ringRows * rowBytes;
             filterColumns(rows.data(),
                           down.weights.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(down.count),
                           down.count, sums, result.scanLine(y));
