@@ -20,6 +20,7 @@
 #include "media/imageprep.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_jpegencode.h"
+#include "media/imageprep_resample.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -167,7 +168,7 @@ int encodings(const std::string& upright, int box, const std::string& directory)
         std::fprintf(stderr, "photoprep_bench: %s: %s\n", upright.c_str(), error.c_str());
         return 1;
     }
-    image = image.scaled(target.width, target.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    image = quaylet::imageprep::ResampleImage(image, target.width, target.height);
     for (const NamedEncoding& e : kEncodings)
         if (!measure(e.name, image, e.encoding, directory + "/" + e.name + ".jpg"))
             return 1;

@@ -5,6 +5,7 @@
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_resample.h"
 #include "platform/tempdir.h"
 
 #include <algorithm>
@@ -297,8 +298,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
                               == upright->fullSize;
         if (fullSize
             || (pixels.width() >= 2 * unturnedTarget.width && pixels.height() >= 2 * unturnedTarget.height)) {
-            const QImage scaled = pixels.scaled(unturnedTarget.width, unturnedTarget.height,
-                                                Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            const QImage scaled = imageprep::ResampleImage(pixels, unturnedTarget.width, unturnedTarget.height);
             if (!scaled.isNull()) {
                 image = imageprep::TurnUpright(scaled, upright->orientation);
                 size = upright->fullSize;
@@ -328,7 +328,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
         image = imageprep::DecodeImage(source, decodeAtLeast, error);
     }
     if (!image.isNull() && (image.width() != target.width || image.height() != target.height)) {
-        image = image.scaled(target.width, target.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        image = imageprep::ResampleImage(image, target.width, target.height);
         if (image.isNull())
             error = "out of memory";
     }
