@@ -52,7 +52,9 @@ TransferSteps ServiceTransferSteps(const ServiceStepOptions& options)
     };
     steps.fetchPremium = [](const StepContext&) { return FetchPremiumFlag(CurrentProfile().m_userName) != 0; };
     steps.rotateToUpright = [](const std::string& path) { return RotateToUpright(path); };
-    steps.makeUploadImage = [](const std::string& path, int box) { return MakeUploadImage(path, box, box); };
+    steps.makeUploadImage = [](const std::string& path, int box, const std::string& directory) {
+        return MakeUploadImage(path, box, box, directory);
+    };
     steps.convertVideo = [](const StepContext& ctx, const std::string& path) {
         const ConversionEvents events{ctx.objects.cancel, ctx.objects.acknowledge, &ctx.objects.quit};
         std::string converted = ConvertVideo(path, ctx.shared.premium, events, &ctx.window);

@@ -269,9 +269,9 @@ std::string RotateToUpright(const std::string& path)
     return copyPath;
 }
 
-std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight)
+std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight, const std::string& into)
 {
-    const std::string& directory = platform::TempPath();
+    const std::string& directory = into.empty() ? platform::TempPath() : into;
     if (directory.empty()) {
         WriteLog(LogMilestone, "MakeUploadImage: no temporary directory");
         return {};

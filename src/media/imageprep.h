@@ -10,9 +10,10 @@
 // at quality 100) or "temp_thumbnail.image" (scaled, quality 90). Both are
 // JPEG files whatever the source format.
 //
-// Threads: RotateToUpright and MakeUploadImage run on the transfer thread, one
-// photo at a time (two preparations at once would write the same fixed
-// files); RotateToUpright draws a JPEG's pixels on a short-lived second thread
+// Threads: RotateToUpright and MakeUploadImage run one photo at a time, on the
+// transfer thread or on its look-ahead worker but never on both at once (they
+// share the pixels kept below); two preparations into one directory would also
+// write the same fixed files. RotateToUpright draws a JPEG's pixels on a short-lived second thread
 // while it writes the turned copy, and keeps them (one photo's worth, reduced)
 // for the MakeUploadImage of that copy. The counter is atomic. GetDateTaken
 // may be called from any thread.
@@ -71,8 +72,10 @@ std::string RotateToUpright(const std::string& path);
 // directions, else "temp_thumbnail.image" scaled to UploadTargetSize. Empty
 // when the temporary directory is missing, the source cannot be decoded or a
 // copy cannot be written; both fixed files are removed first, so a file left by
-// an earlier photo is never named for this one.
-std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight);
+// an earlier photo is never named for this one. The files go to `directory`
+// (ending in '/') when one is given, else to the temporary directory.
+std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight,
+                            const std::string& directory = {});
 
 // The date and time the photo was taken (EXIF DateTimeOriginal, ASCII
 // "YYYY:MM:DD HH:MM:SS" read as local time), as seconds since 1970; nothing

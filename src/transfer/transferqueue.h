@@ -1,6 +1,7 @@
 #pragma once
 
-// What the transfer thread needs of the upload queue: the head row, replacing
+// What the transfer thread needs of the upload queue: the head row and the
+// one after it, replacing
 // its path, removing a row by its id (renaming a renamed file back), and
 // whether a Cancel has taken a row.
 
@@ -20,6 +21,9 @@ class ITransferQueue {
 public:
     virtual ~ITransferQueue() = default;
     virtual std::optional<QueueHead> head() const = 0;
+    // The row queued right after the given one; nothing when it is the last
+    // or gone.
+    virtual std::optional<QueueHead> after(uint64_t id) const = 0;
     // Replaces the row's path with an upright copy of its file, which the
     // queue owns from then on. False when the row is gone (a cancel removed
     // it): the copy is then deleted at once.

@@ -42,7 +42,9 @@ struct TransferSteps {
     // The path of an upright copy, or empty when the photo needs no turning.
     std::function<std::string(const std::string& path)> rotateToUpright;
     // The prepared photo for a box of box x box pixels, or empty on failure.
-    std::function<std::string(const std::string& path, int box)> makeUploadImage;
+    // It is written into `directory` (ending in '/'), or into the temporary
+    // directory when that is empty.
+    std::function<std::string(const std::string& path, int box, const std::string& directory)> makeUploadImage;
     // The converted video, or empty on failure or cancel.
     std::function<std::string(const StepContext&, const std::string& path)> convertVideo;
     // The date a photo was taken, when it records one.

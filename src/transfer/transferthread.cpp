@@ -73,6 +73,12 @@ void TransferThread::run()
         platform::Event& finished;
         ~SignalEnd() { finished.set(); }
     } signalEnd{m_finished};
+    // A photo being prepared ahead is stopped, and its files deleted, before
+    // the thread counts as ended.
+    struct DiscardLookAhead {
+        PhotoLookAhead& lookAhead;
+        ~DiscardLookAhead() { lookAhead.discard(); }
+    } discardLookAhead{m_lookAhead};
     // Every request this thread makes gives up as soon as the file is
     // cancelled or the process quits.
     const platform::ScopedInternetAbort abort([this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); });
@@ -92,6 +98,7 @@ void TransferThread::run()
 void TransferThread::processHead()
 {
     if (!m_queue.head()) {
+        m_lookAhead.discard();
         send(kMsgNextRow);
         send(kMsgTransferState, kStateReady);
         return;
@@ -110,12 +117,14 @@ void TransferThread::processHead()
 
     if (!m_shared.premium) {
         m_shared.premium = m_steps.fetchPremium(ctx);
+        m_accountKnown = true;
         send(kMsgAccountInfo);
     }
 
     // The row may have gone meanwhile (a cancel): start over from the top.
     const auto head = m_queue.head();
     if (!head) {
+        m_lookAhead.discard();
         send(kMsgNextRow);
         send(kMsgTransferState, kStateReady);
         return;
@@ -130,9 +139,15 @@ void TransferThread::processHead()
         return;
     }
 
+    // What was prepared while the previous file uploaded, if it still fits.
+    std::optional<PreparedPhoto> ahead = m_lookAhead.take(rowId, current, imageBox());
+    // The wait for the worker may have outlasted a quit.
+    if (m_objects.quit.isSet())
+        return;
+
     // Every file is offered for turning, a video too: it has no orientation,
     // which the log says, and it takes its number in the copies' names.
-    const std::string rotated = m_steps.rotateToUpright(current);
+    const std::string rotated = ahead ? ahead->releaseUpright() : m_steps.rotateToUpright(current);
     if (!rotated.empty()) {
         WriteLog(LogTrace, "xferDaemon: Image %s rotated", current.c_str());
         // The queue owns the copy from now on; when a cancel removed the row
@@ -149,7 +164,7 @@ void TransferThread::processHead()
     std::string prepared;
     if (type == 1) {
         send(kMsgTransferState, kStateResizing);
-        prepared = m_steps.makeUploadImage(current, m_shared.premium ? 1500 : 800);
+        prepared = ahead ? ahead->releasePrepared() : m_steps.makeUploadImage(current, imageBox(), {});
     } else {
         send(kMsgTransferState, kStateEncoding);
         prepared = m_steps.convertVideo(ctx, current);
@@ -162,6 +177,7 @@ void TransferThread::processHead()
     }
 
     send(kMsgTransferState, kStateUploading);
+    lookAhead(rowId);
     m_shared.mediaTime = chooseMediaTime(current, type);
 
     std::error_code ec;
@@ -184,6 +200,25 @@ void TransferThread::processHead()
         return;
     }
     finish(rowId, result);
+}
+
+int TransferThread::imageBox() const
+{
+    return m_shared.premium ? 1500 : 800;
+}
+
+void TransferThread::lookAhead(uint64_t rowId)
+{
+    // Videos are converted at their turn, with their progress shown.
+    const auto next = m_queue.after(rowId);
+    // The box is known once the account call has answered, or from an
+    // earlier answer that the account is premium.
+    if (!(m_accountKnown || m_shared.premium) || !next || next->type != 1)
+        return;
+    const uint64_t nextId = next->id;
+    m_lookAhead.start(*next, imageBox(), [this, nextId] {
+        return !m_objects.quit.isSet() && !m_queue.isCancelled(nextId);
+    });
 }
 
 void TransferThread::cancelled(uint64_t rowId)

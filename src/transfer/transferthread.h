@@ -2,13 +2,15 @@
 
 // The transfer thread: it sleeps until the queue has work, the notifications
 // are due or the process quits, and prepares and uploads the head of the queue
-// one file at a time, reporting every step to the window.
+// one file at a time, reporting every step to the window. While a file
+// uploads, the next queued photo is prepared on a worker (PhotoLookAhead).
 //
 // Threads: everything here runs on the transfer thread except start() and
 // stop(). The thread reaches the queue through ITransferQueue (a thread-safe
 // container) and the window only through IWindowReactions.
 
 #include "transfer/delaymethodcall.h"
+#include "transfer/photolookahead.h"
 #include "transfer/transferobjects.h"
 #include "transfer/transferqueue.h"
 #include "transfer/transfersteps.h"
@@ -51,6 +53,8 @@ private:
     void run();
     void finish(uint64_t rowId, int result);
     void cancelled(uint64_t rowId);
+    void lookAhead(uint64_t rowId);
+    int imageBox() const;
     void send(WindowMessage message, int64_t parameter = 0);
     int64_t chooseMediaTime(const std::string& path, int type);
     StepContext context();
@@ -65,6 +69,11 @@ private:
     // Both used by the thread that calls start() and stop() only.
     std::thread m_thread;
     bool m_stuck = false; // a stop timed out: the thread may still run
+    // Transfer thread only: the account call has answered at least once, so
+    // the box of the next photo is known.
+    bool m_accountKnown = false;
+    // Last, so that its worker is joined before anything it uses goes.
+    PhotoLookAhead m_lookAhead{m_steps}; // used on the transfer thread only
 };
 
 } // namespace quaylet

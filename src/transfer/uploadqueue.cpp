@@ -171,17 +171,32 @@ std::optional<QueueRow> CUploadQueue::rowAt(std::size_t index) const
     return m_rows[index];
 }
 
-std::optional<QueueHead> CUploadQueue::head() const
+namespace {
+QueueHead transferViewOf(const QueueRow& row)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_rows.empty())
-        return std::nullopt;
-    const QueueRow& row = m_rows.front();
     QueueHead head;
     head.id = row.id;
     head.path = row.columns[kColumnPathname];
     head.type = std::atoi(row.columns[kColumnFileType].c_str());
     return head;
+}
+} // namespace
+
+std::optional<QueueHead> CUploadQueue::head() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_rows.empty())
+        return std::nullopt;
+    return transferViewOf(m_rows.front());
+}
+
+std::optional<QueueHead> CUploadQueue::after(uint64_t id) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto it = std::find_if(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
+    if (it == m_rows.end() || std::next(it) == m_rows.end())
+        return std::nullopt;
+    return transferViewOf(*std::next(it));
 }
 
 std::deque<QueueRow>::iterator CUploadQueue::findLocked(uint64_t id)

@@ -98,6 +98,7 @@ public:
 
     // ITransferQueue, for the transfer thread.
     std::optional<QueueHead> head() const override;
+    std::optional<QueueHead> after(uint64_t id) const override;
     // Replaces column 0 with an upright copy of the file. The copy belongs to
     // the queue from now on: it is deleted when it is replaced or the row goes,
     // or at once when the row has gone already (false).

@@ -12,13 +12,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <future>
+#include <mutex>
 #include <string>
 #include <vector>
 
 using namespace quaylet;
 using quaylet::test::PathExists;
 using quaylet::test::SandboxPath;
+using quaylet::test::ReadFile;
 using quaylet::test::WriteFile;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -36,7 +41,7 @@ protected:
             rotated.push_back(path);
             return std::string();
         };
-        steps.makeUploadImage = [](const std::string&, int) { return std::string(); };
+        steps.makeUploadImage = [](const std::string&, int, const std::string&) { return std::string(); };
         steps.convertVideo = [](const StepContext&, const std::string&) { return std::string(); };
         steps.dateTaken = [](const std::string&) { return std::optional<int64_t>(); };
         steps.upload = [this](const StepContext&, const UploadRequest& request) {
@@ -117,8 +122,9 @@ TEST_F(TransferThreadTest, VideosAreOfferedForTurningLikePhotos)
 {
     queueFile("clip.mp4");
     queueFile("photo.jpg");
-    processHead();
-    processHead();
+    TransferThread thread(objects, shared, *queue, window, steps);
+    thread.processHead();
+    thread.processHead();
     EXPECT_EQ(rotated, (std::vector<std::string>{SandboxPath("in/clip.mp4"), SandboxPath("in/photo.jpg")}));
     EXPECT_EQ(uploads, rotated);
 }
@@ -164,4 +170,209 @@ TEST_F(TransferThreadTest, ACancelJustBeforeTheFileStartsIsNotLostAndSparesLater
     queueFile("after.jpg");
     processHead();
     EXPECT_EQ(uploads, (std::vector<std::string>{SandboxPath("in/after.jpg")}));
+}
+
+namespace {
+
+// Bounded waits, so that a fault fails the test rather than hanging it.
+constexpr auto kBound = 10s;
+
+bool arrived(const std::shared_future<void>& signal)
+{
+    return signal.wait_for(kBound) == std::future_status::ready;
+}
+
+// Preparation steps that record which photo they ran for, and a prepared
+// copy whose content names what it was made from.
+class LookAheadTest : public TransferThreadTest {
+protected:
+    LookAheadTest()
+    {
+        steps.rotateToUpright = [this](const std::string& path) {
+            std::string copy;
+            {
+                std::lock_guard lock(mutex);
+                if (path.ends_with("turned.jpg")) {
+                    copy = platform::TempPath() + "TR" + std::to_string(madeCopies.size() + 1) + ".jpeg";
+                    WriteFile(copy, "upright");
+                    madeCopies.push_back(copy);
+                }
+                rotated.push_back(path);
+            }
+            if (duringRotation)
+                duringRotation(path);
+            return copy;
+        };
+        steps.makeUploadImage = [this](const std::string& path, int box, const std::string& directory) {
+            const std::string out = (directory.empty() ? platform::TempPath() : directory) + "temp_thumbnail.image";
+            WriteFile(out, path + " " + std::to_string(box));
+            std::lock_guard lock(mutex);
+            prepared.push_back(path);
+            if (path.find("TR") != std::string::npos && !turnedSignalled) {
+                turnedSignalled = true;
+                turnedPrepared.set_value();
+            }
+            return out;
+        };
+        steps.upload = [this](const StepContext&, const UploadRequest& request) {
+            uploads.push_back(request.path);
+            uploadedContents.push_back(ReadFile(request.path));
+            if (duringFirstUpload && uploads.size() == 1)
+                duringFirstUpload();
+            return 1;
+        };
+    }
+
+    std::vector<std::string> preparedSoFar()
+    {
+        std::lock_guard lock(mutex);
+        return prepared;
+    }
+
+    // Guards rotated, prepared, madeCopies and the signal against the worker.
+    std::mutex mutex;
+    std::vector<std::string> prepared;
+    std::vector<std::string> madeCopies;
+    std::vector<std::string> uploadedContents;
+    std::promise<void> turnedPrepared; // a copy of the turned photo has been prepared
+    bool turnedSignalled = false;
+    std::function<void(const std::string&)> duringRotation;
+    std::function<void()> duringFirstUpload;
+};
+
+} // namespace
+
+TEST_F(LookAheadTest, TheNextPhotoIsPreparedWhileTheCurrentOneUploadsAndLooksTheSame)
+{
+    queueFile("plain.jpg");
+    queueFile("turned.jpg");
+    const std::shared_future<void> ready = turnedPrepared.get_future().share();
+    bool preparedMeanwhile = false;
+    duringFirstUpload = [&] { preparedMeanwhile = arrived(ready); };
+
+    TransferThread thread(objects, shared, *queue, window, steps);
+    thread.processHead();
+    auto firstMessages = window.messages();
+    // Only the first file asks for the account.
+    ASSERT_FALSE(firstMessages.empty());
+    EXPECT_EQ(firstMessages.front().first, kMsgAccountInfo);
+    firstMessages.erase(firstMessages.begin());
+    window.clear();
+    thread.processHead();
+    EXPECT_TRUE(preparedMeanwhile);
+
+    // Each file reports the same steps in the same order, the second one's
+    // "Resizing..." coming although its copy was ready.
+    EXPECT_EQ(window.messages(), firstMessages);
+    EXPECT_EQ(states(), (std::vector<int64_t>{kStateResizing, kStateUploading, kStateUploaded}));
+
+    // Prepared once each, the turned one from its upright copy, and sent from
+    // where its own preparation would have put it.
+    ASSERT_EQ(madeCopies.size(), 1u);
+    EXPECT_EQ(rotated, (std::vector<std::string>{SandboxPath("in/plain.jpg"), SandboxPath("in/turned.jpg")}));
+    EXPECT_EQ(prepared, (std::vector<std::string>{SandboxPath("in/plain.jpg"), madeCopies[0]}));
+    const std::string sent = platform::TempPath() + "temp_thumbnail.image";
+    EXPECT_EQ(uploads, (std::vector<std::string>{sent, sent}));
+    EXPECT_EQ(uploadedContents[1], madeCopies[0] + " 1500");
+    // The queue took the upright copy at the row's turn and deleted it with the row.
+    EXPECT_FALSE(PathExists(madeCopies[0]));
+    EXPECT_EQ(queue->count(), 0u);
+    EXPECT_FALSE(PathExists(PhotoLookAhead::folder() + "temp_thumbnail.image"));
+}
+
+TEST_F(LookAheadTest, APhotoPreparedAheadIsDiscardedWhenItsRowOrFileChangesBeforeItsTurn)
+{
+    struct Case {
+        const char* what;
+        bool cancelNext;          // the row is cancelled while its copy is being turned
+        int64_t size;             // else the file is rewritten with this many bytes once prepared
+        std::size_t rotations;    // times the turned photo is offered for turning
+        std::size_t preparations; // times a copy of it is prepared
+        std::size_t uploadsSent;
+    };
+    const Case cases[] = {
+        {"cancelled during its look-ahead", true, 0, 1, 0, 1},
+        {"rewritten before its turn", false, 9, 2, 2, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        queue = std::make_unique<CUploadQueue>(UploadQueueLinks{});
+        rotated.clear();
+        prepared.clear();
+        madeCopies.clear();
+        uploads.clear();
+        uploadedContents.clear();
+        turnedPrepared = std::promise<void>();
+        turnedSignalled = false;
+        queueFile("plain.jpg");
+        queueFile("turned.jpg");
+
+        std::promise<void> turning, removed;
+        const std::shared_future<void> turningSeen = turning.get_future().share();
+        const std::shared_future<void> removedSeen = removed.get_future().share();
+        const std::shared_future<void> preparedSeen = turnedPrepared.get_future().share();
+        bool once = false;
+        duringRotation = [&](const std::string& path) {
+            if (!c.cancelNext || once || !path.ends_with("turned.jpg"))
+                return;
+            once = true;
+            turning.set_value();
+            EXPECT_TRUE(arrived(removedSeen));
+        };
+        duringFirstUpload = [&] {
+            if (c.cancelNext) {
+                ASSERT_TRUE(arrived(turningSeen));
+                const auto next = queue->after(queue->head()->id);
+                ASSERT_TRUE(next);
+                queue->remove(next->id);
+                removed.set_value();
+            } else {
+                ASSERT_TRUE(arrived(preparedSeen));
+                WriteFile(SandboxPath("in/turned.jpg"), std::string(static_cast<std::size_t>(c.size), 'x'));
+            }
+        };
+
+        {
+            TransferThread thread(objects, shared, *queue, window, steps);
+            thread.processHead();
+            thread.processHead();
+            EXPECT_EQ(queue->count(), 0u);
+        }
+        EXPECT_EQ(rotated.size() - 1, c.rotations);
+        EXPECT_EQ(static_cast<std::size_t>(std::count_if(prepared.begin(), prepared.end(),
+                                                         [](const std::string& p) { return p.find("TR") != std::string::npos; })),
+                  c.preparations);
+        EXPECT_EQ(uploads.size(), c.uploadsSent);
+        if (c.uploadsSent == 2) {
+            EXPECT_EQ(uploadedContents[1], madeCopies.back() + " 1500"); // the fresh copy, not the stale one
+        }
+        for (const std::string& copy : madeCopies)
+            EXPECT_FALSE(PathExists(copy)) << copy;
+        EXPECT_FALSE(PathExists(PhotoLookAhead::folder()));
+    }
+}
+
+TEST_F(LookAheadTest, QuitDuringTheLookAheadEndsPromptlyAndLeavesNoFiles)
+{
+    queueFile("plain.jpg");
+    queueFile("turned.jpg");
+    std::promise<void> turning;
+    const std::shared_future<void> turningSeen = turning.get_future().share();
+    bool once = false;
+    // The turn of the next photo lasts until the quit.
+    duringRotation = [&](const std::string& path) {
+        if (once || !path.ends_with("turned.jpg"))
+            return;
+        once = true;
+        turning.set_value();
+        EXPECT_TRUE(objects.quit.wait(std::chrono::duration_cast<std::chrono::milliseconds>(kBound)));
+    };
+
+    TransferThread thread(objects, shared, *queue, window, steps);
+    thread.start(); // queueing set the work event
+    ASSERT_TRUE(arrived(turningSeen));
+    EXPECT_TRUE(thread.stop());
+    ASSERT_EQ(madeCopies.size(), 1u);
+    EXPECT_FALSE(PathExists(madeCopies[0]));
+    EXPECT_EQ(preparedSoFar(), (std::vector<std::string>{SandboxPath("in/plain.jpg")}));
 }
