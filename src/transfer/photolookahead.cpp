@@ -2,9 +2,11 @@
 
 #include "core/logfile.h"
 #include "platform/tempdir.h"
+#include "platform/uniquefd.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -64,7 +66,12 @@ std::optional<PhotoLookAhead::FileStamp> PhotoLookAhead::stampOf(const std::stri
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
-    return FileStamp{st.st_size, st.st_mtim};
+    return FileStamp{st.st_size, st.st_mtim, st.st_ctim};
+}
+
+bool PhotoLookAhead::stillReadable(const std::string& path)
+{
+    return platform::UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)).valid();
 }
 
 void PhotoLookAhead::start(const QueueHead& row, int box, std::function<bool()> wanted)
@@ -126,7 +133,8 @@ std::optional<PreparedPhoto> PhotoLookAhead::take(uint64_t rowId, const std::str
     Job job = std::move(*m_job);
     m_job.reset();
     PreparedPhoto photo(std::move(job.upright), std::move(job.prepared));
-    if (!job.complete || job.row.id != rowId || job.row.path != path || job.box != box || stampOf(path) != job.stamp)
+    if (!job.complete || job.row.id != rowId || job.row.path != path || job.box != box || stampOf(path) != job.stamp
+        || !stillReadable(path))
         return std::nullopt;
     std::string prepared = photo.releasePrepared();
     if (prepared.empty())

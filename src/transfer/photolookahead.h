@@ -63,9 +63,10 @@ public:
     void start(const QueueHead& row, int box, std::function<bool()> wanted);
     // At the row's turn: waits for the worker, and gives what it prepared
     // when that was made for this row and path with this box and the file is
-    // unchanged on disk (size and modification time) since. The copy to
-    // upload is moved into the temporary directory under its own name, where
-    // the photo's own preparation would have written it. Otherwise everything
+    // unchanged on disk (size, modification and change time) and still
+    // readable since. The copy to upload is moved into the temporary
+    // directory under its own name, where the photo's own preparation would
+    // have written it. Otherwise everything
     // prepared is deleted and nothing is given.
     std::optional<PreparedPhoto> take(uint64_t rowId, const std::string& path, int box);
     // Stops the worker before its next step, joins it and deletes its files.
@@ -79,9 +80,11 @@ private:
     struct FileStamp {
         off_t size = -1;
         timespec modified{};
+        timespec changed{}; // mode, owner or name: a file made unreadable keeps its mtime
+        static bool same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
         bool operator==(const FileStamp& o) const
         {
-            return size == o.size && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+            return size == o.size && same(modified, o.modified) && same(changed, o.changed);
         }
     };
     struct Job {
@@ -95,6 +98,9 @@ private:
     };
 
     static std::optional<FileStamp> stampOf(const std::string& path);
+    // At its turn the photo must open as it would without the look-ahead: a
+    // file made unreadable since fails there, not with a copy made earlier.
+    static bool stillReadable(const std::string& path);
     void prepare(); // on the worker
     void join();
 
