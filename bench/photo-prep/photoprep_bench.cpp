@@ -20,7 +20,6 @@
 #include "media/imageprep.h"
 #include "media/imageprep_codec.h"
 #include "media/imageprep_jpegencode.h"
-#include "media/imageprep_resample.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -58,7 +57,7 @@ int upright(const std::string& source, const std::string& output)
 int prepare(const std::string& source, int box, const std::string& output)
 {
     std::string current = source;
-    const std::string upright = quaylet::RotateToUpright(source);
+    const std::string upright = quaylet::RotateToUpright(source, box);
     if (!upright.empty())
         current = upright;
     const std::string prepared = quaylet::MakeUploadImage(current, box, box);
@@ -163,12 +162,11 @@ int encodings(const std::string& upright, int box, const std::string& directory)
         return 1;
     }
     const quaylet::ImageSize target = quaylet::UploadTargetSize(source.size, box, box);
-    QImage image = quaylet::imageprep::DecodeImage(source, {2 * target.width, 2 * target.height}, error);
+    const QImage image = quaylet::imageprep::DecodeImageScaled(source, target, error);
     if (image.isNull()) {
         std::fprintf(stderr, "photoprep_bench: %s: %s\n", upright.c_str(), error.c_str());
         return 1;
     }
-    image = quaylet::imageprep::ResampleImage(image, target.width, target.height);
     for (const NamedEncoding& e : kEncodings)
         if (!measure(e.name, image, e.encoding, directory + "/" + e.name + ".jpg"))
             return 1;

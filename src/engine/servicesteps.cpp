@@ -51,7 +51,7 @@ TransferSteps ServiceTransferSteps(const ServiceStepOptions& options)
         return platform::CheckInternetConnection(SiteAddress(), kConnectionCheckTimeout, nullptr);
     };
     steps.fetchPremium = [](const StepContext&) { return FetchPremiumFlag(CurrentProfile().m_userName) != 0; };
-    steps.rotateToUpright = [](const std::string& path) { return RotateToUpright(path); };
+    steps.rotateToUpright = [](const std::string& path, int box) { return RotateToUpright(path, box); };
     steps.makeUploadImage = [](const std::string& path, int box, const std::string& directory) {
         return MakeUploadImage(path, box, box, directory);
     };

@@ -5,7 +5,6 @@
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
-#include "media/imageprep_resample.h"
 #include "platform/tempdir.h"
 
 #include <algorithm>
@@ -85,16 +84,17 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
 }
 
-// When RotateToUpright turns a large JPEG, it also keeps the photo's pixels at
-// a reduced size, unturned. The next MakeUploadImage of that upright copy
-// scales those pixels and turns the small result, so the photo is decoded once
-// and only few pixels are turned. One entry, for the last copy; guarded by its
-// mutex although both operations run on the transfer thread.
+// When RotateToUpright turns a large JPEG for a known box, it also scales the
+// photo's pixels, unturned, to that box as it decodes them beside the turn. The
+// MakeUploadImage of the upright copy for the same box then only turns these
+// few pixels: the photo is decoded once, and its full-size pixels are never
+// held. One entry, for the last copy; guarded by its mutex although both
+// operations run on one thread at a time.
 struct UprightPixels {
     std::string path;
     FileIdentity identity;
     ImageSize fullSize; // the copy's size
-    QImage unturned;    // the source's pixels at a reduced size, not yet turned
+    QImage unturned;    // the source scaled to the box, not yet turned
     int orientation = 1;
 };
 std::mutex g_uprightPixelsMutex;
@@ -114,34 +114,20 @@ void keepUprightPixels(UprightPixels pixels)
     g_uprightPixels = std::move(pixels);
 }
 
-// The smallest decode of a source of this size that serves either box.
-ImageSize decodeSizeForBoxes(ImageSize size)
+ImageSize transposed(ImageSize size)
 {
-    const ImageSize target = UploadTargetSize(size, kPremiumImageBox, kPremiumImageBox);
-    return {2 * target.width, 2 * target.height};
+    return {size.height, size.width};
 }
 
 // The upright copy's pixels: for JPEG sources a turn of the coefficients
 // (lossless for each component whose blocks line up after the turn), otherwise
 // a full decode, the turn, and a quality-100 encoding.
-// `reduced` receives the source's pixels at reduced size (not turned) when
-// they were decoded beside a lossless turn.
-bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, QImage& reduced,
-                     bool& metadataDone, std::string& error)
+bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, bool& metadataDone,
+                     std::string& error)
 {
     metadataDone = false;
     if (source.jpeg) {
-        const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
-        const ImageSize upright = isTransposing(orientation) ? ImageSize{source.size.height, source.size.width}
-                                                             : source.size;
-        ImageSize atLeast = decodeSizeForBoxes(upright);
-        if (isTransposing(orientation))
-            atLeast = {atLeast.height, atLeast.width};
-
-        // Usually one pass: the data is decoded once into coefficients, which
-        // give both the turned copy and the reduced pixels.
         std::string why;
-        const int denominator = large ? imageprep::JpegScaleDenominator(source.size, atLeast) : 0;
         bool otherLayout = false;
         // The copy's metadata goes in as markers while it is encoded, rather
         // than by rewriting the whole file afterwards.
@@ -157,36 +143,18 @@ bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Byte
                 replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
                                         std::move(markers.xmp)});
         }
-        if (imageprep::TurnJpegAndDecode(source.bytes, orientation, denominator, out, reduced, why,
-                                         &otherLayout, replacements)) {
+        if (imageprep::TurnJpeg(source.bytes, orientation, out, why, &otherLayout, replacements)) {
             metadataDone = !replacements.empty();
             return true;
         }
-        reduced = QImage();
         WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
 
-        // A layout the one pass does not handle gets libjpeg-turbo's own
-        // lossless turn, with the reduced pixels decoded beside it; a turn
-        // that it cannot make perfect, or damaged data, goes to the decoding
-        // below.
+        // A layout the coefficient turn does not handle gets libjpeg-turbo's
+        // own lossless turn; a turn that it cannot make perfect, or damaged
+        // data, goes to the decoding below.
         if (otherLayout) {
-            std::future<QImage> decoding;
-            if (large) {
-                try {
-                    decoding = std::async(std::launch::async, [&source, atLeast] {
-                        std::string ignored;
-                        return imageprep::DecodeImage(source, atLeast, ignored);
-                    });
-                } catch (const std::system_error&) {
-                    // No thread to spare: the preparation decodes the copy itself.
-                }
-            }
-            const bool turned = imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why);
-            if (decoding.valid())
-                reduced = decoding.get();
-            if (turned)
+            if (imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why))
                 return true;
-            reduced = QImage();
             WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
         }
     }
@@ -218,7 +186,7 @@ ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight)
     return {std::max(1, static_cast<int>(width)), std::max(1, static_cast<int>(height))};
 }
 
-std::string RotateToUpright(const std::string& path)
+std::string RotateToUpright(const std::string& path, int box)
 {
     const int32_t number = g_rotationCounter.fetch_add(1, std::memory_order_relaxed);
 
@@ -249,23 +217,41 @@ std::string RotateToUpright(const std::string& path)
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
+    const bool transposing = isTransposing(*orientation);
+    const ImageSize uprightSize = transposing ? transposed(source.size) : source.size;
+
+    // A large JPEG for a known box is scaled on a second thread while its
+    // coefficients are turned; the future ends that work on every way out,
+    // before `source` goes.
+    std::future<QImage> scaling;
+    const bool large = source.size.width > kScaleThreshold || source.size.height > kScaleThreshold;
+    if (box > 0 && source.jpeg && large) {
+        const ImageSize target = UploadTargetSize(uprightSize, box, box);
+        const ImageSize unturnedTarget = transposing ? transposed(target) : target;
+        try {
+            scaling = std::async(std::launch::async, [&source, unturnedTarget] {
+                std::string ignored;
+                return imageprep::DecodeImageScaled(source, unturnedTarget, ignored);
+            });
+        } catch (const std::system_error&) {
+            // No thread to spare: the preparation decodes the copy itself.
+        }
+    }
 
     Bytes copy;
-    QImage reduced;
     bool metadataDone = false;
     const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-    if (!makeUprightJpeg(source, *orientation, copy, reduced, metadataDone, error)
-        || (!metadataDone && !imageprep::WriteUprightMetadata(metadata, isTransposing(*orientation), copy, error))
+    if (!makeUprightJpeg(source, *orientation, copy, metadataDone, error)
+        || (!metadataDone && !imageprep::WriteUprightMetadata(metadata, transposing, copy, error))
         || !imageprep::WriteWholeFile(copyPath, copy, error)) {
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
+    copy = Bytes(); // freed before the wait for the scaling, which may still run
+    QImage scaled = scaling.valid() ? scaling.get() : QImage();
     const std::optional<FileIdentity> identity = identityOf(copyPath);
-    if (!reduced.isNull() && identity) {
-        const ImageSize full = isTransposing(*orientation) ? ImageSize{source.size.height, source.size.width}
-                                                           : source.size;
-        keepUprightPixels({copyPath, *identity, full, std::move(reduced), *orientation});
-    }
+    if (!scaled.isNull() && identity)
+        keepUprightPixels({copyPath, *identity, uprightSize, std::move(scaled), *orientation});
     return copyPath;
 }
 
@@ -282,27 +268,19 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     removeFile(cleanPath);
     removeFile(scaledPath);
 
-    // Pixels decoded while this file was written as an upright copy, when they
-    // belong to this very file and are large enough for the box: scaled in the
-    // source's orientation, then turned.
+    // Pixels scaled for this box while this file was written as an upright
+    // copy, when they belong to this very file: they only need turning.
     QImage image;
     ImageSize size;
     std::optional<UprightPixels> upright = takeUprightPixels();
     if (upright && upright->path == path && identityOf(path) == upright->identity) {
         const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
-        const bool transposed = isTransposing(upright->orientation);
-        const ImageSize unturnedTarget = transposed ? ImageSize{target.height, target.width} : target;
         const QImage& pixels = upright->unturned;
-        const bool fullSize = (transposed ? ImageSize{pixels.height(), pixels.width()}
-                                          : ImageSize{pixels.width(), pixels.height()})
-                              == upright->fullSize;
-        if (fullSize
-            || (pixels.width() >= 2 * unturnedTarget.width && pixels.height() >= 2 * unturnedTarget.height)) {
-            const QImage scaled = imageprep::ResampleImage(pixels, unturnedTarget.width, unturnedTarget.height);
-            if (!scaled.isNull()) {
-                image = imageprep::TurnUpright(scaled, upright->orientation);
-                size = upright->fullSize;
-            }
+        const ImageSize once = isTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
+                                                                   : ImageSize{pixels.width(), pixels.height()};
+        if (once == target) { // the size they will have once turned
+            image = imageprep::TurnUpright(pixels, upright->orientation);
+            size = upright->fullSize;
         }
     }
     upright.reset();
@@ -320,17 +298,11 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     const bool small = size.width <= kScaleThreshold && size.height <= kScaleThreshold;
     const ImageSize target = small ? size : UploadTargetSize(size, boxWidth, boxHeight);
     if (image.isNull() || small) {
-        const ImageSize decodeAtLeast = small ? ImageSize{} : ImageSize{2 * target.width, 2 * target.height};
         if (source.path.empty() && !imageprep::OpenSourceImage(path, source, error)) {
             WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
             return {};
         }
-        image = imageprep::DecodeImage(source, decodeAtLeast, error);
-    }
-    if (!image.isNull() && (image.width() != target.width || image.height() != target.height)) {
-        image = imageprep::ResampleImage(image, target.width, target.height);
-        if (image.isNull())
-            error = "out of memory";
+        image = small ? imageprep::DecodeImage(source, {}, error) : imageprep::DecodeImageScaled(source, target, error);
     }
 
     const std::string& resultPath = small ? cleanPath : scaledPath;

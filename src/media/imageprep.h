@@ -13,10 +13,10 @@
 // Threads: RotateToUpright and MakeUploadImage run one photo at a time, on the
 // transfer thread or on its look-ahead worker but never on both at once (they
 // share the pixels kept below); two preparations into one directory would also
-// write the same fixed files. RotateToUpright draws a JPEG's pixels on a short-lived second thread
-// while it writes the turned copy, and keeps them (one photo's worth, reduced)
-// for the MakeUploadImage of that copy. The counter is atomic. GetDateTaken
-// may be called from any thread.
+// write the same fixed files. RotateToUpright scales a JPEG's pixels on a
+// short-lived second thread while it writes the turned copy, and keeps them
+// (one photo's worth, at the box's size) for the MakeUploadImage of that copy.
+// The counter is atomic. GetDateTaken may be called from any thread.
 //
 // Limits: an image whose header claims more than kMaxImagePixels pixels is
 // refused, as is a JPEG file larger than kMaxImageFileBytes; a JPEG whose data
@@ -65,7 +65,10 @@ ImageSize UploadTargetSize(ImageSize source, int boxWidth, int boxHeight);
 // turned in their coefficients: losslessly for each component whose blocks line
 // up after the turn, the others through their samples and quantised with steps
 // of 1 (other sources are decoded, turned and encoded at quality 100).
-std::string RotateToUpright(const std::string& path);
+// With the `box` the copy is to be prepared for (0 when not known), a large
+// JPEG's pixels are scaled for it beside the turn, for the MakeUploadImage of
+// the copy with that box that follows.
+std::string RotateToUpright(const std::string& path, int box = 0);
 
 // Prepares the photo for upload and returns the path of the file to send:
 // "temp_clean.image" when the image fits into kScaleThreshold in both

@@ -1,5 +1,7 @@
 #include "media/imageprep_codec.h"
 
+#include "media/imageprep_jpegscale.h"
+#include "media/imageprep_resample.h"
 #include "media/jpegframe.h"
 #include "platform/uniquefd.h"
 
@@ -283,6 +285,19 @@ QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& er
     if (image.isNull())
         return {};
     image = toOpaqueRgb32(std::move(image));
+    if (image.isNull())
+        error = "out of memory";
+    return image;
+}
+
+QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::string& error)
+{
+    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK)
+        return DecodeJpegScaled(source.bytes, target, error);
+    QImage image = DecodeImage(source, {2 * target.width, 2 * target.height}, error);
+    if (image.isNull() || (image.width() == target.width && image.height() == target.height))
+        return image;
+    image = ResampleImage(image, target.width, target.height);
     if (image.isNull())
         error = "out of memory";
     return image;

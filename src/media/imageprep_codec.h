@@ -37,6 +37,11 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 // A JPEG whose data ends early is a failure.
 QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error);
 
+// The image scaled to exactly `target`, as DecodeImage at twice the target
+// followed by ResampleImage would give it; a JPEG is scaled as it is decoded,
+// without its full-size pixels in memory (other formats are decoded whole).
+QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::string& error);
+
 // The DCT scale (1, 2, 4 or 8) at which a JPEG of `size` is decoded so that the
 // result is still at least `atLeast` in both directions (1 for an empty atLeast).
 int JpegScaleDenominator(ImageSize size, ImageSize atLeast);

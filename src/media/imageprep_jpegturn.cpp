@@ -8,9 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <iterator>
-#include <system_error>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -19,8 +18,7 @@
 
 // libjpeg reports fatal errors by jumping back with longjmp. Everything that
 // the jump may cross is plain data, and every object with a destructor lives
-// in TurnJpegAndDecode's frame from before the setjmp, so no destructor is
-// skipped.
+// in TurnJpeg's frame from before the setjmp, so no destructor is skipped.
 
 namespace quaylet::imageprep {
 
@@ -92,24 +90,10 @@ struct ComponentFeed {
 struct TurnContext {
     int orientation = 1;
     BlockTurn blockTurn{};
-    jvirt_barray_ptr (*request)(j_common_ptr, int, boolean, JDIMENSION, JDIMENSION, JDIMENSION) = nullptr;
     jvirt_barray_ptr sourceArrays[kMaxComponents] = {};
     int sourceArrayCount = 0;
     ComponentFeed feeds[kMaxComponents];
 };
-
-// Records the decoder's whole-image coefficient arrays (one per component, in
-// component order) so that they can be read after the input is complete.
-jvirt_barray_ptr requestAndRecord(j_common_ptr cinfo, int pool, boolean preZero, JDIMENSION blocksPerRow,
-                                  JDIMENSION rowCount, JDIMENSION maxAccess)
-{
-    auto* context = static_cast<TurnContext*>(cinfo->client_data);
-    jvirt_barray_ptr array = context->request(cinfo, pool, preZero, blocksPerRow, rowCount, maxAccess);
-    if (context->sourceArrayCount < kMaxComponents)
-        context->sourceArrays[context->sourceArrayCount] = array;
-    ++context->sourceArrayCount;
-    return array;
-}
 
 // Which source block lands at (row, col) of the turned component, for source
 // components of width x height blocks.
@@ -196,7 +180,7 @@ ReversedSides reversedSides(int orientation)
 // Whether the chroma samples stay centred on the same pixels after the turn:
 // a reversed side must hold whole chroma samples, which an odd side of a
 // subsampled picture does not.
-[[gnu::noinline]] // its locals stay out of TurnJpegAndDecode's setjmp frame
+[[gnu::noinline]] // its locals stay out of TurnJpeg's setjmp frame
 bool samplesStayCentred(const jpeg_decompress_struct& info, int orientation)
 {
     const ReversedSides reversed = reversedSides(orientation);
@@ -253,7 +237,7 @@ int addFinestTable(jpeg_compress_struct& c)
 // time: they get steps of 1, as a copy made from decoded pixels gets at
 // quality 100, in a table of their own so that the components that keep their
 // coefficients keep theirs (with no free slot, they share it after all).
-[[gnu::noinline]] // its locals stay out of TurnJpegAndDecode's setjmp frame
+[[gnu::noinline]] // its locals stay out of TurnJpeg's setjmp frame
 void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int orientation,
                         TurnContext& context)
 {
@@ -291,48 +275,66 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
     }
 }
 
-// Draws the decoder's buffered coefficients as pixels. Runs on a thread of
-// its own, so it catches the decoder's fatal errors with its own jump.
-bool drawPixels(jpeg_decompress_struct& d, JpegErrorManager& errors, QImage& image)
+// The encoder writes the copy straight into the caller's byte vector, which
+// grows by half when full: no second copy of the file is made at the end.
+struct BytesDestination {
+    jpeg_destination_mgr pub; // first: libjpeg hands back a pointer to it
+    Bytes* out = nullptr;
+};
+
+void startBytes(j_compress_ptr cinfo)
 {
-    std::jmp_buf jump;
-    errors.jump = &jump;
-    if (setjmp(jump) != 0)
-        return false;
-    jpeg_start_output(&d, d.input_scan_number);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW row = image.scanLine(static_cast<int>(d.output_scanline));
-        jpeg_read_scanlines(&d, &row, 1);
-    }
-    jpeg_finish_output(&d);
-    return true;
+    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
+    destination->pub.next_output_byte = destination->out->data();
+    destination->pub.free_in_buffer = destination->out->size();
 }
 
-// Owns the libjpeg objects and the encoder's output buffer for one call.
+boolean growBytes(j_compress_ptr cinfo)
+{
+    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
+    Bytes& out = *destination->out;
+    const std::size_t used = out.size();
+    bool grown = true;
+    try {
+        out.resize(used + used / 2);
+    } catch (const std::bad_alloc&) {
+        grown = false;
+    }
+    if (!grown)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    destination->pub.next_output_byte = out.data() + used;
+    destination->pub.free_in_buffer = out.size() - used;
+    return TRUE;
+}
+
+void endBytes(j_compress_ptr cinfo)
+{
+    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
+    destination->out->resize(destination->out->size() - destination->pub.free_in_buffer);
+}
+
+// Owns the libjpeg objects for one call.
 struct JpegObjects {
     jpeg_decompress_struct decoder{};
     jpeg_compress_struct encoder{};
     JpegErrorManager decoderErrors;
     JpegErrorManager encoderErrors;
+    BytesDestination destination;
     bool decoderMade = false;
     bool encoderMade = false;
-    unsigned char* output = nullptr;
-    unsigned long outputSize = 0;
     ~JpegObjects()
     {
         if (encoderMade)
             jpeg_destroy_compress(&encoder);
         if (decoderMade)
             jpeg_destroy_decompress(&decoder);
-        std::free(output);
     }
 };
 
 } // namespace
 
-bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error, bool* otherLayout,
-                       const std::vector<MarkerReplacement>& replacements)
+bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& error, bool* otherLayout,
+              const std::vector<MarkerReplacement>& replacements)
 {
     if (otherLayout)
         *otherLayout = false;
@@ -344,8 +346,6 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     TurnContext context;
     context.orientation = orientation;
     context.blockTurn = blockTurnFor(orientation);
-    QImage decoded;
-    std::future<bool> drawing; // the pixel pass on its own thread
     std::jmp_buf jump;
     objects.decoderErrors.jump = &jump;
     objects.encoderErrors.jump = &jump;
@@ -353,8 +353,7 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
     jpeg_decompress_struct& d = objects.decoder;
     jpeg_compress_struct& c = objects.encoder;
     if (setjmp(jump) != 0) {
-        if (drawing.valid())
-            drawing.wait();
+        turned.clear();
         const JpegErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
                                          ? objects.encoderErrors
                                          : objects.decoderErrors;
@@ -385,48 +384,16 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         return false;
     }
 
-    // One decoding of the data: into whole-image coefficient arrays, drawn as
-    // pixels from there when pixels are wanted.
-    if (scaleDenominator > 0) {
-        context.request = d.mem->request_virt_barray;
-        d.mem->request_virt_barray = requestAndRecord;
-        d.buffered_image = TRUE;
-        d.scale_num = 1;
-        d.scale_denom = static_cast<unsigned int>(scaleDenominator);
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-        d.out_color_space = JCS_EXT_BGRA;
-#else
-        d.out_color_space = JCS_EXT_ARGB;
-#endif
-        jpeg_start_decompress(&d);
-        while (!jpeg_input_complete(&d)) {
-            const int state = jpeg_consume_input(&d);
-            if (state == JPEG_SUSPENDED || state == JPEG_REACHED_EOI)
-                break;
-        }
-        if (objects.decoderErrors.prematureEnd || context.sourceArrayCount != d.num_components) {
-            error = "JPEG turn: damaged data";
-            return false;
-        }
-        decoded = QImage(static_cast<int>(d.output_width), static_cast<int>(d.output_height),
-                         QImage::Format_RGB32);
-        if (decoded.isNull() || d.output_components != 4) {
-            error = "JPEG turn: no pixels";
-            return false;
-        }
-    } else {
-        jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
-        for (int ci = 0; ci < d.num_components; ++ci)
-            context.sourceArrays[ci] = arrays[ci];
-        context.sourceArrayCount = d.num_components;
-    }
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
+    for (int ci = 0; ci < d.num_components; ++ci)
+        context.sourceArrays[ci] = arrays[ci];
+    context.sourceArrayCount = d.num_components;
     if (objects.decoderErrors.prematureEnd) {
         error = "JPEG turn: damaged data";
         return false;
     }
     // From here on the coefficients are only read: the source rows are taken
-    // now, and the pixels are drawn on a second thread while the encoder turns
-    // the same coefficients into the copy.
+    // now.
 
     for (int ci = 0; ci < d.num_components; ++ci) {
         ComponentFeed& feed = context.feeds[ci];
@@ -448,23 +415,19 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
             feed.batchRows[r] = reinterpret_cast<JBLOCKROW>(feed.batch.data() + r * rowCoefficients);
     }
 
-    if (!decoded.isNull()) {
-        auto draw = [&d, &objects, &decoded] { return drawPixels(d, objects.decoderErrors, decoded); };
-        try {
-            drawing = std::async(std::launch::async, draw);
-        } catch (const std::system_error&) {
-            if (!draw()) {
-                error = std::string("JPEG turn: ") + objects.decoderErrors.message;
-                return false;
-            }
-        }
-    }
-
     c.err = UseJpegErrors(objects.encoderErrors);
     jpeg_create_compress(&c);
     objects.encoderMade = true;
     c.client_data = &context;
-    jpeg_mem_dest(&c, &objects.output, &objects.outputSize);
+    // The copy is about as large as the source; components turned through
+    // their samples make it somewhat larger.
+    turned.clear();
+    turned.resize(jpeg.size() + jpeg.size() / 4 + (64 << 10));
+    objects.destination.out = &turned;
+    objects.destination.pub.init_destination = startBytes;
+    objects.destination.pub.empty_output_buffer = growBytes;
+    objects.destination.pub.term_destination = endBytes;
+    c.dest = &objects.destination.pub;
     jpeg_copy_critical_parameters(&d, &c);
     if (isTransposing(orientation)) {
         std::swap(c.image_width, c.image_height);
@@ -480,7 +443,7 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
         }
     }
     // Components whose blocks do not line up are turned through their samples
-    // here, while the pixels are drawn.
+    // first.
     turnThroughSamples(d, c, orientation, context);
     jvirt_barray_ptr feeds[kMaxComponents] = {};
     for (int ci = 0; ci < c.num_components; ++ci)
@@ -519,13 +482,6 @@ bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator,
             jpeg_write_marker(&c, replacements[i].marker, replacements[i].data.data(),
                               static_cast<unsigned int>(replacements[i].data.size()));
     jpeg_finish_compress(&c);
-    if (drawing.valid() && !drawing.get()) {
-        error = std::string("JPEG turn: ") + objects.decoderErrors.message;
-        return false;
-    }
-
-    turned.assign(objects.output, objects.output + objects.outputSize);
-    pixels = std::move(decoded);
     return true;
 }
 

@@ -1,25 +1,20 @@
 #pragma once
 
-// One pass over a JPEG's data that yields both its turned copy and its pixels
-// at a reduced scale: the coefficients that libjpeg keeps for buffered output
-// are decoded once, drawn as pixels, and fed turned to the encoder block row by
-// block row, without a second full-size coefficient copy.
+// A JPEG turned in its coefficients: they are decoded once and fed turned to
+// the encoder block row by block row, without a second full-size coefficient
+// copy.
 
 #include "media/imageprep_codec.h"
-
-#include <QImage>
 
 #include <string>
 #include <vector>
 
 namespace quaylet::imageprep {
 
-// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept) and
-// decodes its unturned pixels at 1/scaleDenominator (1, 2, 4 or 8) into
-// `pixels` (Format_RGB32). Each component keeps its coefficients, turned, when
-// its blocks line up after the turn; one with partial blocks at an edge that
-// moves is turned through its samples and quantised again with steps of 1.
-// False, with nothing written, when a subsampled picture has an odd side that
+// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept). Each
+// component keeps its coefficients, turned, when its blocks line up after the
+// turn; one with partial blocks at an edge that moves is turned through its
+// samples and quantised again with steps of 1. False, with `turned` empty, when a subsampled picture has an odd side that
 // moves (its colours would shift by a pixel), the JPEG uses a colour space
 // that is not turned into RGB here (CMYK), or the data is damaged (including
 // data that ends early). `otherLayout` tells the refusals of a layout not
@@ -34,8 +29,7 @@ struct MarkerReplacement {
     std::string prefix;  // bytes the marker's data starts with
     Bytes data;
 };
-bool TurnJpegAndDecode(const Bytes& jpeg, int orientation, int scaleDenominator, Bytes& turned,
-                       QImage& pixels, std::string& error, bool* otherLayout = nullptr,
-                       const std::vector<MarkerReplacement>& replacements = {});
+bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& error, bool* otherLayout = nullptr,
+              const std::vector<MarkerReplacement>& replacements = {});
 
 } // namespace quaylet::imageprep

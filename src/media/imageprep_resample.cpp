@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <numbers>
 #include <vector>
@@ -181,37 +182,137 @@ void filterColumns(const uint8_t* const* rows, const int16_t* weight, int taps, 
         out[i] = rounded(sums[i]);
 }
 
-// Averages the source rows [firstRow, firstRow + rows) in blocks of `block`
-// columns into `out` (sourceWidth of them, the last block possibly partial).
-void averageBlocks(const QImage& image, int firstRow, int rows, int block, std::vector<uint32_t>& columnSums,
-                   uint8_t* out, int sourceWidth)
-{
-    const int width = image.width();
-    std::fill(columnSums.begin(), columnSums.end(), 0u);
-    for (int y = firstRow; y < firstRow + rows; ++y) {
-        const uint8_t* line = image.constScanLine(y);
-        for (int i = 0; i < width * kChannels; ++i)
-            columnSums[static_cast<std::size_t>(i)] += line[i];
-    }
-    for (int x = 0; x < sourceWidth; ++x) {
-        const int firstColumn = x * block;
-        const int columns = std::min(block, width - firstColumn);
-        const uint32_t count = static_cast<uint32_t>(rows * columns);
-        for (int c = 0; c < kChannels; ++c) {
-            uint32_t sum = 0;
-            for (int k = 0; k < columns; ++k)
-                sum += columnSums[static_cast<std::size_t>((firstColumn + k) * kChannels + c)];
-            out[x * kChannels + c] = static_cast<uint8_t>((sum + count / 2) / count);
-        }
-    }
-}
-
 int blockFor(int originalSize, int outputSize)
 {
     return std::max(1, originalSize / outputSize / kMinFilterReduction);
 }
 
 } // namespace
+
+struct RowResampler::State {
+    int sourceWidth = 0;  // columns of the rows given
+    int sourceHeight = 0; // rows to be given
+    int blockX = 1;
+    int blockY = 1;
+    Taps across;
+    Taps down;
+    QImage result;
+    std::vector<uint8_t> ring;           // down.count rows filtered across
+    std::vector<uint32_t> columnSums;    // the block row being averaged
+    std::vector<uint8_t> averagedRow;
+    std::vector<int32_t> sums;
+    std::vector<const uint8_t*> rows;
+    int given = 0;     // source rows given so far
+    int narrowed = 0;  // rows (or averaged block rows) filtered across so far
+    int finished = 0;  // result rows written
+};
+
+RowResampler::RowResampler(int sourceWidth, int sourceHeight, int width, int height)
+{
+    if (sourceWidth < 1 || sourceHeight < 1 || width < 1 || height < 1)
+        return;
+    try {
+        auto state = std::make_unique<State>();
+        State& s = *state;
+        s.sourceWidth = sourceWidth;
+        s.sourceHeight = sourceHeight;
+        s.blockX = blockFor(sourceWidth, width);
+        s.blockY = blockFor(sourceHeight, height);
+        const int narrowWidth = (sourceWidth + s.blockX - 1) / s.blockX;
+        const int narrowHeight = (sourceHeight + s.blockY - 1) / s.blockY;
+        s.across = makeTaps(sourceWidth, s.blockX, narrowWidth, width);
+        s.down = makeTaps(sourceHeight, s.blockY, narrowHeight, height);
+        s.result = QImage(width, height, QImage::Format_RGB32);
+        if (s.result.isNull())
+            return;
+        const auto rowBytes = static_cast<std::size_t>(width) * kChannels;
+        s.ring.resize(static_cast<std::size_t>(s.down.count) * rowBytes);
+        if (s.blockX > 1 || s.blockY > 1) {
+            s.columnSums.resize(static_cast<std::size_t>(sourceWidth) * kChannels);
+            s.averagedRow.resize(static_cast<std::size_t>(narrowWidth) * kChannels);
+        }
+        s.sums.resize(rowBytes);
+        s.rows.resize(static_cast<std::size_t>(s.down.count));
+        m_state = std::move(state);
+    } catch (const std::bad_alloc&) {
+        m_state.reset();
+    }
+}
+
+RowResampler::~RowResampler() = default;
+
+bool RowResampler::valid() const
+{
+    return m_state != nullptr;
+}
+
+bool RowResampler::complete() const
+{
+    return m_state && m_state->finished == m_state->result.height();
+}
+
+void RowResampler::addRow(const uint8_t* row)
+{
+    if (!m_state || m_state->given >= m_state->sourceHeight)
+        return;
+    State& s = *m_state;
+    const int given = s.given++;
+    const auto ringRows = static_cast<std::size_t>(s.down.count);
+    const auto rowBytes = static_cast<std::size_t>(s.result.width()) * kChannels;
+    const bool averaged = !s.columnSums.empty();
+    if (averaged) {
+        // A block row is averaged once its last row has come (the picture's
+        // last block row may be shorter).
+        if (given % s.blockY == 0)
+            std::fill(s.columnSums.begin(), s.columnSums.end(), 0u);
+        for (std::size_t i = 0; i < s.columnSums.size(); ++i)
+            s.columnSums[i] += row[i];
+        const int rowsInBlock = given % s.blockY + 1;
+        if (rowsInBlock < s.blockY && s.given < s.sourceHeight)
+            return;
+        const int narrowWidth = static_cast<int>(s.averagedRow.size()) / kChannels;
+        for (int x = 0; x < narrowWidth; ++x) {
+            const int firstColumn = x * s.blockX;
+            const int columns = std::min(s.blockX, s.sourceWidth - firstColumn);
+            const auto count = static_cast<uint32_t>(rowsInBlock * columns);
+            for (int c = 0; c < kChannels; ++c) {
+                uint32_t sum = 0;
+                for (int k = 0; k < columns; ++k)
+                    sum += s.columnSums[static_cast<std::size_t>((firstColumn + k) * kChannels + c)];
+                s.averagedRow[static_cast<std::size_t>(x * kChannels + c)] =
+                    static_cast<uint8_t>((sum + count / 2) / count);
+            }
+        }
+        row = s.averagedRow.data();
+    }
+    filterRow(row, s.across, s.ring.data() + static_cast<std::size_t>(s.narrowed) % ringRows * rowBytes,
+              s.result.width());
+    ++s.narrowed;
+
+    // Every result row whose taps have all come is written now. A ring slot
+    // is overwritten only by a row past the taps of every result row still to
+    // come, since a result row's first tap never goes back up.
+    while (s.finished < s.result.height()) {
+        const int first = s.down.first[static_cast<std::size_t>(s.finished)];
+        if (first + s.down.count > s.narrowed)
+            break;
+        for (std::size_t t = 0; t < ringRows; ++t)
+            s.rows[t] = s.ring.data() + (static_cast<std::size_t>(first) + t) % ringRows * rowBytes;
+        filterColumns(s.rows.data(),
+                      s.down.weights.data() + static_cast<std::size_t>(s.finished) * ringRows,
+                      s.down.count, s.sums, s.result.scanLine(s.finished));
+        ++s.finished;
+    }
+}
+
+QImage RowResampler::takeResult()
+{
+    if (!complete())
+        return {};
+    QImage result = std::move(m_state->result);
+    m_state.reset();
+    return result;
+}
 
 QImage ResampleImage(const QImage& image, int width, int height)
 {
@@ -221,52 +322,10 @@ QImage ResampleImage(const QImage& image, int width, int height)
                                                                   : image.convertToFormat(QImage::Format_RGB32);
     if (source.isNull())
         return {};
-    try {
-        const int blockX = blockFor(source.width(), width);
-        const int blockY = blockFor(source.height(), height);
-        const int sourceWidth = (source.width() + blockX - 1) / blockX;
-        const int sourceHeight = (source.height() + blockY - 1) / blockY;
-        const Taps across = makeTaps(source.width(), blockX, sourceWidth, width);
-        const Taps down = makeTaps(source.height(), blockY, sourceHeight, height);
-
-        // Rows are filtered across as the columns need them, into a ring of
-        // as many rows as a result row takes: the rows a result row starts at
-        // never go back up, so a row is overwritten only once no result row
-        // needs it, and no narrowed copy of the whole picture is kept.
-        QImage result(width, height, QImage::Format_RGB32);
-        if (result.isNull())
-            return {};
-        const auto rowBytes = static_cast<std::size_t>(width) * kChannels;
-        const auto ringRows = static_cast<std::size_t>(down.count);
-        std::vector<uint8_t> ring(ringRows * rowBytes);
-        const bool averaged = blockX > 1 || blockY > 1;
-        std::vector<uint32_t> columnSums(averaged ? static_cast<std::size_t>(source.width()) * kChannels : 0);
-        std::vector<uint8_t> averagedRow(averaged ? static_cast<std::size_t>(sourceWidth) * kChannels : 0);
-        int narrowed = 0; // source rows filtered across so far
-        std::vector<int32_t> sums(rowBytes);
-        std::vector<const uint8_t*> rows(ringRows);
-        for (int y = 0; y < height; ++y) {
-            const int first = down.first[static_cast<std::size_t>(y)];
-            for (; narrowed < first + down.count; ++narrowed) {
-                const uint8_t* row = source.constScanLine(narrowed);
-                if (averaged) {
-                    const int firstRow = narrowed * blockY;
-                    averageBlocks(source, firstRow, std::min(blockY, source.height() - firstRow), blockX, columnSums,
-                                  averagedRow.data(), sourceWidth);
-                    row = averagedRow.data();
-                }
-                filterRow(row, across, ring.data() + static_cast<std::size_t>(narrowed) % ringRows * rowBytes, width);
-            }
-            for (std::size_t t = 0; t < ringRows; ++t)
-                rows[t] = ring.data() + (static_cast<std::size_t>(first) + t) % ringRows * rowBytes;
-            filterColumns(rows.data(),
-                          down.weights.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(down.count),
-                          down.count, sums, result.scanLine(y));
-        }
-        return result;
-    } catch (const std::bad_alloc&) {
-        return {};
-    }
+    RowResampler resampler(source.width(), source.height(), width, height);
+    for (int y = 0; y < source.height() && resampler.valid(); ++y)
+        resampler.addRow(source.constScanLine(y));
+    return resampler.takeResult();
 }
 
 } // namespace quaylet::imageprep

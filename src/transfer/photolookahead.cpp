@@ -99,7 +99,7 @@ void PhotoLookAhead::prepare()
     try {
         if (stopped())
             return;
-        job.upright = m_steps.rotateToUpright(job.row.path);
+        job.upright = m_steps.rotateToUpright(job.row.path, job.box);
         if (stopped())
             return;
         job.prepared = m_steps.makeUploadImage(job.upright.empty() ? job.row.path : job.upright, job.box, folder());

@@ -39,8 +39,9 @@ struct TransferSteps {
     // The account call: whether the service reports a premium account (false
     // when it cannot tell).
     std::function<bool(const StepContext&)> fetchPremium;
-    // The path of an upright copy, or empty when the photo needs no turning.
-    std::function<std::string(const std::string& path)> rotateToUpright;
+    // The path of an upright copy, or empty when the photo needs no turning;
+    // `box` is the one makeUploadImage will be given for it (0 for a video).
+    std::function<std::string(const std::string& path, int box)> rotateToUpright;
     // The prepared photo for a box of box x box pixels, or empty on failure.
     // It is written into `directory` (ending in '/'), or into the temporary
     // directory when that is empty.

@@ -147,7 +147,8 @@ void TransferThread::processHead()
 
     // Every file is offered for turning, a video too: it has no orientation,
     // which the log says, and it takes its number in the copies' names.
-    const std::string rotated = ahead ? ahead->releaseUpright() : m_steps.rotateToUpright(current);
+    const std::string rotated =
+        ahead ? ahead->releaseUpright() : m_steps.rotateToUpright(current, head->type == 1 ? imageBox() : 0);
     if (!rotated.empty()) {
         WriteLog(LogTrace, "xferDaemon: Image %s rotated", current.c_str());
         // The queue owns the copy from now on; when a cancel removed the row

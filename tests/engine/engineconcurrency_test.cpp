@@ -25,7 +25,7 @@ TransferSteps InstantSteps()
     TransferSteps steps;
     steps.checkConnection = [](const StepContext&) { return true; };
     steps.fetchPremium = [](const StepContext&) { return true; };
-    steps.rotateToUpright = [](const std::string&) { return std::string(); };
+    steps.rotateToUpright = [](const std::string&, int) { return std::string(); };
     steps.makeUploadImage = [](const std::string&, int, const std::string&) { return std::string(); };
     steps.convertVideo = [](const StepContext&, const std::string&) { return std::string(); };
     steps.dateTaken = [](const std::string&) { return std::optional<int64_t>(); };

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const std::string photo = quaylet::fuzz::ScratchPath("photo.jpg");
     quaylet::fuzz::WriteInput(photo, bytes);
 
-    const std::string upright = quaylet::RotateToUpright(photo);
+    const std::string upright = quaylet::RotateToUpright(photo, quaylet::kStandardImageBox);
     quaylet::MakeUploadImage(upright.empty() ? photo : upright, quaylet::kStandardImageBox,
                              quaylet::kStandardImageBox);
     if (!upright.empty())

@@ -8,6 +8,7 @@
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegerror.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_resample.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 
@@ -512,8 +513,8 @@ double psnr(const QImage& a, const QImage& b)
     return mean == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mean);
 }
 
-// The one-pass turn gives exactly libjpeg-turbo's lossless turn, and exactly
-// the pixels of a plain scaled decode, for the usual layouts of JPEG files.
+// The coefficient turn gives exactly libjpeg-turbo's lossless turn for the
+// usual layouts of JPEG files.
 TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
 {
     const QImage noisy = noisyQuadrants(320, 256); // more block rows than one batch of turned rows
@@ -530,20 +531,13 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
     };
     for (const auto& source : sources) {
         WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
-        imageprep::SourceImage opened;
-        ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
-        const QImage half = imageprep::DecodeImage(opened, {160, 128}, error);
-        ASSERT_EQ(half.size(), QSize(160, 128)) << source.name;
         for (int orientation = 2; orientation <= 8; ++orientation) {
             const std::string what =
                 std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
-            QImage pixels;
-            ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
-                << what << ": " << error;
+            ASSERT_TRUE(imageprep::TurnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
             EXPECT_EQ(decodeJpeg(ours), decodeJpeg(theirs)) << what;
-            EXPECT_EQ(pixels, half) << what;
         }
     }
 }
@@ -552,7 +546,7 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
 // photo with 4:2:0 sampling has 1500 chroma rows) cannot keep its blocks: the
 // components concerned are turned through their samples, the others keep
 // their coefficients. Every orientation gives the upright picture, within the
-// error of quantising once more, and the pixels of a plain decode.
+// error of quantising once more.
 TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
 {
     const QImage noisy = noisyQuadrants(328, 248);
@@ -568,38 +562,70 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
         {"4:2:0, 4000 x 3000 in small", bytesOf(save(noisy.copy(0, 0, 200, 152), "small.jpg", "jpeg", 92))},
     };
     for (const auto& source : sources) {
-        WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
-        imageprep::SourceImage opened;
-        ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
         const QImage decoded = decodeJpeg(source.bytes);
-        const QImage half =
-            imageprep::DecodeImage(opened, {decoded.width() / 2, decoded.height() / 2}, error);
         for (int orientation = 2; orientation <= 8; ++orientation) {
             const std::string what =
                 std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours;
-            QImage pixels;
-            ASSERT_TRUE(imageprep::TurnJpegAndDecode(source.bytes, orientation, 2, ours, pixels, error))
-                << what << ": " << error;
+            ASSERT_TRUE(imageprep::TurnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             // About 50 dB here; a block or a chroma sample out of place
             // gives far less on grain.
             EXPECT_GE(psnr(decodeJpeg(ours), imageprep::TurnUpright(decoded, orientation)), 45) << what;
-            EXPECT_EQ(pixels, half) << what;
         }
     }
     // An odd side of a subsampled picture has no whole chroma sample at its
     // end: reversing it would move the colours off their pixels, so the turn
     // is refused (the copy is then made from decoded pixels).
     imageprep::Bytes turned;
-    QImage pixels;
     const imageprep::Bytes odd = bytesOf(save(noisy.copy(0, 0, 65, 33), "odd.jpg", "jpeg", 90));
-    EXPECT_FALSE(imageprep::TurnJpegAndDecode(odd, 6, 2, turned, pixels, error));
-    EXPECT_TRUE(imageprep::TurnJpegAndDecode(odd, 5, 2, turned, pixels, error)) << error; // no side reversed
+    EXPECT_FALSE(imageprep::TurnJpeg(odd, 6, turned, error));
+    EXPECT_TRUE(imageprep::TurnJpeg(odd, 5, turned, error)) << error; // no side reversed
 }
 
-// A large turned JPEG is prepared from the pixels decoded while it was turned;
-// the result matches a preparation from the copy on disk, and a copy that was
-// replaced meanwhile is read anew.
+// Scaling as the rows are decoded gives exactly the pixels of a whole decode
+// at the same DCT scale followed by the scaler, whatever the sampling, the
+// scale and the block averaging before the filter.
+TEST(MakeUploadImage, ScalingWhileDecodingMatchesTheWholeDecode)
+{
+    const QImage noisy = noisyQuadrants(648, 488);
+    imageprep::Bytes full;
+    std::string error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {95}, full, error)) << error;
+    const struct {
+        const char* name;
+        imageprep::Bytes bytes;
+    } sources[] = {
+        {"4:4:4", full},
+        {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
+        {"4:2:0, odd sides", bytesOf(save(noisy.copy(0, 0, 333, 251), "odd.jpg", "jpeg", 90))},
+        {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
+    };
+    // The source's own size; a DCT scale of 1/2 and of 1/4; block averaging
+    // before the filter; a result wider than the source.
+    const ImageSize targets[] = {{0, 0}, {160, 120}, {81, 61}, {40, 30}, {7, 3}, {700, 90}};
+    for (const auto& source : sources) {
+        WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
+        imageprep::SourceImage opened;
+        ASSERT_TRUE(imageprep::OpenSourceImage(SandboxPath("source.jpg"), opened, error)) << error;
+        for (ImageSize target : targets) {
+            if (target.width == 0)
+                target = opened.size;
+            const std::string what = std::string(source.name) + " to " + std::to_string(target.width) + " x "
+                                   + std::to_string(target.height);
+            QImage whole = imageprep::DecodeImage(opened, {2 * target.width, 2 * target.height}, error);
+            if (whole.size() != QSize(target.width, target.height))
+                whole = imageprep::ResampleImage(whole, target.width, target.height);
+            const QImage streamed = imageprep::DecodeImageScaled(opened, target, error);
+            ASSERT_EQ(streamed.size(), QSize(target.width, target.height)) << what << ": " << error;
+            EXPECT_EQ(streamed, whole) << what;
+        }
+    }
+}
+
+// A large turned JPEG is prepared from the pixels scaled for its box while it
+// was turned; the result matches a preparation from the copy on disk, and a
+// copy that was replaced meanwhile, or one prepared for another box, is read
+// anew.
 TEST(RotateToUpright, PreparingTheCopyAfterwards)
 {
     const std::string source = save(quadrants(1024, 512), "large.jpg", "jpeg", 95);
@@ -607,7 +633,7 @@ TEST(RotateToUpright, PreparingTheCopyAfterwards)
     const QImage expected =
         load(source, true).scaled(400, 800, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 
-    const std::string copy = RotateToUpright(source);
+    const std::string copy = RotateToUpright(source, 800);
     ASSERT_FALSE(copy.empty());
     ASSERT_EQ(MakeUploadImage(copy, 800, 800), scaledCopy());
     const QImage first = load(scaledCopy());
@@ -615,10 +641,14 @@ TEST(RotateToUpright, PreparingTheCopyAfterwards)
     ASSERT_EQ(MakeUploadImage(copy, 800, 800), scaledCopy());
     expectSameQuadrants(load(scaledCopy()), first, "from the file");
 
-    ASSERT_EQ(RotateToUpright(source), platform::TempPath() + "TR2.jpeg");
-    std::filesystem::copy_file(save(quadrants(900, 600), "other.jpg"), platform::TempPath() + "TR2.jpeg",
-                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(RotateToUpright(source, 1500), platform::TempPath() + "TR2.jpeg");
     ASSERT_EQ(MakeUploadImage(platform::TempPath() + "TR2.jpeg", 800, 800), scaledCopy());
+    expectSameQuadrants(load(scaledCopy()), first, "for another box");
+
+    ASSERT_EQ(RotateToUpright(source, 800), platform::TempPath() + "TR3.jpeg");
+    std::filesystem::copy_file(save(quadrants(900, 600), "other.jpg"), platform::TempPath() + "TR3.jpeg",
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(MakeUploadImage(platform::TempPath() + "TR3.jpeg", 800, 800), scaledCopy());
     expectSameQuadrants(load(scaledCopy()), quadrants(800, 533), "replaced copy");
 }
 
@@ -753,6 +783,7 @@ TEST(BadInput, TurnedTruncatedPhotoGetsNoCopy)
     const std::string cut = SandboxPath("cut.jpg");
     WriteFile(cut, bytes.substr(0, bytes.size() - bytes.size() / 3));
     EXPECT_EQ(RotateToUpright(cut), "");
+    EXPECT_EQ(RotateToUpright(cut, 800), "");
     EXPECT_EQ(MakeUploadImage(cut, 800, 800), "");
 }
 

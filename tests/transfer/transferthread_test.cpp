@@ -37,7 +37,7 @@ protected:
         queue = std::make_unique<CUploadQueue>(links);
         steps.checkConnection = [](const StepContext&) { return true; };
         steps.fetchPremium = [](const StepContext&) { return true; };
-        steps.rotateToUpright = [this](const std::string& path) {
+        steps.rotateToUpright = [this](const std::string& path, int) {
             rotated.push_back(path);
             return std::string();
         };
@@ -133,7 +133,7 @@ TEST_F(TransferThreadTest, UprightCopyOfARowCancelledMeanwhileIsDeletedAndNotSen
 {
     queueFile("turned.jpg");
     const std::string copy = platform::TempPath() + "TR1.jpeg";
-    steps.rotateToUpright = [&](const std::string&) {
+    steps.rotateToUpright = [&](const std::string&, int) {
         WriteFile(copy, "upright");
         // The Cancel command empties the queue while the copy is being written.
         shared.cancelFlag = true;
@@ -188,7 +188,7 @@ class LookAheadTest : public TransferThreadTest {
 protected:
     LookAheadTest()
     {
-        steps.rotateToUpright = [this](const std::string& path) {
+        steps.rotateToUpright = [this](const std::string& path, int) {
             std::string copy;
             {
                 std::lock_guard lock(mutex);
