@@ -119,54 +119,80 @@ ImageSize transposed(ImageSize size)
     return {size.height, size.width};
 }
 
-// The upright copy's pixels: for JPEG sources a turn of the coefficients
-// (lossless for each component whose blocks line up after the turn), otherwise
-// a full decode, the turn, and a quality-100 encoding.
-bool makeUprightJpeg(const imageprep::SourceImage& source, int orientation, Bytes& out, bool& metadataDone,
-                     std::string& error)
+// The metadata of the upright copy as markers that the coefficient turn
+// writes while it encodes, rather than by rewriting the whole file afterwards;
+// none when they cannot be made.
+std::vector<imageprep::MarkerReplacement> uprightMarkers(const imageprep::SourceImage& source, bool transposing)
 {
-    metadataDone = false;
+    std::vector<imageprep::MarkerReplacement> replacements;
+    imageprep::UprightMarkers markers;
+    std::string error;
+    const imageprep::MetadataSource metadata{source.path, &source.bytes};
+    if (imageprep::MakeUprightMarkers(metadata, transposing, markers, error)) {
+        constexpr int kApp1 = 0xE1;
+        replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
+                                std::move(markers.exif)});
+        if (!markers.xmp.empty())
+            replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
+                                    std::move(markers.xmp)});
+    }
+    return replacements;
+}
+
+// Writes the upright copy with the source's metadata, its orientation set to
+// 1. A JPEG is turned in its coefficients straight into the file (lossless
+// for each component whose blocks line up after the turn). The other ways
+// make the copy in memory: libjpeg-turbo's own lossless turn for a layout the
+// coefficient turn does not handle, else a full decode, the turn and a
+// quality-100 encoding.
+bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, const std::string& copyPath,
+                      std::string& error)
+{
+    const bool transposing = isTransposing(orientation);
+    Bytes copy;
+    bool made = false;
     if (source.jpeg) {
+        const std::vector<imageprep::MarkerReplacement> replacements = uprightMarkers(source, transposing);
         std::string why;
         bool otherLayout = false;
-        // The copy's metadata goes in as markers while it is encoded, rather
-        // than by rewriting the whole file afterwards.
-        std::vector<imageprep::MarkerReplacement> replacements;
-        imageprep::UprightMarkers markers;
-        std::string markerError;
-        const imageprep::MetadataSource metadata{source.path, &source.bytes};
-        if (imageprep::MakeUprightMarkers(metadata, isTransposing(orientation), markers, markerError)) {
-            constexpr int kApp1 = 0xE1;
-            replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
-                                    std::move(markers.exif)});
-            if (!markers.xmp.empty())
-                replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
-                                        std::move(markers.xmp)});
-        }
-        if (imageprep::TurnJpeg(source.bytes, orientation, out, why, &otherLayout, replacements)) {
-            metadataDone = !replacements.empty();
-            return true;
-        }
-        WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
-
-        // A layout the coefficient turn does not handle gets libjpeg-turbo's
-        // own lossless turn; a turn that it cannot make perfect, or damaged
-        // data, goes to the decoding below.
-        if (otherLayout) {
-            if (imageprep::TransformJpegLosslessly(source.bytes, orientation, out, why))
+        imageprep::OutputFile file(copyPath);
+        if (!file.open(error))
+            return false;
+        if (imageprep::TurnJpeg(source.bytes, orientation, file, why, &otherLayout, replacements)) {
+            if (!file.finish(error))
+                return false;
+            if (!replacements.empty())
                 return true;
+            // Without markers the metadata goes into the finished copy.
+            if (!imageprep::ReadWholeFile(copyPath, copy, error))
+                return false;
+            made = true;
+        } else {
             WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
+            // A turn that libjpeg-turbo cannot make perfect, or damaged data,
+            // goes to the decoding below.
+            if (otherLayout) {
+                made = imageprep::TransformJpegLosslessly(source.bytes, orientation, copy, why);
+                if (!made)
+                    WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
+            }
         }
     }
-    const QImage decoded = imageprep::DecodeImage(source, {}, error);
-    if (decoded.isNull())
-        return false;
-    const QImage upright = imageprep::TurnUpright(decoded, orientation);
-    if (upright.isNull()) {
-        error = "out of memory";
-        return false;
+    if (!made) {
+        const QImage decoded = imageprep::DecodeImage(source, {}, error);
+        if (decoded.isNull())
+            return false;
+        const QImage upright = imageprep::TurnUpright(decoded, orientation);
+        if (upright.isNull()) {
+            error = "out of memory";
+            return false;
+        }
+        if (!imageprep::EncodeJpeg(upright, kCleanCopyEncoding, copy, error))
+            return false;
     }
-    return imageprep::EncodeJpeg(upright, kCleanCopyEncoding, out, error);
+    const imageprep::MetadataSource metadata{source.path, source.jpeg ? &source.bytes : nullptr};
+    return imageprep::WriteUprightMetadata(metadata, transposing, copy, error)
+        && imageprep::WriteWholeFile(copyPath, copy, error);
 }
 
 } // namespace
@@ -238,16 +264,10 @@ std::string RotateToUpright(const std::string& path, int box)
         }
     }
 
-    Bytes copy;
-    bool metadataDone = false;
-    const imageprep::MetadataSource metadata{path, source.jpeg ? &source.bytes : nullptr};
-    if (!makeUprightJpeg(source, *orientation, copy, metadataDone, error)
-        || (!metadataDone && !imageprep::WriteUprightMetadata(metadata, transposing, copy, error))
-        || !imageprep::WriteWholeFile(copyPath, copy, error)) {
+    if (!writeUprightCopy(source, *orientation, copyPath, error)) {
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
-    copy = Bytes(); // freed before the wait for the scaling, which may still run
     QImage scaled = scaling.valid() ? scaling.get() : QImage();
     const std::optional<FileIdentity> identity = identityOf(copyPath);
     if (!scaled.isNull() && identity)

@@ -20,6 +20,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quaylet::imageprep {
 
@@ -356,32 +357,73 @@ QImage TurnUpright(const QImage& image, int orientation)
     }
 }
 
-bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)
+OutputFile::OutputFile(std::string path) : m_path(std::move(path)) {}
+
+OutputFile::~OutputFile()
 {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.valid()) {
-        error = "cannot create " + path + ": " + std::strerror(errno);
+    if (m_fd >= 0) { // opened but never finished
+        ::close(m_fd);
+        ::unlink(m_path.c_str());
+    }
+}
+
+bool OutputFile::open(std::string& error)
+{
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_fd < 0) {
+        error = "cannot create " + m_path + ": " + std::strerror(errno);
+        m_fd = -1;
+        return false;
+    }
+    return true;
+}
+
+bool OutputFile::write(const unsigned char* data, std::size_t size, std::string& error)
+{
+    if (m_fd < 0) {
+        error = "cannot write " + m_path + ": not open";
         return false;
     }
     std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            error = "cannot write " + path + ": " + std::strerror(errno);
-            fd.reset();
-            ::unlink(path.c_str());
+            error = "cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
             return false;
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::close(fd.release()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        ::unlink(path.c_str());
+    return true;
+}
+
+bool OutputFile::finish(std::string& error)
+{
+    if (m_fd < 0) {
+        error = "cannot write " + m_path + ": not open";
+        return false;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        error = "cannot write " + m_path + ": " + std::strerror(errno);
+        ::unlink(m_path.c_str());
         return false;
     }
     return true;
+}
+
+bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)
+{
+    OutputFile file(path);
+    return file.open(error) && file.write(bytes.data(), bytes.size(), error) && file.finish(error);
+}
+
+bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error)
+{
+    UniqueFd fd = openForReading(path, error);
+    return fd.valid() && readAll(fd.get(), bytes, error);
 }
 
 } // namespace quaylet::imageprep

@@ -9,6 +9,7 @@
 
 #include <QImage>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,31 @@ bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std
 // (5 transpose, 7 transverse).
 QImage TurnUpright(const QImage& image, int orientation);
 
+// A file being written: created or replaced with mode 0600, never through a
+// link, and removed again unless finish() succeeds, so that no partly written
+// file is left behind.
+class OutputFile final {
+public:
+    explicit OutputFile(std::string path);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    bool open(std::string& error);
+    bool write(const unsigned char* data, std::size_t size, std::string& error);
+    // Closes the file; false, with the file removed, when its data did not
+    // reach the disk.
+    bool finish(std::string& error);
+
+private:
+    std::string m_path;
+    int m_fd = -1; // open from open() until finish()
+};
+
 // Creates or replaces the file (mode 0600); a partly written file is removed.
 bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error);
+
+// The whole of a regular file.
+bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error);
 
 } // namespace quaylet::imageprep

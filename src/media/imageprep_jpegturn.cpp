@@ -1,6 +1,7 @@
 #include "media/imageprep_jpegturn.h"
 
 #include "media/imageprep_jpegerror.h"
+#include "media/imageprep_packedblocks.h"
 #include "media/imageprep_sampleturn.h"
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -70,30 +73,119 @@ inline void turnBlock(const JCOEF* source, JCOEF* target, const BlockTurn& turn)
     }
 }
 
-// One component on its way to the encoder: the source's block rows, and a
-// buffer of turned block rows that the encoder asks for an iMCU row at a time;
-// or, for a component whose blocks do not line up after the turn, all its
-// turned block rows made beforehand from its samples.
+// A source component's blocks as the decoder delivers them: packed a row at a
+// time, through a small buffer of the rows it is filling.
+struct PackedSource {
+    std::unique_ptr<PackedBlocks> blocks;
+    std::vector<JCOEF> buffer;         // at most maxAccess rows
+    std::vector<JBLOCKROW> bufferRows; // into buffer
+    int bufferStart = 0;               // first row in the buffer
+    int bufferCount = 0;               // rows in the buffer, not yet packed
+    int maxAccess = 0;
+};
+
+// One component on its way to the encoder: the source's blocks, and a buffer
+// of turned block rows that the encoder asks for an iMCU row at a time; for a
+// component whose blocks do not line up after the turn, the rows are made
+// through its samples.
 struct ComponentFeed {
     int index = 0;
-    std::vector<JBLOCKROW> sourceRows; // all rows of the source component
-    int sourceWidth = 0;               // meaningful blocks per source row
-    int sourceHeight = 0;              // meaningful source rows
+    // The source's blocks: packed, or libjpeg's own rows for a progressive
+    // source, whose blocks every scan refines again.
+    const PackedBlocks* packed = nullptr;
+    std::vector<JBLOCKROW> sourceRows;
+    int sourceWidth = 0;              // meaningful blocks per source row
+    int sourceHeight = 0;             // meaningful source rows
     std::vector<JCOEF> batch;         // kBatchRows rows of rowWidth blocks
     std::vector<JBLOCKROW> batchRows; // into batch
     int batchStart = -(1 << 30);      // first turned row held in batch (none yet)
     int rowWidth = 0;                 // blocks per row of batch
-    SampleTurnTarget throughSamples;      // coefficients empty: turned block by block
-    std::vector<JBLOCKROW> sampleTurnRows; // into throughSamples
+    std::unique_ptr<SampleTurner> throughSamples; // only for a component that does not line up
+    int sampleTurnRows = 0;                       // the turned rows it makes
+
+    void read(int row, int col, JCOEF* out) const
+    {
+        if (packed)
+            packed->read(row, col, out);
+        else
+            std::memcpy(out, sourceRows[static_cast<std::size_t>(row)][col], sizeof(JBLOCK));
+    }
 };
 
 struct TurnContext {
     int orientation = 1;
     BlockTurn blockTurn{};
-    jvirt_barray_ptr sourceArrays[kMaxComponents] = {};
-    int sourceArrayCount = 0;
+    PackedSource packedSources[kMaxComponents];
+    int packedCount = 0;
     ComponentFeed feeds[kMaxComponents];
 };
+
+// The decoder's "virtual arrays" for a sequential source, whose blocks come
+// once each, a row after the other: each is one of our packed stores.
+jvirt_barray_ptr requestPacked(j_common_ptr cinfo, int, boolean, JDIMENSION blocksPerRow, JDIMENSION rowCount,
+                               JDIMENSION maxAccess)
+{
+    auto* context = static_cast<TurnContext*>(cinfo->client_data);
+    if (context->packedCount >= kMaxComponents)
+        ERREXIT(cinfo, JERR_COMPONENT_COUNT);
+    PackedSource& source = context->packedSources[context->packedCount++];
+    bool made = true;
+    try {
+        source.blocks = std::make_unique<PackedBlocks>(static_cast<int>(blocksPerRow), static_cast<int>(rowCount));
+        source.maxAccess = static_cast<int>(maxAccess);
+        source.buffer.resize(static_cast<std::size_t>(maxAccess) * blocksPerRow * DCTSIZE2);
+        source.bufferRows.resize(maxAccess);
+        for (JDIMENSION r = 0; r < maxAccess; ++r)
+            source.bufferRows[r] = reinterpret_cast<JBLOCKROW>(source.buffer.data() + r * blocksPerRow * DCTSIZE2);
+    } catch (const std::bad_alloc&) {
+        made = false;
+    }
+    if (!made)
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    return reinterpret_cast<jvirt_barray_ptr>(&source);
+}
+
+// Packs the rows in the buffer; false when memory runs out.
+bool packBuffered(PackedSource& source)
+{
+    try {
+        for (int r = 0; r < source.bufferCount; ++r)
+            source.blocks->keepRow(source.bufferStart + r, source.bufferRows[static_cast<std::size_t>(r)]);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    source.bufferStart += source.bufferCount;
+    source.bufferCount = 0;
+    return true;
+}
+
+JBLOCKARRAY accessPacked(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION rowCount,
+                         boolean writable)
+{
+    auto& source = *reinterpret_cast<PackedSource*>(array);
+    const int first = static_cast<int>(startRow);
+    const int count = static_cast<int>(rowCount);
+    // The decoder fills the rows that follow those it filled before.
+    if (!writable || count > source.maxAccess || first != source.bufferStart + source.bufferCount
+        || first + count > source.blocks->height())
+        ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+    if (!packBuffered(source))
+        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+    // The decoder writes only the non-zero coefficients of a block.
+    std::fill_n(source.buffer.begin(), static_cast<std::size_t>(count) * source.blocks->width() * DCTSIZE2, JCOEF{0});
+    source.bufferCount = count;
+    return source.bufferRows.data();
+}
+
+// Packs what the decoder left in the buffers once it has read the last row.
+[[gnu::noinline]] // its locals stay out of TurnJpeg's setjmp frame
+bool packAllBuffered(TurnContext& context)
+{
+    for (int i = 0; i < context.packedCount; ++i)
+        if (!packBuffered(context.packedSources[i]))
+            return false;
+    return true;
+}
 
 // Which source block lands at (row, col) of the turned component, for source
 // components of width x height blocks.
@@ -123,39 +215,48 @@ JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION 
     const int height = static_cast<int>(component.height_in_blocks);
     const int first = static_cast<int>(startRow);
     const int count = static_cast<int>(rowCount);
-    if (!feed->sampleTurnRows.empty()) {
-        if (first + count > static_cast<int>(feed->sampleTurnRows.size()))
-            ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
-        return feed->sampleTurnRows.data() + first;
-    }
     if (count > kBatchRows || width > feed->rowWidth)
         ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+    if (first >= feed->batchStart && first + count <= feed->batchStart + kBatchRows)
+        return feed->batchRows.data() + (first - feed->batchStart);
+    feed->batchStart = first;
+
+    if (feed->throughSamples) {
+        if (first + count > feed->sampleTurnRows)
+            ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+        bool turned = true;
+        try {
+            feed->throughSamples->turnRows(first, std::min(kBatchRows, feed->sampleTurnRows - first),
+                                           feed->batchRows.data());
+        } catch (const std::bad_alloc&) {
+            turned = false;
+        }
+        if (!turned)
+            ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
+        return feed->batchRows.data();
+    }
 
     // Rows are turned a batch at a time. A transposing turn reads the source
     // down its columns; taking a batch of neighbouring columns at once reads
     // each source row in runs of blocks instead of one block per row.
-    if (first < feed->batchStart || first + count > feed->batchStart + kBatchRows) {
-        feed->batchStart = first;
-        const int end = std::min(first + kBatchRows, height);
-        auto turnOne = [&](int row, int col) {
-            int sourceRow = 0, sourceCol = 0;
-            sourceBlockOf(context->orientation, row, col, feed->sourceWidth, feed->sourceHeight, sourceRow,
-                          sourceCol);
-            if (sourceRow < 0 || sourceCol < 0 || sourceRow >= static_cast<int>(feed->sourceRows.size())
-                || sourceCol >= feed->sourceWidth)
-                ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
-            turnBlock(feed->sourceRows[sourceRow][sourceCol], feed->batchRows[row - first][col],
-                      context->blockTurn);
-        };
-        if (isTransposing(context->orientation)) {
-            for (int col = 0; col < width; ++col)
-                for (int row = first; row < end; ++row)
-                    turnOne(row, col);
-        } else {
+    const int end = std::min(first + kBatchRows, height);
+    JCOEF block[DCTSIZE2];
+    auto turnOne = [&](int row, int col) {
+        int sourceRow = 0, sourceCol = 0;
+        sourceBlockOf(context->orientation, row, col, feed->sourceWidth, feed->sourceHeight, sourceRow, sourceCol);
+        if (sourceRow < 0 || sourceCol < 0 || sourceRow >= feed->sourceHeight || sourceCol >= feed->sourceWidth)
+            ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
+        feed->read(sourceRow, sourceCol, block);
+        turnBlock(block, feed->batchRows[row - first][col], context->blockTurn);
+    };
+    if (isTransposing(context->orientation)) {
+        for (int col = 0; col < width; ++col)
             for (int row = first; row < end; ++row)
-                for (int col = 0; col < width; ++col)
-                    turnOne(row, col);
-        }
+                turnOne(row, col);
+    } else {
+        for (int row = first; row < end; ++row)
+            for (int col = 0; col < width; ++col)
+                turnOne(row, col);
     }
     return feed->batchRows.data() + (first - feed->batchStart);
 }
@@ -231,8 +332,8 @@ int addFinestTable(jpeg_compress_struct& c)
     return -1;
 }
 
-// Turns the components whose blocks do not line up through their samples,
-// before the encoder asks for them. The turned blocks no longer sit on the
+// Prepares the components whose blocks do not line up to be turned through
+// their samples as the encoder asks for them. The turned blocks no longer sit on the
 // source's quantisation grid, so its steps would add their error a second
 // time: they get steps of 1, as a copy made from decoded pixels gets at
 // quality 100, in a table of their own so that the components that keep their
@@ -261,56 +362,57 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
         const int turnedHeight = isTransposing(orientation) ? width : height;
         const int rowsPerIMcu = c.comp_info[ci].v_samp_factor;
         const int turnedRows = (turnedHeight + DCTSIZE - 1) / DCTSIZE;
-        SampleTurnTarget& target = feed.throughSamples;
-        target.widthInBlocks = (turnedWidth + DCTSIZE - 1) / DCTSIZE;
-        target.rowCount = (turnedRows + rowsPerIMcu - 1) / rowsPerIMcu * rowsPerIMcu;
-        target.quantisation = targetTable->quantval;
-        TurnComponentThroughSamples({&feed.sourceRows, width, height, sourceTable->quantval}, orientation,
-                                    target);
-        const std::size_t rowCoefficients = static_cast<std::size_t>(target.widthInBlocks) * DCTSIZE2;
-        feed.sampleTurnRows.resize(static_cast<std::size_t>(target.rowCount));
-        for (int r = 0; r < target.rowCount; ++r)
-            feed.sampleTurnRows[r] =
-                reinterpret_cast<JBLOCKROW>(target.coefficients.data() + r * rowCoefficients);
+        feed.sampleTurnRows = (turnedRows + rowsPerIMcu - 1) / rowsPerIMcu * rowsPerIMcu;
+        SampleTurnSource source{[&feed](int row, int col, JCOEF* out) { feed.read(row, col, out); }, width,
+                                height, sourceTable->quantval};
+        bool made = true;
+        try {
+            feed.throughSamples = std::make_unique<SampleTurner>(std::move(source), orientation,
+                                                                 targetTable->quantval,
+                                                                 (turnedWidth + DCTSIZE - 1) / DCTSIZE);
+        } catch (const std::bad_alloc&) {
+            made = false;
+        }
+        if (!made)
+            ERREXIT1(&d, JERR_OUT_OF_MEMORY, 0);
     }
 }
 
-// The encoder writes the copy straight into the caller's byte vector, which
-// grows by half when full: no second copy of the file is made at the end.
-struct BytesDestination {
+// The encoder writes the copy through a small buffer straight into its file:
+// a turned copy is as large as the photo, larger when components go through
+// their samples, and there is no need to hold it.
+struct FileDestination {
     jpeg_destination_mgr pub; // first: libjpeg hands back a pointer to it
-    Bytes* out = nullptr;
+    OutputFile* file = nullptr;
+    std::vector<unsigned char> buffer;
+    std::string error; // why the file could not be written
 };
 
-void startBytes(j_compress_ptr cinfo)
+void startFile(j_compress_ptr cinfo)
 {
-    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
-    destination->pub.next_output_byte = destination->out->data();
-    destination->pub.free_in_buffer = destination->out->size();
+    auto* destination = reinterpret_cast<FileDestination*>(cinfo->dest);
+    destination->pub.next_output_byte = destination->buffer.data();
+    destination->pub.free_in_buffer = destination->buffer.size();
 }
 
-boolean growBytes(j_compress_ptr cinfo)
+void writeBuffered(j_compress_ptr cinfo, std::size_t bytes)
 {
-    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
-    Bytes& out = *destination->out;
-    const std::size_t used = out.size();
-    bool grown = true;
-    try {
-        out.resize(used + used / 2);
-    } catch (const std::bad_alloc&) {
-        grown = false;
-    }
-    if (!grown)
-        ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 0);
-    destination->pub.next_output_byte = out.data() + used;
-    destination->pub.free_in_buffer = out.size() - used;
+    auto* destination = reinterpret_cast<FileDestination*>(cinfo->dest);
+    if (!destination->file->write(destination->buffer.data(), bytes, destination->error))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+    startFile(cinfo);
+}
+
+boolean flushFile(j_compress_ptr cinfo)
+{
+    writeBuffered(cinfo, reinterpret_cast<FileDestination*>(cinfo->dest)->buffer.size());
     return TRUE;
 }
 
-void endBytes(j_compress_ptr cinfo)
+void endFile(j_compress_ptr cinfo)
 {
-    auto* destination = reinterpret_cast<BytesDestination*>(cinfo->dest);
-    destination->out->resize(destination->out->size() - destination->pub.free_in_buffer);
+    auto* destination = reinterpret_cast<FileDestination*>(cinfo->dest);
+    writeBuffered(cinfo, destination->buffer.size() - destination->pub.free_in_buffer);
 }
 
 // Owns the libjpeg objects for one call.
@@ -319,7 +421,7 @@ struct JpegObjects {
     jpeg_compress_struct encoder{};
     JpegErrorManager decoderErrors;
     JpegErrorManager encoderErrors;
-    BytesDestination destination;
+    FileDestination destination;
     bool decoderMade = false;
     bool encoderMade = false;
     ~JpegObjects()
@@ -333,7 +435,7 @@ struct JpegObjects {
 
 } // namespace
 
-bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& error, bool* otherLayout,
+bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error, bool* otherLayout,
               const std::vector<MarkerReplacement>& replacements)
 {
     if (otherLayout)
@@ -353,11 +455,11 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& er
     jpeg_decompress_struct& d = objects.decoder;
     jpeg_compress_struct& c = objects.encoder;
     if (setjmp(jump) != 0) {
-        turned.clear();
         const JpegErrorManager& failed = objects.encoderMade && objects.encoderErrors.message[0]
                                          ? objects.encoderErrors
                                          : objects.decoderErrors;
-        error = std::string("JPEG turn: ") + failed.message;
+        error = "JPEG turn: " + (objects.destination.error.empty() ? std::string(failed.message)
+                                                                   : objects.destination.error);
         return false;
     }
 
@@ -384,16 +486,22 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& er
         return false;
     }
 
+    // A sequential source's blocks are packed as they are decoded; a
+    // progressive one's stay in libjpeg's arrays, as every scan refines them.
+    const bool packed = !d.progressive_mode;
+    if (packed) {
+        d.mem->request_virt_barray = requestPacked;
+        d.mem->access_virt_barray = accessPacked;
+    }
     jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
-    for (int ci = 0; ci < d.num_components; ++ci)
-        context.sourceArrays[ci] = arrays[ci];
-    context.sourceArrayCount = d.num_components;
     if (objects.decoderErrors.prematureEnd) {
         error = "JPEG turn: damaged data";
         return false;
     }
-    // From here on the coefficients are only read: the source rows are taken
-    // now.
+    if (packed && !packAllBuffered(context)) {
+        error = "JPEG turn: out of memory";
+        return false;
+    }
 
     for (int ci = 0; ci < d.num_components; ++ci) {
         ComponentFeed& feed = context.feeds[ci];
@@ -401,10 +509,14 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& er
         feed.index = ci;
         feed.sourceWidth = static_cast<int>(component.width_in_blocks);
         feed.sourceHeight = static_cast<int>(component.height_in_blocks);
-        feed.sourceRows.resize(component.height_in_blocks);
-        for (JDIMENSION r = 0; r < component.height_in_blocks; ++r)
-            feed.sourceRows[r] = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d),
-                                                              context.sourceArrays[ci], r, 1, FALSE)[0];
+        if (packed) {
+            feed.packed = reinterpret_cast<PackedSource*>(arrays[ci])->blocks.get();
+        } else {
+            feed.sourceRows.resize(component.height_in_blocks);
+            for (JDIMENSION r = 0; r < component.height_in_blocks; ++r)
+                feed.sourceRows[r] = (*d.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&d), arrays[ci],
+                                                                  r, 1, FALSE)[0];
+        }
         // The turned component is at most as wide as the longer source side;
         // the encoder asks for one iMCU row (at most 4 block rows) at a time.
         feed.rowWidth = std::max(feed.sourceWidth, feed.sourceHeight) + kMaxSamplingFactor;
@@ -419,14 +531,12 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& er
     jpeg_create_compress(&c);
     objects.encoderMade = true;
     c.client_data = &context;
-    // The copy is about as large as the source; components turned through
-    // their samples make it somewhat larger.
-    turned.clear();
-    turned.resize(jpeg.size() + jpeg.size() / 4 + (64 << 10));
-    objects.destination.out = &turned;
-    objects.destination.pub.init_destination = startBytes;
-    objects.destination.pub.empty_output_buffer = growBytes;
-    objects.destination.pub.term_destination = endBytes;
+    constexpr std::size_t kWriteBytes = 64 << 10;
+    objects.destination.buffer.resize(kWriteBytes);
+    objects.destination.file = &turned;
+    objects.destination.pub.init_destination = startFile;
+    objects.destination.pub.empty_output_buffer = flushFile;
+    objects.destination.pub.term_destination = endFile;
     c.dest = &objects.destination.pub;
     jpeg_copy_critical_parameters(&d, &c);
     if (isTransposing(orientation)) {

@@ -1,8 +1,8 @@
 #pragma once
 
-// A JPEG turned in its coefficients: they are decoded once and fed turned to
-// the encoder block row by block row, without a second full-size coefficient
-// copy.
+// A JPEG turned in its coefficients: they are decoded once, kept packed, and
+// fed turned to the encoder block row by block row, which writes the copy
+// straight to its file.
 
 #include "media/imageprep_codec.h"
 
@@ -11,13 +11,15 @@
 
 namespace quaylet::imageprep {
 
-// Turns `jpeg` for an orientation of 2 to 8 into `turned` (markers kept). Each
-// component keeps its coefficients, turned, when its blocks line up after the
-// turn; one with partial blocks at an edge that moves is turned through its
-// samples and quantised again with steps of 1. False, with `turned` empty, when a subsampled picture has an odd side that
-// moves (its colours would shift by a pixel), the JPEG uses a colour space
-// that is not turned into RGB here (CMYK), or the data is damaged (including
-// data that ends early). `otherLayout` tells the refusals of a layout not
+// Turns `jpeg` for an orientation of 2 to 8 and writes it, markers kept, to
+// `turned`, an open file that the caller finishes. Each component keeps its
+// coefficients, turned, when its blocks line up after the turn; one with
+// partial blocks at an edge that moves is turned through its samples and
+// quantised again with steps of 1. False, and the file is to be discarded,
+// when a subsampled picture has an odd side that moves (its colours would
+// shift by a pixel), the JPEG uses a colour space that is not turned into RGB
+// here (CMYK), the data is damaged (including data that ends early) or the
+// file cannot be written. `otherLayout` tells the refusals of a layout not
 // handled here (CMYK, unusual sampling) apart, for which libjpeg-turbo's own
 // turn is worth a try.
 //
@@ -29,7 +31,7 @@ struct MarkerReplacement {
     std::string prefix;  // bytes the marker's data starts with
     Bytes data;
 };
-bool TurnJpeg(const Bytes& jpeg, int orientation, Bytes& turned, std::string& error, bool* otherLayout = nullptr,
-              const std::vector<MarkerReplacement>& replacements = {});
+bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error,
+              bool* otherLayout = nullptr, const std::vector<MarkerReplacement>& replacements = {});
 
 } // namespace quaylet::imageprep

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 namespace quaylet::imageprep {
 
@@ -96,75 +97,102 @@ SourcePoint sourceOf(int orientation, int x, int y, int width, int height)
 
 } // namespace
 
-void TurnComponentThroughSamples(const SampleTurnSource& source, int orientation, SampleTurnTarget& target)
+SampleTurner::SampleTurner(SampleTurnSource source, int orientation, const UINT16* quantisation,
+                           int widthInBlocks)
+    : m_source(std::move(source))
+    , m_orientation(orientation)
+    , m_quantisation(quantisation)
+    , m_widthInBlocks(widthInBlocks)
 {
-    // The source's samples, level-shifted around 0 and limited to what a
-    // decoder shows; blocks past the picture are never read.
-    const int blocksWide = (source.sampleWidth + DCTSIZE - 1) / DCTSIZE;
-    const int blocksHigh = (source.sampleHeight + DCTSIZE - 1) / DCTSIZE;
-    const int stride = blocksWide * DCTSIZE;
-    std::vector<float> samples(static_cast<std::size_t>(stride) * blocksHigh * DCTSIZE);
-    // The inverse of B * f * B^T is B^T * F * B.
+    const bool transposing = orientation >= 5;
+    m_turnedWidth = transposing ? m_source.sampleHeight : m_source.sampleWidth;
+    m_turnedHeight = transposing ? m_source.sampleWidth : m_source.sampleHeight;
+}
+
+void SampleTurner::turnRows(int first, int count, JBLOCKROW* rows)
+{
+    if (count <= 0 || m_turnedWidth <= 0 || m_turnedHeight <= 0)
+        return;
+    const int width = m_source.sampleWidth;
+    const int height = m_source.sampleHeight;
+    const auto clampedRow = [this](int y) { return std::min(y, m_turnedHeight - 1); };
+    const auto clampedColumn = [this](int x) { return std::min(x, m_turnedWidth - 1); };
+
+    // The band's source samples lie in a rectangle whose corners are those of
+    // the band, as a turn maps rows and columns to rows or columns.
+    const int top = clampedRow(first * DCTSIZE);
+    const int bottom = clampedRow((first + count) * DCTSIZE - 1);
+    int left = width, right = -1, upper = height, lower = -1;
+    for (const int y : {top, bottom})
+        for (const int x : {0, m_turnedWidth - 1}) {
+            const SourcePoint p = sourceOf(m_orientation, x, y, width, height);
+            left = std::min(left, p.x);
+            right = std::max(right, p.x);
+            upper = std::min(upper, p.y);
+            lower = std::max(lower, p.y);
+        }
+    const int firstBlockX = left / DCTSIZE, lastBlockX = right / DCTSIZE;
+    const int firstBlockY = upper / DCTSIZE, lastBlockY = lower / DCTSIZE;
+    const int stride = (lastBlockX - firstBlockX + 1) * DCTSIZE;
+    m_strip.resize(static_cast<std::size_t>(stride) * (lastBlockY - firstBlockY + 1) * DCTSIZE);
+
+    // The samples, limited to what a decoder shows. The inverse of
+    // B * f * B^T is B^T * F * B.
     const Basis& forward = basis();
     static const Basis inverse = transposed(basis());
+    JCOEF block[DCTSIZE2];
     Tile in{}, out{};
-    for (int by = 0; by < blocksHigh; ++by) {
-        const JBLOCKROW row = (*source.rows)[static_cast<std::size_t>(by)];
-        for (int bx = 0; bx < blocksWide; ++bx) {
-            const JCOEF* block = row[bx];
+    for (int by = firstBlockY; by <= lastBlockY; ++by) {
+        for (int bx = firstBlockX; bx <= lastBlockX; ++bx) {
+            m_source.read(by, bx, block);
             // Most chroma blocks of a photo are flat: their samples are all
             // the same, without a transform.
             const bool flat = std::all_of(block + 1, block + DCTSIZE2, [](JCOEF c) { return c == 0; });
             if (flat) {
-                out.fill(static_cast<float>(block[0]) * static_cast<float>(source.quantisation[0]) / DCTSIZE);
+                out.fill(static_cast<float>(block[0]) * static_cast<float>(m_source.quantisation[0]) / DCTSIZE);
             } else {
                 for (int i = 0; i < DCTSIZE2; ++i)
-                    in[i] = static_cast<float>(block[i]) * static_cast<float>(source.quantisation[i]);
+                    in[i] = static_cast<float>(block[i]) * static_cast<float>(m_source.quantisation[i]);
                 transform(inverse, forward, in, out);
             }
-            float* at = samples.data() + static_cast<std::size_t>(by) * DCTSIZE * stride + bx * DCTSIZE;
+            float* at = m_strip.data() + static_cast<std::size_t>(by - firstBlockY) * DCTSIZE * stride
+                      + (bx - firstBlockX) * DCTSIZE;
             for (int y = 0; y < DCTSIZE; ++y)
                 for (int x = 0; x < DCTSIZE; ++x)
                     at[y * stride + x] = std::clamp(out[y * DCTSIZE + x], -128.0f, 127.0f);
         }
     }
 
-    // A turned sample's source offset is a column term plus a row term;
-    // turned samples past the picture's edge repeat the last one.
-    const bool transposing = orientation >= 5;
-    const int width = transposing ? source.sampleHeight : source.sampleWidth;
-    const int height = transposing ? source.sampleWidth : source.sampleHeight;
-    std::vector<std::ptrdiff_t> columnTerm(static_cast<std::size_t>(target.widthInBlocks) * DCTSIZE);
-    std::vector<std::ptrdiff_t> rowTerm(static_cast<std::size_t>(target.rowCount) * DCTSIZE);
-    for (std::size_t x = 0; x < columnTerm.size(); ++x) {
-        const int clamped = std::min(static_cast<int>(x), width - 1);
-        const SourcePoint p = sourceOf(orientation, clamped, 0, source.sampleWidth, source.sampleHeight);
-        const SourcePoint origin = sourceOf(orientation, 0, 0, source.sampleWidth, source.sampleHeight);
-        columnTerm[x] = static_cast<std::ptrdiff_t>(p.y - origin.y) * stride + (p.x - origin.x);
+    // A turned sample's place in the strip is a column term plus a row term.
+    const int originX = firstBlockX * DCTSIZE, originY = firstBlockY * DCTSIZE;
+    const SourcePoint origin = sourceOf(m_orientation, 0, 0, width, height);
+    m_columnTerm.resize(static_cast<std::size_t>(m_widthInBlocks) * DCTSIZE);
+    for (std::size_t x = 0; x < m_columnTerm.size(); ++x) {
+        const SourcePoint p = sourceOf(m_orientation, clampedColumn(static_cast<int>(x)), 0, width, height);
+        m_columnTerm[x] = static_cast<std::ptrdiff_t>(p.y - origin.y) * stride + (p.x - origin.x);
     }
-    for (std::size_t y = 0; y < rowTerm.size(); ++y) {
-        const int clamped = std::min(static_cast<int>(y), height - 1);
-        const SourcePoint p = sourceOf(orientation, 0, clamped, source.sampleWidth, source.sampleHeight);
-        rowTerm[y] = static_cast<std::ptrdiff_t>(p.y) * stride + p.x;
+    m_rowTerm.resize(static_cast<std::size_t>(count) * DCTSIZE);
+    for (std::size_t y = 0; y < m_rowTerm.size(); ++y) {
+        const SourcePoint p =
+            sourceOf(m_orientation, 0, clampedRow(first * DCTSIZE + static_cast<int>(y)), width, height);
+        m_rowTerm[y] = static_cast<std::ptrdiff_t>(p.y - originY) * stride + (p.x - originX);
     }
 
-    target.coefficients.assign(static_cast<std::size_t>(target.widthInBlocks) * target.rowCount * DCTSIZE2,
-                               0);
     float reciprocal[DCTSIZE2];
     for (int i = 0; i < DCTSIZE2; ++i)
-        reciprocal[i] = 1.0f / static_cast<float>(target.quantisation[i]);
-    JCOEF* written = target.coefficients.data();
-    for (int by = 0; by < target.rowCount; ++by)
-        for (int bx = 0; bx < target.widthInBlocks; ++bx, written += DCTSIZE2) {
+        reciprocal[i] = 1.0f / static_cast<float>(m_quantisation[i]);
+    for (int by = 0; by < count; ++by)
+        for (int bx = 0; bx < m_widthInBlocks; ++bx) {
             for (int y = 0; y < DCTSIZE; ++y) {
-                const std::ptrdiff_t rowAt = rowTerm[static_cast<std::size_t>(by * DCTSIZE + y)];
+                const std::ptrdiff_t rowAt = m_rowTerm[static_cast<std::size_t>(by * DCTSIZE + y)];
                 for (int x = 0; x < DCTSIZE; ++x)
-                    in[y * DCTSIZE + x] = samples[static_cast<std::size_t>(
-                        rowAt + columnTerm[static_cast<std::size_t>(bx * DCTSIZE + x)])];
+                    in[y * DCTSIZE + x] = m_strip[static_cast<std::size_t>(
+                        rowAt + m_columnTerm[static_cast<std::size_t>(bx * DCTSIZE + x)])];
             }
             transform(forward, inverse, in, out);
             // Rounded half away from zero, as libjpeg quantises. Samples within
             // -128..127 give coefficients within +-2048, so no clamp is needed.
+            JCOEF* written = rows[by][bx];
             for (int i = 0; i < DCTSIZE2; ++i) {
                 const float q = out[i] * reciprocal[i];
                 written[i] = static_cast<JCOEF>(q + (q < 0 ? -0.5f : 0.5f));

@@ -8,6 +8,7 @@
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegerror.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_packedblocks.h"
 #include "media/imageprep_resample.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
@@ -496,6 +497,15 @@ QImage decodeJpeg(const imageprep::Bytes& bytes)
         .convertToFormat(QImage::Format_RGB32);
 }
 
+// The coefficient turn of `jpeg`, as written to its file.
+bool turnJpeg(const imageprep::Bytes& jpeg, int orientation, imageprep::Bytes& out, std::string& error)
+{
+    const std::string path = SandboxPath("turned.jpg");
+    imageprep::OutputFile file(path);
+    return file.open(error) && imageprep::TurnJpeg(jpeg, orientation, file, error) && file.finish(error)
+        && imageprep::ReadWholeFile(path, out, error);
+}
+
 // Peak signal to noise ratio over the three colours, in dB.
 double psnr(const QImage& a, const QImage& b)
 {
@@ -518,9 +528,10 @@ double psnr(const QImage& a, const QImage& b)
 TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
 {
     const QImage noisy = noisyQuadrants(320, 256); // more block rows than one batch of turned rows
-    imageprep::Bytes full;
+    imageprep::Bytes full, progressive;
     std::string error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {95}, full, error)) << error;
+    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {90, true, true, true}, progressive, error)) << error;
     const struct {
         const char* name;
         imageprep::Bytes bytes;
@@ -528,6 +539,7 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
         {"4:4:4", full},
         {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
         {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
+        {"progressive 4:2:0", progressive}, // its blocks are not packed
     };
     for (const auto& source : sources) {
         WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
@@ -535,7 +547,7 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
             const std::string what =
                 std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
-            ASSERT_TRUE(imageprep::TurnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
+            ASSERT_TRUE(turnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
             EXPECT_EQ(decodeJpeg(ours), decodeJpeg(theirs)) << what;
         }
@@ -567,7 +579,7 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
             const std::string what =
                 std::string(source.name) + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours;
-            ASSERT_TRUE(imageprep::TurnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
+            ASSERT_TRUE(turnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             // About 50 dB here; a block or a chroma sample out of place
             // gives far less on grain.
             EXPECT_GE(psnr(decodeJpeg(ours), imageprep::TurnUpright(decoded, orientation)), 45) << what;
@@ -578,8 +590,39 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
     // is refused (the copy is then made from decoded pixels).
     imageprep::Bytes turned;
     const imageprep::Bytes odd = bytesOf(save(noisy.copy(0, 0, 65, 33), "odd.jpg", "jpeg", 90));
-    EXPECT_FALSE(imageprep::TurnJpeg(odd, 6, turned, error));
-    EXPECT_TRUE(imageprep::TurnJpeg(odd, 5, turned, error)) << error; // no side reversed
+    EXPECT_FALSE(turnJpeg(odd, 6, turned, error));
+    EXPECT_TRUE(turnJpeg(odd, 5, turned, error)) << error; // no side reversed
+}
+
+// Packed blocks read back exactly, for every coefficient a JPEG can hold,
+// across the chunks they are packed into; a row never kept reads as zeros.
+TEST(PackedBlocks, ReadBackExactly)
+{
+    constexpr int kWidth = 97, kHeight = 90; // all coefficients wide: several chunks
+    const JCOEF values[] = {0, 1, -1, 127, -127, -128, 128, 2047, -2048, 32767, -32768};
+    std::vector<JBLOCK> row(kWidth);
+    const auto expected = [&](int r, int col, int i) {
+        if (r == 1)
+            return static_cast<JCOEF>(values[static_cast<std::size_t>(col + i) % std::size(values)]);
+        return static_cast<JCOEF>(((r * 7919 + col * 104729 + i * 1299709) % 65536) - 32768);
+    };
+    imageprep::PackedBlocks packed(kWidth, kHeight);
+    for (int r = 0; r < kHeight - 1; ++r) { // the last row is never kept
+        for (int col = 0; col < kWidth; ++col)
+            for (int i = 0; i < DCTSIZE2; ++i)
+                row[static_cast<std::size_t>(col)][i] = r == 0 ? 0 : expected(r, col, i);
+        packed.keepRow(r, row.data());
+    }
+    JCOEF block[DCTSIZE2];
+    for (int r = 0; r < kHeight; ++r)
+        for (int col = 0; col < kWidth; ++col) {
+            packed.read(r, col, block);
+            for (int i = 0; i < DCTSIZE2; ++i)
+                ASSERT_EQ(block[i], r == 0 || r == kHeight - 1 ? 0 : expected(r, col, i))
+                    << "row " << r << ", block " << col << ", coefficient " << i;
+        }
+    packed.read(kHeight, 0, block);
+    EXPECT_TRUE(std::all_of(block, block + DCTSIZE2, [](JCOEF c) { return c == 0; }));
 }
 
 // Scaling as the rows are decoded gives exactly the pixels of a whole decode
