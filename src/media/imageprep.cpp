@@ -168,6 +168,11 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
                 return false;
             made = true;
         } else {
+            // Another way to the copy would meet the same full disk.
+            if (file.writeFailed()) {
+                error = why;
+                return false;
+            }
             WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
             // A turn that libjpeg-turbo cannot make perfect, or damaged data,
             // goes to the decoding below.
@@ -257,7 +262,11 @@ std::string RotateToUpright(const std::string& path, int box)
         try {
             scaling = std::async(std::launch::async, [&source, unturnedTarget] {
                 std::string ignored;
-                return imageprep::DecodeImageScaled(source, unturnedTarget, ignored);
+                try {
+                    return imageprep::DecodeImageScaled(source, unturnedTarget, ignored);
+                } catch (const std::exception&) {
+                    return QImage(); // the preparation decodes the copy itself
+                }
             });
         } catch (const std::system_error&) {
             // No thread to spare: the preparation decodes the copy itself.

@@ -391,6 +391,7 @@ bool OutputFile::write(const unsigned char* data, std::size_t size, std::string&
             continue;
         if (n <= 0) {
             error = "cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
+            m_writeFailed = true;
             return false;
         }
         done += static_cast<std::size_t>(n);

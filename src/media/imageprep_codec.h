@@ -71,10 +71,13 @@ public:
     // Closes the file; false, with the file removed, when its data did not
     // reach the disk.
     bool finish(std::string& error);
+    // Whether a write() failed: the disk, not the data, is at fault.
+    bool writeFailed() const { return m_writeFailed; }
 
 private:
     std::string m_path;
     int m_fd = -1; // open from open() until finish()
+    bool m_writeFailed = false;
 };
 
 // Creates or replaces the file (mode 0600); a partly written file is removed.

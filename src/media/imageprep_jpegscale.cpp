@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include <jpeglib.h>
@@ -118,8 +119,13 @@ QImage DecodeJpegScaled(const Bytes& jpeg, ImageSize target, std::string& error)
         error = std::string("cannot decode: ") + work.errors.message;
         return {};
     }
-    if (!decode(work, jpeg, target, error))
+    try {
+        if (!decode(work, jpeg, target, error))
+            return {};
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
         return {};
+    }
     if (!work.direct.isNull())
         return std::move(work.direct);
     QImage result = work.resampler->takeResult();

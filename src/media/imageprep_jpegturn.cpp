@@ -333,9 +333,9 @@ int addFinestTable(jpeg_compress_struct& c)
 }
 
 // Prepares the components whose blocks do not line up to be turned through
-// their samples as the encoder asks for them. The turned blocks no longer sit on the
-// source's quantisation grid, so its steps would add their error a second
-// time: they get steps of 1, as a copy made from decoded pixels gets at
+// their samples as the encoder asks for them. The turned blocks no longer sit
+// on the source's quantisation grid, so its steps would add their error a
+// second time: they get steps of 1, as a copy made from decoded pixels gets at
 // quality 100, in a table of their own so that the components that keep their
 // coefficients keep theirs (with no free slot, they share it after all).
 [[gnu::noinline]] // its locals stay out of TurnJpeg's setjmp frame

@@ -334,8 +334,8 @@ TEST_F(FaultMatrixTest, ADroppedFileChangesBeforeItsTurn)
     }
 }
 
-// Where a photo's scaled copy does not fit in the temp folder, the photo goes
-// as it is, and no piece of the copy stays behind.
+// Where a photo's upright or scaled copy does not fit in the temp folder, the
+// photo goes as it is, and no piece of a copy stays behind.
 TEST_F(FaultMatrixTest, FullTempFolderSendsThePhotoAsItIs)
 {
     useFolder("full-temp");
@@ -344,21 +344,25 @@ TEST_F(FaultMatrixTest, FullTempFolderSendsThePhotoAsItIs)
         GTEST_SKIP() << "cannot mount a small tmpfs here (needs root): the full temp folder is not tried";
     startService({});
     const std::string photo = test::MakePhoto(root + "/in/big.jpg", 2400, 1800, 7);
-    const auto before = snapshot({photo});
+    const std::string turned = test::MakeTurnedPhoto(root + "/in/turned.jpg", 4000, 3000, 6);
+    const auto before = snapshot({photo, turned});
 
-    start({photo});
+    start({photo, turned});
     const Finished r = finish();
 
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "big.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, "turned.jpg: uploaded")) << r.out;
     EXPECT_LT(r.took, 30s);
     EXPECT_TRUE(contains(log(), "MakeUploadImage: cannot prepare " + photo + ": cannot write ")) << log();
-    ASSERT_EQ(stored(), 1);
-    for (const auto& entry : fs::recursive_directory_iterator(root + "/data/alice")) {
-        if (entry.path().filename().string().starts_with("media")) {
-            EXPECT_EQ(test::ReadFile(entry.path().string()), before.at(photo)) << "the photo itself, whole";
-        }
-    }
+    EXPECT_TRUE(contains(log(), "RotateToUpright: no upright copy of " + turned + ": JPEG turn: cannot write "))
+        << log();
+    ASSERT_EQ(stored(), 2);
+    int whole = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(root + "/data/alice"))
+        if (entry.path().filename().string().starts_with("media"))
+            whole += test::ReadFile(entry.path().string()) == before.at(photo);
+    EXPECT_EQ(whole, 1) << "the photo itself, whole";
     expectNothingLost(before);
 }
 
