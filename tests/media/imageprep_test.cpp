@@ -32,6 +32,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace quaylet {
 namespace {
@@ -497,6 +498,22 @@ QImage decodeJpeg(const imageprep::Bytes& bytes)
         .convertToFormat(QImage::Format_RGB32);
 }
 
+struct NamedJpeg {
+    std::string name;
+    imageprep::Bytes bytes;
+};
+
+// The picture as JPEG files of the usual layouts: 4:4:4, 4:2:0 and grey.
+std::vector<NamedJpeg> usualLayouts(const QImage& picture)
+{
+    imageprep::Bytes full;
+    std::string error;
+    EXPECT_TRUE(imageprep::EncodeJpeg(picture, {95}, full, error)) << error;
+    return {{"4:4:4", full},
+            {"4:2:0", bytesOf(save(picture, "420.jpg", "jpeg", 90))},
+            {"grey", bytesOf(save(picture.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))}};
+}
+
 // The coefficient turn of `jpeg`, as written to its file.
 bool turnJpeg(const imageprep::Bytes& jpeg, int orientation, imageprep::Bytes& out, std::string& error)
 {
@@ -528,24 +545,15 @@ double psnr(const QImage& a, const QImage& b)
 TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
 {
     const QImage noisy = noisyQuadrants(320, 256); // more block rows than one batch of turned rows
-    imageprep::Bytes full, progressive;
+    std::vector<NamedJpeg> sources = usualLayouts(noisy);
+    imageprep::Bytes progressive;
     std::string error;
-    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {95}, full, error)) << error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {90, true, true, true}, progressive, error)) << error;
-    const struct {
-        const char* name;
-        imageprep::Bytes bytes;
-    } sources[] = {
-        {"4:4:4", full},
-        {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
-        {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
-        {"progressive 4:2:0", progressive}, // its blocks are not packed
-    };
+    sources.push_back({"progressive 4:2:0", progressive}); // its blocks are not packed
     for (const auto& source : sources) {
         WriteFile(SandboxPath("source.jpg"), std::string(source.bytes.begin(), source.bytes.end()));
         for (int orientation = 2; orientation <= 8; ++orientation) {
-            const std::string what =
-                std::string(source.name) + ", orientation " + std::to_string(orientation);
+            const std::string what = source.name + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
             ASSERT_TRUE(turnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
@@ -565,10 +573,7 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
     imageprep::Bytes partialLuma;
     std::string error;
     ASSERT_TRUE(imageprep::EncodeJpeg(noisy.copy(0, 0, 90, 60), {95}, partialLuma, error)) << error;
-    const struct {
-        const char* name;
-        imageprep::Bytes bytes;
-    } sources[] = {
+    const NamedJpeg sources[] = {
         {"4:2:0, whole luma blocks, 164 x 124 chroma", bytesOf(save(noisy, "chroma.jpg", "jpeg", 90))},
         {"4:4:4, 90 x 60", partialLuma},
         {"4:2:0, 4000 x 3000 in small", bytesOf(save(noisy.copy(0, 0, 200, 152), "small.jpg", "jpeg", 92))},
@@ -576,8 +581,7 @@ TEST(RotateToUpright, OnePassTurnOfPartialBlocks)
     for (const auto& source : sources) {
         const QImage decoded = decodeJpeg(source.bytes);
         for (int orientation = 2; orientation <= 8; ++orientation) {
-            const std::string what =
-                std::string(source.name) + ", orientation " + std::to_string(orientation);
+            const std::string what = source.name + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours;
             ASSERT_TRUE(turnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
             // About 50 dB here; a block or a chroma sample out of place
@@ -631,18 +635,9 @@ TEST(PackedBlocks, ReadBackExactly)
 TEST(MakeUploadImage, ScalingWhileDecodingMatchesTheWholeDecode)
 {
     const QImage noisy = noisyQuadrants(648, 488);
-    imageprep::Bytes full;
+    std::vector<NamedJpeg> sources = usualLayouts(noisy);
+    sources.push_back({"4:2:0, odd sides", bytesOf(save(noisy.copy(0, 0, 333, 251), "odd.jpg", "jpeg", 90))});
     std::string error;
-    ASSERT_TRUE(imageprep::EncodeJpeg(noisy, {95}, full, error)) << error;
-    const struct {
-        const char* name;
-        imageprep::Bytes bytes;
-    } sources[] = {
-        {"4:4:4", full},
-        {"4:2:0", bytesOf(save(noisy, "420.jpg", "jpeg", 90))},
-        {"4:2:0, odd sides", bytesOf(save(noisy.copy(0, 0, 333, 251), "odd.jpg", "jpeg", 90))},
-        {"grey", bytesOf(save(noisy.convertToFormat(QImage::Format_Grayscale8), "grey.jpg"))},
-    };
     // The source's own size; a DCT scale of 1/2 and of 1/4; block averaging
     // before the filter; a result wider than the source.
     const ImageSize targets[] = {{0, 0}, {160, 120}, {81, 61}, {40, 30}, {7, 3}, {700, 90}};
@@ -653,7 +648,7 @@ TEST(MakeUploadImage, ScalingWhileDecodingMatchesTheWholeDecode)
         for (ImageSize target : targets) {
             if (target.width == 0)
                 target = opened.size;
-            const std::string what = std::string(source.name) + " to " + std::to_string(target.width) + " x "
+            const std::string what = source.name + " to " + std::to_string(target.width) + " x "
                                    + std::to_string(target.height);
             QImage whole = imageprep::DecodeImage(opened, {2 * target.width, 2 * target.height}, error);
             if (whole.size() != QSize(target.width, target.height))
