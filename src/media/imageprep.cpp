@@ -114,6 +114,22 @@ void keepUprightPixels(UprightPixels pixels)
     g_uprightPixels = std::move(pixels);
 }
 
+// The pixels RotateToUpright scaled for this box beside the turn of this very
+// file, turned upright; null when there are none. Whatever is kept goes.
+QImage keptPixelsFor(const std::string& path, int boxWidth, int boxHeight)
+{
+    const std::optional<UprightPixels> upright = takeUprightPixels();
+    if (!upright || upright->path != path || identityOf(path) != upright->identity)
+        return {};
+    const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
+    const QImage& pixels = upright->unturned;
+    const ImageSize turned = isTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
+                                                                 : ImageSize{pixels.width(), pixels.height()};
+    if (turned != target)
+        return {};
+    return imageprep::TurnUpright(pixels, upright->orientation);
+}
+
 ImageSize transposed(ImageSize size)
 {
     return {size.height, size.width};
@@ -298,40 +314,20 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     removeFile(scaledPath);
 
     // Pixels scaled for this box while this file was written as an upright
-    // copy, when they belong to this very file: they only need turning.
-    QImage image;
-    ImageSize size;
-    std::optional<UprightPixels> upright = takeUprightPixels();
-    if (upright && upright->path == path && identityOf(path) == upright->identity) {
-        const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
-        const QImage& pixels = upright->unturned;
-        const ImageSize once = isTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
-                                                                   : ImageSize{pixels.width(), pixels.height()};
-        if (once == target) { // the size they will have once turned
-            image = imageprep::TurnUpright(pixels, upright->orientation);
-            size = upright->fullSize;
-        }
-    }
-    upright.reset();
-
+    // copy only need turning; they are kept for large photos alone.
+    bool small = false;
     std::string error;
-    imageprep::SourceImage source;
+    QImage image = keptPixelsFor(path, boxWidth, boxHeight);
     if (image.isNull()) {
+        imageprep::SourceImage source;
         if (!imageprep::OpenSourceImage(path, source, error)) {
             WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
             return {};
         }
-        size = source.size;
-    }
-
-    const bool small = size.width <= kScaleThreshold && size.height <= kScaleThreshold;
-    const ImageSize target = small ? size : UploadTargetSize(size, boxWidth, boxHeight);
-    if (image.isNull() || small) {
-        if (source.path.empty() && !imageprep::OpenSourceImage(path, source, error)) {
-            WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
-            return {};
-        }
-        image = small ? imageprep::DecodeImage(source, {}, error) : imageprep::DecodeImageScaled(source, target, error);
+        small = source.size.width <= kScaleThreshold && source.size.height <= kScaleThreshold;
+        image = small ? imageprep::DecodeImage(source, {}, error)
+                      : imageprep::DecodeImageScaled(source, UploadTargetSize(source.size, boxWidth, boxHeight),
+                                                     error);
     }
 
     const std::string& resultPath = small ? cleanPath : scaledPath;

@@ -182,6 +182,25 @@ void filterColumns(const uint8_t* const* rows, const int16_t* weight, int taps, 
         out[i] = rounded(sums[i]);
 }
 
+// One block row averaged: the column sums of its `rows` rows in blocks of
+// `block` columns (the last block possibly partial) into `out`.
+void averageColumns(const std::vector<uint32_t>& columnSums, int rows, int block, std::vector<uint8_t>& out)
+{
+    const int width = static_cast<int>(columnSums.size()) / kChannels;
+    const int blocks = static_cast<int>(out.size()) / kChannels;
+    for (int x = 0; x < blocks; ++x) {
+        const int firstColumn = x * block;
+        const int columns = std::min(block, width - firstColumn);
+        const auto count = static_cast<uint32_t>(rows * columns);
+        for (int c = 0; c < kChannels; ++c) {
+            uint32_t sum = 0;
+            for (int k = 0; k < columns; ++k)
+                sum += columnSums[static_cast<std::size_t>((firstColumn + k) * kChannels + c)];
+            out[static_cast<std::size_t>(x * kChannels + c)] = static_cast<uint8_t>((sum + count / 2) / count);
+        }
+    }
+}
+
 int blockFor(int originalSize, int outputSize)
 {
     return std::max(1, originalSize / outputSize / kMinFilterReduction);
@@ -190,7 +209,6 @@ int blockFor(int originalSize, int outputSize)
 } // namespace
 
 struct RowResampler::State {
-    int sourceWidth = 0;  // columns of the rows given
     int sourceHeight = 0; // rows to be given
     int blockX = 1;
     int blockY = 1;
@@ -214,7 +232,6 @@ RowResampler::RowResampler(int sourceWidth, int sourceHeight, int width, int hei
     try {
         auto state = std::make_unique<State>();
         State& s = *state;
-        s.sourceWidth = sourceWidth;
         s.sourceHeight = sourceHeight;
         s.blockX = blockFor(sourceWidth, width);
         s.blockY = blockFor(sourceHeight, height);
@@ -270,19 +287,7 @@ void RowResampler::addRow(const uint8_t* row)
         const int rowsInBlock = given % s.blockY + 1;
         if (rowsInBlock < s.blockY && s.given < s.sourceHeight)
             return;
-        const int narrowWidth = static_cast<int>(s.averagedRow.size()) / kChannels;
-        for (int x = 0; x < narrowWidth; ++x) {
-            const int firstColumn = x * s.blockX;
-            const int columns = std::min(s.blockX, s.sourceWidth - firstColumn);
-            const auto count = static_cast<uint32_t>(rowsInBlock * columns);
-            for (int c = 0; c < kChannels; ++c) {
-                uint32_t sum = 0;
-                for (int k = 0; k < columns; ++k)
-                    sum += s.columnSums[static_cast<std::size_t>((firstColumn + k) * kChannels + c)];
-                s.averagedRow[static_cast<std::size_t>(x * kChannels + c)] =
-                    static_cast<uint8_t>((sum + count / 2) / count);
-            }
-        }
+        averageColumns(s.columnSums, rowsInBlock, s.blockX, s.averagedRow);
         row = s.averagedRow.data();
     }
     filterRow(row, s.across, s.ring.data() + static_cast<std::size_t>(s.narrowed) % ringRows * rowBytes,
