@@ -1,7 +1,7 @@
 #include "credentials/cookiecredentials.h"
 
+#include "browsercookies/browsercookies.h"
 #include "platform/asciitext.h"
-#include "platform/browsercookies.h"
 #include "platform/internet.h"
 #include "platform/utf8.h"
 
@@ -47,10 +47,16 @@ void TakeSegment(CProfile& profile, std::string_view segment)
 
 CookieTextReader BrowserCookieReader()
 {
-    return [](const std::string& siteAddress) {
-        platform::BrowserCookieSources sources = platform::DefaultBrowserCookieSources();
-        sources.note = [](const std::string& line) { WriteLog(LogTrace, "%s", line.c_str()); };
-        return platform::BrowserCookieText(siteAddress, sources);
+    browsercookies::BrowserCookieSources sources = browsercookies::DefaultBrowserCookieSources();
+    sources.note = [](const std::string& line) { WriteLog(LogTrace, "%s", line.c_str()); };
+    // A profile whose cookies for the site hold no credentials (a visitor's
+    // cookie, say) must not hide a later profile's sign-in.
+    sources.accept = [](const std::string& text) {
+        CProfile profile;
+        return ParseCookieCredentials(profile, text);
+    };
+    return [sources = std::move(sources)](const std::string& siteAddress) {
+        return browsercookies::BrowserCookieText(siteAddress, sources);
     };
 }
 

@@ -22,7 +22,8 @@ namespace quaylet {
 using CookieTextReader = std::function<std::optional<std::string>(const std::string& siteAddress)>;
 
 // Reads the user's browsers (under $HOME), noting passed-over cookies in the
-// log at level 4.
+// log at level 4; of the profiles with cookies for the site, the first whose
+// cookies hold credentials gives the text.
 CookieTextReader BrowserCookieReader();
 
 // Takes both cookies from a text of "name=value" segments separated by ";"

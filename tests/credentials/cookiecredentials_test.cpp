@@ -138,7 +138,7 @@ TEST(CookieCredentialsTest, OnlyABrowserCookieSignsInAtStartupAndIsSaved)
     // The current site's cookie is keyring-encrypted and passed over; the
     // bare site's host cookies sign in.
     test::MakeChromiumDatabase(
-        home + "/.config/chromium/Default/Cookies",
+        test::SandboxPath("config") + "/chromium/Default/Cookies",
         {{.host = "www.glimmerly.example", .name = "cookieusername", .encrypted = "v11xxxxxxxxxxxxxxxx"},
          {.host = "glimmerly.example", .name = "cookieusername", .value = "alice", .created = 1},
          {.host = "glimmerly.example", .name = "cookiepassword", .value = "wonder%6Cand", .created = 2}},

@@ -3,8 +3,8 @@
 // cookie value.
 
 #include "fuzzsupport.h"
-#include "platform/browsercookiedb.h"
-#include "platform/chromiumcrypt.h"
+#include "browsercookies/browsercookiedb.h"
+#include "browsercookies/chromiumcrypt.h"
 
 #include <ctime>
 
@@ -26,12 +26,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const std::string database = quaylet::fuzz::ScratchPath("cookies.sqlite");
     quaylet::fuzz::WriteInput(database, bytes);
 
-    quaylet::platform::ReadFirefoxCookies(database, kNow);
-    const quaylet::platform::CookieAddress address{true, "www.glimmerly.example", "/"};
-    quaylet::platform::ReadChromiumCookies(database, kNow, address, [](const std::string&) {});
+    quaylet::browsercookies::ReadFirefoxCookies(database, kNow);
+    const quaylet::browsercookies::CookieAddress address{true, "www.glimmerly.example", "/"};
+    const auto keyringPassword = [] { return std::optional<std::string>("keyring password"); };
+    quaylet::browsercookies::ReadChromiumCookies(database, kNow, address, keyringPassword,
+                                                 [](const std::string&) {});
 
-    quaylet::platform::ClassifyChromiumValue(bytes);
-    quaylet::platform::DecryptFixedKeyValue(bytes, false);
-    quaylet::platform::DecryptFixedKeyValue(bytes, true);
+    quaylet::browsercookies::ClassifyChromiumValue(bytes);
+    for (const bool digest : {false, true})
+        quaylet::browsercookies::DecryptChromiumValue(bytes, quaylet::browsercookies::kChromiumFixedPassword, digest);
     return 0;
 }

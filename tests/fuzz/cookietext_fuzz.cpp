@@ -6,11 +6,11 @@
 
 #include "credentials/cookiecredentials.h"
 #include "fuzzsupport.h"
-#include "platform/cookieheader.h"
+#include "browsercookies/cookieheader.h"
 
 #include <cstdlib>
 
-using quaylet::platform::StoredCookie;
+using quaylet::browsercookies::StoredCookie;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     }
 
     std::string header;
-    if (const auto address = quaylet::platform::ParseCookieAddress(std::string(lines[0]))) {
+    if (const auto address = quaylet::browsercookies::ParseCookieAddress(std::string(lines[0]))) {
         for (const StoredCookie& cookie : cookies)
-            quaylet::platform::CookieMatches(cookie, *address);
-        header = quaylet::platform::CookieHeaderText(cookies, *address);
+            quaylet::browsercookies::CookieMatches(cookie, *address);
+        header = quaylet::browsercookies::CookieHeaderText(cookies, *address);
     }
 
     quaylet::CProfile profile;

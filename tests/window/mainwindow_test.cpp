@@ -5,7 +5,7 @@
 #include "mainwindowfixture.h"
 
 #include "engine/enginetestsupport.h"
-#include "platform/browserprofiles.h"
+#include "browsercookies/browserprofiles.h"
 #include "support/processes.h"
 
 #include "core/settings.h"

@@ -1,5 +1,6 @@
-#include "platform/privatecopy.h"
+#include "browsercookies/privatecopy.h"
 
+#include "browsercookies/sqlitereader.h"
 #include "platform/tempdir.h"
 #include "platform/uniquefd.h"
 #include "platform/writeall.h"
@@ -7,11 +8,19 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
+
+using platform::TempPath;
+using platform::UniqueFd;
+using platform::WriteAll;
 
 namespace {
+
+// A failed read of a copy is tried once more on a fresh copy.
+constexpr int kCopyAttempts = 2;
 
 // Every file SQLite may keep beside a database.
 constexpr const char* kSideSuffixes[] = {"-wal", "-journal", "-shm"};
@@ -20,9 +29,14 @@ enum class Copied { Done, Missing, Failed };
 
 Copied CopyInto(const std::string& source, int target)
 {
-    const UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Without O_NONBLOCK a FIFO put in place of a side file would stall the
+    // caller until someone writes to it; only regular files are copied.
+    const UniqueFd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!in.valid())
         return errno == ENOENT ? Copied::Missing : Copied::Failed;
+    struct stat status {};
+    if (::fstat(in.get(), &status) != 0 || !S_ISREG(status.st_mode))
+        return Copied::Failed;
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
@@ -83,4 +97,17 @@ void PrivateDatabaseCopy::removeFiles()
     m_path.clear();
 }
 
-} // namespace quaylet::platform
+bool ReadPrivateCopy(const std::string& databasePath, const std::function<bool(const SqliteReader&)>& read)
+{
+    for (int attempt = 0; attempt < kCopyAttempts; ++attempt) {
+        const PrivateDatabaseCopy copy(databasePath);
+        if (copy.path().empty())
+            return false;
+        const SqliteReader db(copy.path());
+        if (db.valid() && read(db))
+            return true;
+    }
+    return false;
+}
+
+} // namespace quaylet::browsercookies

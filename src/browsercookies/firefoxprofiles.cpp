@@ -1,4 +1,4 @@
-#include "platform/firefoxprofiles.h"
+#include "browsercookies/firefoxprofiles.h"
 
 #include "platform/asciitext.h"
 
@@ -6,7 +6,10 @@
 #include <map>
 #include <sstream>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
+
+using platform::StartsWithNoCase;
+using platform::Trim;
 
 namespace {
 
@@ -77,4 +80,4 @@ std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const 
     return ordered;
 }
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

@@ -25,6 +25,8 @@ struct TestCookie {
     bool secure = false;
     int64_t created = 0;          // in the browser's own unit; orders cookies of one database
     std::string encrypted;        // Chromium: the encrypted_value bytes
+    std::string topFrameSiteKey;  // Chromium: the partition ("https://site.example"); "" for none
+    bool crossSiteAncestor = false; // Chromium: set in a frame with another site above it
     std::string originAttributes; // Firefox: "" for the default context
 };
 
@@ -53,7 +55,9 @@ void AddFirefoxCookies(TestDatabase& db, const std::vector<TestCookie>& cookies)
 void MakeFirefoxProfiles(const std::string& folder,
                          const std::vector<std::pair<std::string, std::vector<TestCookie>>>& profiles);
 
-// Creates (replacing) a Chromium-family Cookies database of that meta version.
+// Creates (replacing) a Chromium-family Cookies database of that meta version:
+// before version 16 without partitions (top_frame_site_key), before 23
+// without has_cross_site_ancestor.
 void MakeChromiumDatabase(const std::string& path, const std::vector<TestCookie>& cookies, int metaVersion);
 
 } // namespace quaylet::test

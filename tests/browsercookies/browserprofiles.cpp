@@ -136,18 +136,22 @@ void MakeChromiumDatabase(const std::string& path, const std::vector<TestCookie>
     db.exec("CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR)");
     db.exec("INSERT INTO meta VALUES ('version', '" + std::to_string(metaVersion) +
             "'), ('last_compatible_version', '20')");
-    db.exec("CREATE TABLE cookies (creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, "
-            "top_frame_site_key TEXT NOT NULL DEFAULT '', name TEXT NOT NULL, value TEXT NOT NULL, "
+    const bool partitioned = metaVersion >= 16;
+    const bool ancestors = metaVersion >= 23;
+    db.exec(std::string("CREATE TABLE cookies (creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, ") +
+            (partitioned ? "top_frame_site_key TEXT NOT NULL DEFAULT '', " : "") +
+            "name TEXT NOT NULL, value TEXT NOT NULL, "
             "encrypted_value BLOB NOT NULL, path TEXT NOT NULL, expires_utc INTEGER NOT NULL, "
             "is_secure INTEGER NOT NULL, is_httponly INTEGER NOT NULL DEFAULT 0, "
             "last_access_utc INTEGER NOT NULL DEFAULT 0, has_expires INTEGER NOT NULL DEFAULT 1, "
             "is_persistent INTEGER NOT NULL DEFAULT 1, priority INTEGER NOT NULL DEFAULT 1, "
             "samesite INTEGER NOT NULL DEFAULT -1, source_scheme INTEGER NOT NULL DEFAULT 2, "
-            "source_port INTEGER NOT NULL DEFAULT 443, last_update_utc INTEGER NOT NULL DEFAULT 0)");
+            "source_port INTEGER NOT NULL DEFAULT 443, last_update_utc INTEGER NOT NULL DEFAULT 0" +
+            (ancestors ? ", has_cross_site_ancestor INTEGER NOT NULL DEFAULT 0" : "") + ")");
     Statement insert(db.handle(),
                      "INSERT INTO cookies (creation_utc, host_key, name, value, encrypted_value, path, "
                      "expires_utc, is_secure) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
-    for (const TestCookie& c : cookies)
+    for (const TestCookie& c : cookies) {
         insert.integer(1, c.created)
             .text(2, c.host)
             .text(3, c.name)
@@ -157,6 +161,12 @@ void MakeChromiumDatabase(const std::string& path, const std::vector<TestCookie>
             .integer(7, c.expires == 0 ? 0 : ChromiumTime(c.expires))
             .integer(8, c.secure ? 1 : 0)
             .run();
+        if (!c.topFrameSiteKey.empty())
+            db.exec("UPDATE cookies SET top_frame_site_key = '" + c.topFrameSiteKey + "'" +
+                    (ancestors ? ", has_cross_site_ancestor = " + std::to_string(c.crossSiteAncestor ? 1 : 0)
+                               : std::string()) +
+                    " WHERE rowid = last_insert_rowid()");
+    }
 }
 
 } // namespace quaylet::test

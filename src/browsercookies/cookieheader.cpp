@@ -1,10 +1,13 @@
-#include "platform/cookieheader.h"
+#include "browsercookies/cookieheader.h"
 
 #include "platform/asciitext.h"
 
 #include <algorithm>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
+
+using platform::LowerAscii;
+using platform::StartsWithNoCase;
 
 namespace {
 
@@ -100,4 +103,4 @@ std::string CookieHeaderText(std::vector<StoredCookie> cookies, const CookieAddr
     return text;
 }
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

@@ -12,7 +12,7 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 // One result row; columns are numbered from 0 in the query's order.
 class SqliteRow final {
@@ -46,4 +46,4 @@ class SqliteReader final {
     std::unique_ptr<sqlite3, Closer> m_db;
 };
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

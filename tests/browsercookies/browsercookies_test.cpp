@@ -1,17 +1,22 @@
 #include "browserprofiles.h"
 
-#include "platform/browsercookies.h"
-#include "platform/cookieheader.h"
+#include "browsercookies/browsercookies.h"
+#include "browsercookies/cookieheader.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quaylet;
-using namespace quaylet::platform;
+using namespace quaylet::browsercookies;
+using quaylet::platform::TempPath;
 using test::TestCookie;
 
 namespace fs = std::filesystem;
@@ -30,7 +35,7 @@ std::string FirefoxFolder()
     return Home() + "/.mozilla/firefox";
 }
 
-std::string ChromiumFolder()
+std::string ChromiumUserData()
 {
     return Home() + "/.config/chromium";
 }
@@ -131,7 +136,7 @@ TEST(BrowserCookiesTest, TheFirstProfileWithACookieForTheSiteGivesTheText)
     // The snap folder when the classic one has nothing for the site, and
     // Chromium only after every Firefox folder.
     fs::remove_all(FirefoxFolder());
-    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Cookies",
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies",
                                {{.host = ".glimmerly.example", .name = "c", .value = "1"}}, 18);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=1");
     test::MakeFirefoxProfiles(Home() + "/snap/firefox/common/.mozilla/firefox", {{"snap", {site}}});
@@ -145,7 +150,7 @@ TEST(BrowserCookiesTest, ChromiumValuesArePlainOrDecryptedWithTheFixedKey)
     const std::string digestCipher =
         "v10" + HexBytes("3231fb8e3e883e87465745c91e2a4e107e20c731bb1ddba164c6b0d1f6e929f8"
                          "2481841bdac576dbc371a479d976744f");
-    const std::string database = ChromiumFolder() + "/Default/Cookies";
+    const std::string database = ChromiumUserData() + "/Default/Cookies";
 
     test::MakeChromiumDatabase(
         database,
@@ -175,15 +180,15 @@ TEST(BrowserCookiesTest, ChromiumProfilesDefaultFirstThenByName)
     const auto one = [](const char* value) {
         return std::vector<TestCookie>{{.host = ".glimmerly.example", .name = "c", .value = value}};
     };
-    test::MakeChromiumDatabase(ChromiumFolder() + "/Profile 2/Cookies", one("p2"), 18);
-    test::MakeChromiumDatabase(ChromiumFolder() + "/Profile 1/Network/Cookies", one("p1"), 21);
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Profile 2/Cookies", one("p2"), 18);
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Profile 1/Network/Cookies", one("p1"), 21);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=p1");
-    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Network/Cookies", one("default"), 21);
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Network/Cookies", one("default"), 21);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=default");
     // Chromium before Chrome.
     test::MakeChromiumDatabase(Home() + "/.config/google-chrome/Default/Cookies", one("chrome"), 21);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=default");
-    fs::remove_all(ChromiumFolder());
+    fs::remove_all(ChromiumUserData());
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=chrome");
 }
 
@@ -220,7 +225,7 @@ TEST(BrowserCookiesTest, AnUnreadableProfileIsPassedOver)
 {
     test::MakeFirefoxProfiles(FirefoxFolder(),
                               {{"p.default", {{.host = ".glimmerly.example", .name = "f", .value = "1"}}}});
-    test::MakeChromiumDatabase(ChromiumFolder() + "/Default/Cookies",
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies",
                                {{.host = ".glimmerly.example", .name = "c", .value = "2"}}, 18);
     const std::string profile = FirefoxFolder() + "/p.default";
     const int status = test::RunUnprivileged([&] {
@@ -232,4 +237,133 @@ TEST(BrowserCookiesTest, AnUnreadableProfileIsPassedOver)
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "f=1");
+}
+
+// A page on any site can frame the service's site, whose cookies Chromium
+// then keeps partitioned under the framing site: a top-level visit never
+// sends them, so they must not count (else a framing page plants a sign-in).
+TEST(BrowserCookiesTest, ChromiumSendsOnlyWhatATopLevelVisitWould)
+{
+    const auto cookie = [](const char* name, const char* key, bool crossSiteAncestor = false) {
+        return TestCookie{.host = ".glimmerly.example",
+                          .name = name,
+                          .value = "1",
+                          .created = static_cast<int64_t>(name[0]),
+                          .topFrameSiteKey = key,
+                          .crossSiteAncestor = crossSiteAncestor};
+    };
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies",
+                               {cookie("a", ""),
+                                cookie("b", "https://attacker.example"),
+                                cookie("c", "https://glimmerly.example"),
+                                cookie("d", "https://www.glimmerly.example"),
+                                cookie("e", "https://glimmerly.example", true),
+                                cookie("f", "https://evilglimmerly.example"),
+                                cookie("g", "http://glimmerly.example"),
+                                cookie("h", "https://example")},
+                               24);
+    const struct {
+        const char* address;
+        const char* text;
+    } cases[] = {
+        {"https://www.glimmerly.example", "a=1; c=1; d=1"},
+        {"https://glimmerly.example", "a=1; c=1"},
+        {"http://www.glimmerly.example", "a=1; g=1"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(BrowserCookieText(c.address, Sources()), c.text) << c.address;
+
+    // Databases from before partitions have no such column.
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies", {cookie("old", "")}, 15);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "old=1");
+}
+
+// Each place a browser keeps its profiles, alone in the home folder.
+TEST(BrowserCookiesTest, EveryPlaceOfEachBrowserIsRead)
+{
+    const std::string config = test::SandboxPath("xdg-config");
+    const std::vector<TestCookie> cookies = {{.host = ".glimmerly.example", .name = "c", .value = "1"}};
+    const struct {
+        std::string folder;
+        bool firefox;
+    } places[] = {
+        {Home() + "/.mozilla/firefox", true},
+        {config + "/mozilla/firefox", true},
+        {Home() + "/snap/firefox/common/.mozilla/firefox", true},
+        {Home() + "/snap/firefox/common/.config/mozilla/firefox", true},
+        {Home() + "/.var/app/org.mozilla.firefox/.mozilla/firefox", true},
+        {Home() + "/.var/app/org.mozilla.firefox/config/mozilla/firefox", true},
+        {config + "/chromium", false},
+        {Home() + "/snap/chromium/common/chromium", false},
+        {Home() + "/.var/app/org.chromium.Chromium/config/chromium", false},
+        {config + "/google-chrome", false},
+    };
+    for (const auto& place : places) {
+        fs::remove_all(Home());
+        fs::remove_all(config);
+        if (place.firefox)
+            test::MakeFirefoxProfiles(place.folder, {{"x.default-release", cookies}});
+        else
+            test::MakeChromiumDatabase(place.folder + "/Default/Cookies", cookies, 24);
+        EXPECT_EQ(BrowserCookieText(kSite, BrowserCookieSourcesUnder(Home(), config)), "c=1") << place.folder;
+    }
+
+    // Without a configuration folder of its own, the home folder's .config;
+    // the default sources follow $XDG_CONFIG_HOME.
+    fs::remove_all(config);
+    test::MakeFirefoxProfiles(Home() + "/.config/mozilla/firefox", {{"x", cookies}});
+    EXPECT_EQ(BrowserCookieText(kSite, BrowserCookieSourcesUnder(Home())), "c=1");
+    ::setenv("HOME", Home().c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    EXPECT_EQ(BrowserCookieText(kSite, DefaultBrowserCookieSources()), std::nullopt);
+    ::setenv("XDG_CONFIG_HOME", (Home() + "/.config").c_str(), 1);
+    EXPECT_EQ(BrowserCookieText(kSite, DefaultBrowserCookieSources()), "c=1");
+}
+
+// A profile holding some other cookie for the site must not hide a later
+// profile's wanted one; when no profile's text is wanted, the first text
+// with a cookie for the site is given.
+TEST(BrowserCookiesTest, TheFirstAcceptedTextIsTakenElseTheFirstText)
+{
+    test::MakeFirefoxProfiles(FirefoxFolder(),
+                              {{"a.default", {{.host = ".glimmerly.example", .name = "visitor", .value = "1"}}},
+                               {"b", {{.host = ".kestrelio.example", .name = "other", .value = "1"}}}});
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies",
+                               {{.host = ".glimmerly.example", .name = "visitor", .value = "2"}}, 24);
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Profile 1/Cookies",
+                               {{.host = ".glimmerly.example", .name = "wanted", .value = "3"}}, 24);
+    BrowserCookieSources sources = Sources();
+    sources.accept = [](const std::string& text) { return text.find("wanted=") != std::string::npos; };
+    EXPECT_EQ(BrowserCookieText(kSite, sources), "wanted=3");
+    EXPECT_EQ(BrowserCookieText("https://www.kestrelio.example", sources), "other=1");
+    fs::remove_all(ChromiumUserData() + "/Profile 1");
+    EXPECT_EQ(BrowserCookieText(kSite, sources), "visitor=1");
+    EXPECT_EQ(BrowserCookieText("https://glimmerly.test", sources), std::nullopt);
+}
+
+// A FIFO where a database or its side file should be must not stall the
+// start-up: that profile is passed over.
+TEST(BrowserCookiesTest, AFifoInAProfileIsPassedOverWithoutWaiting)
+{
+    test::MakeFirefoxProfiles(FirefoxFolder(),
+                              {{"a.default", {{.host = ".glimmerly.example", .name = "f", .value = "1"}}}});
+    test::MakeChromiumDatabase(ChromiumUserData() + "/Default/Cookies",
+                               {{.host = ".glimmerly.example", .name = "c", .value = "2"}}, 24);
+    const std::vector<std::string> fifos = {FirefoxFolder() + "/a.default/cookies.sqlite-wal",
+                                            ChromiumUserData() + "/Default/Cookies-journal"};
+    for (const std::string& fifo : fifos)
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0) << fifo;
+
+    auto text = std::async(std::launch::async, [] { return BrowserCookieText(kSite, Sources()); });
+    const bool waited = text.wait_for(std::chrono::seconds(10)) != std::future_status::ready;
+    // A reader blocked on a FIFO goes on once a writer comes and goes.
+    while (text.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready)
+        for (const std::string& fifo : fifos)
+            if (const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK); fd >= 0)
+                ::close(fd);
+    ASSERT_FALSE(waited) << "reading the profiles waited on a FIFO";
+    EXPECT_EQ(text.get(), std::nullopt);
+
+    fs::remove(fifos[1]);
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=2");
 }

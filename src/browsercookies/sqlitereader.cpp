@@ -1,8 +1,8 @@
-#include "platform/sqlitereader.h"
+#include "browsercookies/sqlitereader.h"
 
 #include <sqlite3.h>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 namespace {
 
@@ -63,4 +63,4 @@ bool SqliteReader::forEachRow(const std::string& sql,
     }
 }
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

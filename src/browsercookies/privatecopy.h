@@ -7,9 +7,10 @@
 // write-ahead log and rollback journal (so that committed changes still in the
 // log are seen), and is removed when the object goes.
 
+#include <functional>
 #include <string>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 class PrivateDatabaseCopy final {
   public:
@@ -26,4 +27,13 @@ class PrivateDatabaseCopy final {
     std::string m_path;
 };
 
-} // namespace quaylet::platform
+class SqliteReader;
+
+// Opens a private copy of the database and hands it to `read`, which says
+// whether it could read it. A browser that moves its write-ahead log into the
+// database while the pair is being copied leaves a copy that reads as
+// malformed, so a failed read is tried once more on a fresh copy of the pair.
+// False when neither copy could be read.
+bool ReadPrivateCopy(const std::string& databasePath, const std::function<bool(const SqliteReader&)>& read);
+
+} // namespace quaylet::browsercookies

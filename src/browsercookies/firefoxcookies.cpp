@@ -1,8 +1,8 @@
-#include "platform/browsercookiedb.h"
-#include "platform/privatecopy.h"
-#include "platform/sqlitereader.h"
+#include "browsercookies/browsercookiedb.h"
+#include "browsercookies/privatecopy.h"
+#include "browsercookies/sqlitereader.h"
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 namespace {
 
@@ -19,10 +19,6 @@ int64_t ExpirySeconds(int64_t stored)
 
 std::optional<std::vector<StoredCookie>> ReadFirefoxCookies(const std::string& databasePath, std::time_t now)
 {
-    const PrivateDatabaseCopy copy(databasePath);
-    if (copy.path().empty())
-        return std::nullopt;
-    const SqliteReader db(copy.path());
     std::vector<StoredCookie> cookies;
     const auto onRow = [&](const SqliteRow& row) {
         StoredCookie cookie;
@@ -37,13 +33,17 @@ std::optional<std::vector<StoredCookie>> ReadFirefoxCookies(const std::string& d
     };
     static constexpr const char* kColumns =
         "SELECT host, name, value, path, expiry, isSecure, creationTime FROM moz_cookies";
-    // Databases older than containers have no origin attributes.
-    if (db.forEachRow(std::string(kColumns) + " WHERE originAttributes = ''", onRow))
-        return cookies;
-    cookies.clear();
-    if (db.forEachRow(kColumns, onRow))
-        return cookies;
-    return std::nullopt;
+    const bool read = ReadPrivateCopy(databasePath, [&](const SqliteReader& db) {
+        cookies.clear();
+        // Databases older than containers have no origin attributes.
+        if (db.forEachRow(std::string(kColumns) + " WHERE originAttributes = ''", onRow))
+            return true;
+        cookies.clear();
+        return db.forEachRow(kColumns, onRow);
+    });
+    if (!read)
+        return std::nullopt;
+    return cookies;
 }
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

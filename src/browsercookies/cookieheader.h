@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 // One stored cookie, whichever browser it came from.
 struct StoredCookie {
@@ -39,4 +39,4 @@ bool CookieMatches(const StoredCookie& cookie, const CookieAddress& address);
 // when none matches.
 std::string CookieHeaderText(std::vector<StoredCookie> cookies, const CookieAddress& address);
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

@@ -1,4 +1,4 @@
-#include "platform/chromiumcrypt.h"
+#include "browsercookies/chromiumcrypt.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <memory>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 namespace {
 
 constexpr std::string_view kFixedKeyPrefix = "v10";
 constexpr std::string_view kKeyringPrefix = "v11";
+constexpr std::size_t kPrefixBytes = kFixedKeyPrefix.size();
+static_assert(kKeyringPrefix.size() == kPrefixBytes);
 constexpr std::size_t kHostDigestBytes = 32;
 constexpr std::size_t kKeyBytes = 16;
 
@@ -20,13 +22,13 @@ struct CipherContextFree {
     void operator()(EVP_CIPHER_CTX* ctx) const noexcept { EVP_CIPHER_CTX_free(ctx); }
 };
 
-std::optional<std::array<unsigned char, kKeyBytes>> FixedKey()
+std::optional<std::array<unsigned char, kKeyBytes>> DerivedKey(std::string_view password)
 {
-    static constexpr char kPassword[] = "peanuts";
     static constexpr unsigned char kSalt[] = {'s', 'a', 'l', 't', 'y', 's', 'a', 'l', 't'};
     std::array<unsigned char, kKeyBytes> key{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(kPassword, sizeof kPassword - 1, kSalt, sizeof kSalt, 1, key.size(),
-                               key.data()) != 1)
+    if (password.size() > INT32_MAX ||
+        PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), kSalt, sizeof kSalt, 1,
+                               key.size(), key.data()) != 1)
         return std::nullopt;
     return key;
 }
@@ -44,12 +46,14 @@ ChromiumValueKind ClassifyChromiumValue(std::string_view encryptedValue)
     return ChromiumValueKind::Unknown;
 }
 
-std::optional<std::string> DecryptFixedKeyValue(std::string_view encryptedValue, bool hostDigestPrefix)
+std::optional<std::string> DecryptChromiumValue(std::string_view encryptedValue, std::string_view password,
+                                                bool hostDigestPrefix)
 {
-    if (!encryptedValue.starts_with(kFixedKeyPrefix))
+    const ChromiumValueKind kind = ClassifyChromiumValue(encryptedValue);
+    if (kind != ChromiumValueKind::FixedKey && kind != ChromiumValueKind::KeyringKey)
         return std::nullopt;
-    const std::string_view cipherText = encryptedValue.substr(kFixedKeyPrefix.size());
-    const auto key = FixedKey();
+    const std::string_view cipherText = encryptedValue.substr(kPrefixBytes);
+    auto key = DerivedKey(password);
     const std::unique_ptr<EVP_CIPHER_CTX, CipherContextFree> ctx(EVP_CIPHER_CTX_new());
     if (!key || !ctx || cipherText.empty() || cipherText.size() > INT32_MAX)
         return std::nullopt;
@@ -64,6 +68,8 @@ std::optional<std::string> DecryptFixedKeyValue(std::string_view encryptedValue,
         EVP_DecryptUpdate(ctx.get(), out, &written, reinterpret_cast<const unsigned char*>(cipherText.data()),
                           static_cast<int>(cipherText.size())) == 1 &&
         EVP_DecryptFinal_ex(ctx.get(), out + written, &last) == 1;
+    if (key)
+        OPENSSL_cleanse(key->data(), key->size());
     if (!ok) {
         OPENSSL_cleanse(plain.data(), plain.size());
         return std::nullopt;
@@ -77,4 +83,4 @@ std::optional<std::string> DecryptFixedKeyValue(std::string_view encryptedValue,
     return plain;
 }
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace quaylet::platform {
+namespace quaylet::browsercookies {
 
 // The text of profiles.ini read from `folder`: the install's default
 // ([Install...] Default=), then the profile marked Default=1, then the other
@@ -13,4 +13,4 @@ namespace quaylet::platform {
 // folder appears once.
 std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const std::string& iniText);
 
-} // namespace quaylet::platform
+} // namespace quaylet::browsercookies
