@@ -264,7 +264,7 @@ TEST(BrowserCookiesTest, ChromiumSendsOnlyWhatATopLevelVisitWould)
                                24);
     const struct {
         const char* address;
-        const char* text;
+        std::string text;
     } cases[] = {
         {"https://www.glimmerly.example", "a=1; c=1; d=1"},
         {"https://glimmerly.example", "a=1; c=1"},

@@ -199,3 +199,28 @@ TEST(CookieCredentialsTest, StartupSignInLeavesThePasswordNowhere)
         for (const std::string& secret : secrets)
             EXPECT_FALSE(Contains(test::ReadFile(place), secret)) << place << " holds " << secret;
 }
+
+// Firefox (asked first) holds only a visitor cookie for the site; Chromium
+// holds the sign-in: Chromium's cookies sign in, for the same address.
+TEST(CookieCredentialsTest, AnotherBrowsersCookieForTheSiteDoesNotHideTheSignIn)
+{
+    OpenLog("Quaylet.log");
+    const std::string home = test::SandboxPath("home");
+    ::setenv("HOME", home.c_str(), 1);
+    test::MakeFirefoxProfiles(home + "/.mozilla/firefox",
+                              {{"a.default", {{.host = ".glimmerly.example", .name = "visitor", .value = "1"}}}});
+    test::MakeChromiumDatabase(
+        test::SandboxPath("config") + "/chromium/Default/Cookies",
+        {{.host = ".glimmerly.example", .name = "cookieusername", .value = "alice", .created = 1},
+         {.host = ".glimmerly.example", .name = "cookiepassword", .value = "wonderland", .created = 2}},
+        24);
+
+    CProfile profile;
+    EXPECT_TRUE(ReadCookieCredentials(profile, kFixedSiteAddress));
+    EXPECT_EQ(profile.m_userName, "alice");
+    EXPECT_EQ(profile.m_password, "wonderland");
+    const std::string log = test::ReadFile("Quaylet.log");
+    EXPECT_TRUE(Contains(log, "CKestrelioClientDlg: succeeded to parse cookie for https://www.glimmerly.example"))
+        << log;
+    EXPECT_FALSE(Contains(log, "failed to parse")) << log;
+}
