@@ -164,7 +164,8 @@ std::optional<std::string> BrowserCookieText(const std::string& siteAddress,
         const std::optional<std::string> ini = ReadText(fs::path(folder) / "profiles.ini");
         if (!ini)
             continue;
-        for (const std::string& profile : FirefoxProfileFolders(folder, *ini)) {
+        const std::string installs = ReadText(fs::path(folder) / "installs.ini").value_or("");
+        for (const std::string& profile : FirefoxProfileFolders(folder, *ini, installs)) {
             const fs::path database = fs::path(profile) / "cookies.sqlite";
             if (IsFile(database) && choice.offer(ReadFirefoxCookies(database.string(), now), *address))
                 return choice.result();

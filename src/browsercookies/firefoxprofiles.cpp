@@ -2,8 +2,8 @@
 
 #include "platform/asciitext.h"
 
-#include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace quaylet::browsercookies {
@@ -46,16 +46,21 @@ std::string Value(const IniSection& section, const std::string& key)
     return it == section.values.end() ? std::string() : it->second;
 }
 
+// A path said to be absolute that is not names nothing: read as it is, it
+// would name a place under whatever the working folder is.
 std::string Resolve(const std::string& folder, const std::string& path, bool relative)
 {
-    return relative && !path.starts_with('/') ? folder + "/" + path : path;
+    if (path.starts_with('/'))
+        return path;
+    return relative ? folder + "/" + path : std::string();
 }
 
 } // namespace
 
-std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const std::string& iniText)
+std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const std::string& profilesIni,
+                                               const std::string& installsIni)
 {
-    const std::vector<IniSection> sections = ParseIni(iniText);
+    const std::vector<IniSection> sections = ParseIni(profilesIni);
     std::vector<std::string> installDefaults;
     std::vector<std::string> marked;
     std::vector<std::string> others;
@@ -72,10 +77,15 @@ std::vector<std::string> FirefoxProfileFolders(const std::string& folder, const 
             (Value(section, "Default") == "1" ? marked : others).push_back(resolved);
         }
     }
+    // Every section of installs.ini is an install.
+    for (const IniSection& section : ParseIni(installsIni))
+        if (const std::string path = Value(section, "Default"); !path.empty())
+            installDefaults.push_back(Resolve(folder, path, true));
     std::vector<std::string> ordered;
+    std::set<std::string> seen;
     for (const auto* list : {&installDefaults, &marked, &others})
         for (const std::string& path : *list)
-            if (std::find(ordered.begin(), ordered.end(), path) == ordered.end())
+            if (!path.empty() && seen.insert(path).second)
                 ordered.push_back(path);
     return ordered;
 }

@@ -132,6 +132,21 @@ TEST(BrowserCookiesTest, TheFirstProfileWithACookieForTheSiteGivesTheText)
                         "/third\n\n"
                         "[Install4F96D1932A9F858E]\nDefault=third\nLocked=1\n");
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=third");
+    // The same from installs.ini; a path said to be absolute that is not
+    // names nothing (rather than a folder under the working folder).
+    test::WriteFile(FirefoxFolder() + "/profiles.ini",
+                    "[Profile0]\nName=b\nIsRelative=1\nPath=second\nDefault=1\n\n"
+                    "[Profile1]\nName=c\nIsRelative=0\nPath=" +
+                        FirefoxFolder() + "/third\n");
+    test::WriteFile(FirefoxFolder() + "/installs.ini", "[4F96D1932A9F858E]\nDefault=third\nLocked=1\n");
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=third");
+    fs::create_directories("second");
+    fs::copy_file(FirefoxFolder() + "/third/cookies.sqlite", "second/cookies.sqlite");
+    test::WriteFile(FirefoxFolder() + "/installs.ini", "");
+    test::WriteFile(FirefoxFolder() + "/profiles.ini",
+                    "[Profile0]\nName=c\nIsRelative=0\nPath=second\nDefault=1\n\n"
+                    "[Profile1]\nName=b\nIsRelative=1\nPath=second\n");
+    EXPECT_EQ(BrowserCookieText(kSite, Sources()), "g=second");
 
     // The snap folder when the classic one has nothing for the site, and
     // Chromium only after every Firefox folder.
