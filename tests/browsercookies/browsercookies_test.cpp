@@ -2,6 +2,8 @@
 
 #include "browsercookies/browsercookies.h"
 #include "browsercookies/cookieheader.h"
+#include "browsercookies/privatecopy.h"
+#include "browsercookies/sqlitereader.h"
 #include "platform/tempdir.h"
 #include "support/sandbox.h"
 
@@ -381,4 +383,42 @@ TEST(BrowserCookiesTest, AFifoInAProfileIsPassedOverWithoutWaiting)
 
     fs::remove(fifos[1]);
     EXPECT_EQ(BrowserCookieText(kSite, Sources()), "c=2");
+}
+
+// A browser that moves its log into the database while the pair is being
+// copied leaves a copy that reads as damaged: the read is tried once more, on
+// a fresh copy of the database and its log.
+TEST(BrowserCookiesTest, AFailedReadIsTriedOnceMoreOnAFreshCopyOfThePair)
+{
+    const std::string database = FirefoxFolder() + "/p/cookies.sqlite";
+    test::MakeFirefoxDatabase(database, {{.host = ".glimmerly.example", .name = "a", .value = "1"}});
+    test::TestDatabase browser(database);
+    browser.exec("PRAGMA journal_mode=WAL");
+    browser.exec("PRAGMA wal_autocheckpoint=0");
+    test::AddFirefoxCookies(browser, {{.host = ".glimmerly.example", .name = "b", .value = "2"}});
+
+    std::vector<std::string> seen;
+    const auto names = [&](const SqliteReader& db) {
+        std::string text;
+        db.forEachRow("SELECT name FROM moz_cookies ORDER BY name", [&](const SqliteRow& row) { text += row.text(0); });
+        seen.push_back(text);
+    };
+    // The first copy fails to read; meanwhile the browser checkpoints and
+    // writes on.
+    EXPECT_TRUE(ReadPrivateCopy(database, [&](const SqliteReader& db) {
+        names(db);
+        if (seen.size() > 1)
+            return true;
+        browser.exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        test::AddFirefoxCookies(browser, {{.host = ".glimmerly.example", .name = "c", .value = "3"}});
+        return false;
+    }));
+    EXPECT_EQ(seen, (std::vector<std::string>{"ab", "abc"}));
+
+    seen.clear();
+    EXPECT_FALSE(ReadPrivateCopy(database, [&](const SqliteReader& db) {
+        names(db);
+        return false;
+    }));
+    EXPECT_EQ(seen.size(), 2u);
 }
