@@ -9,7 +9,9 @@
 // Databases are read from private copies: nothing in a browser profile is
 // ever written or locked.
 //
-// Runs on the caller's thread and shares nothing.
+// Runs on the caller's thread. The only state kept between calls is the
+// default sources' keyring answers, shared under a lock by their copies; a
+// keyring lookup blocks the caller for at most its bound.
 
 #include "browsercookies/browsercookiedb.h"
 
