@@ -46,7 +46,7 @@ public:
     ~QueueJournal() override;
     Q_DISABLE_COPY_MOVE(QueueJournal)
 
-    // The account rows are queued for ("user@site"); set before queueing.
+    // The account rows are queued for; set before queueing.
     void setAccount(const std::string& account);
 
     std::future<std::vector<StoredRow>> takeUnfinished();
