@@ -122,11 +122,22 @@ std::future<std::vector<StoredRow>> QueueJournal::takeFailed()
     return take({StoredState::Failed});
 }
 
+void QueueJournal::takeUnfinished(TakenHandler done)
+{
+    take({StoredState::Queued, StoredState::Preparing, StoredState::Uploading}, std::move(done));
+}
+
 std::future<std::vector<StoredRow>> QueueJournal::take(std::vector<StoredState> states)
 {
     auto promise = std::make_shared<std::promise<std::vector<StoredRow>>>();
     auto future = promise->get_future();
-    post([this, promise, states = std::move(states)] {
+    take(std::move(states), [promise](std::vector<StoredRow> rows) { promise->set_value(std::move(rows)); });
+    return future;
+}
+
+void QueueJournal::take(std::vector<StoredState> states, TakenHandler done)
+{
+    post([this, done = std::move(done), states = std::move(states)] {
         std::vector<StoredRow> taken = m_store.take(m_account, states);
         noticeIfLost();
         // One file is queued once: a second row of the same path is done with.
@@ -144,9 +155,8 @@ std::future<std::vector<StoredRow>> QueueJournal::take(std::vector<StoredState> 
             for (const StoredRow& row : unique)
                 m_awaiting[row.path] = row.id;
         }
-        promise->set_value(std::move(unique));
+        done(std::move(unique));
     });
-    return future;
 }
 
 void QueueJournal::settleTaken()

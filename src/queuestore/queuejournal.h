@@ -51,6 +51,10 @@ public:
 
     std::future<std::vector<StoredRow>> takeUnfinished();
     std::future<std::vector<StoredRow>> takeFailed();
+    // takeUnfinished for a caller that must not wait: done gets the rows on
+    // the journal's thread.
+    using TakenHandler = std::function<void(std::vector<StoredRow>)>;
+    void takeUnfinished(TakenHandler done);
     void settleTaken();
     // The account's rows, newest first.
     std::future<std::vector<StoredRow>> recent(int64_t limit);
@@ -72,6 +76,7 @@ private:
     void run();
     int64_t now() const;
     std::future<std::vector<StoredRow>> take(std::vector<StoredState> states);
+    void take(std::vector<StoredState> states, TakenHandler done);
     void noticeIfLost();
 
     QueueJournalOptions m_options;

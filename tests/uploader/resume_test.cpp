@@ -41,9 +41,11 @@ struct Uploader {
     std::string err() const { return test::ReadFile(errPath); }
 };
 
-// Starts quaylet-upload with input on its standard input and its output in
-// files (so that it may be killed at any moment without a reader to lose).
-Uploader startUploader(const std::string& origin, const std::vector<std::string>& args, const std::string& input = "")
+// Starts a program (quaylet-upload, the client) with input on its standard
+// input and its output in files (so that it may be killed at any moment
+// without a reader to lose).
+Uploader startProgram(const std::string& program, const std::string& origin, const std::vector<std::string>& args,
+                      const std::string& input = "")
 {
     static int runs = 0;
     ++runs;
@@ -54,7 +56,7 @@ Uploader startUploader(const std::string& origin, const std::vector<std::string>
     test::WriteFile(inPath, input);
     test::WriteFile(u.outPath, "");
     test::WriteFile(u.errPath, "");
-    const std::string script = test::ExecScript(QUAYLET_UPLOAD_PATH, args);
+    const std::string script = test::ExecScript(program, args);
     u.pid = ::fork();
     if (u.pid == 0) {
         const int in = ::open(inPath.c_str(), O_RDONLY);
@@ -67,6 +69,30 @@ Uploader startUploader(const std::string& origin, const std::vector<std::string>
         ::_exit(127);
     }
     return u;
+}
+
+Uploader startUploader(const std::string& origin, const std::vector<std::string>& args, const std::string& input = "")
+{
+    return startProgram(QUAYLET_UPLOAD_PATH, origin, args, input);
+}
+
+// Polls (at most timeout) until done() holds.
+bool waitUntil(const std::function<bool()>& done, std::chrono::seconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+// The client's log, wherever its working directory sent it.
+std::string clientLog()
+{
+    return test::PathExists("Quaylet.log") ? test::ReadFile("Quaylet.log")
+                                           : test::ReadFile(test::SandboxPath("state/quaylet/Quaylet.log"));
 }
 
 // The exit status, or 128 + the signal.
@@ -307,6 +333,55 @@ TEST_F(ResumeTest, RetryFailedSendsTheFailedFilesAgainUnderTheirRecord)
     EXPECT_EQ(storedHashes(dataDir(), "alice").size(), 2u);
     history = historyOf(origin());
     ASSERT_EQ(history.size(), 2u);
+    for (const auto& [path, row] : history)
+        EXPECT_EQ(row[QStringLiteral("state")].toString(), QStringLiteral("uploaded")) << path.toStdString();
+}
+
+TEST_F(ResumeTest, TheClientKilledDuringAnUploadResumesAfterSignIn)
+{
+    startService({"rate=100000@Media.upload"});
+    const Uploader signIn = startUploader(origin(), {"--user", "alice", "--sign-in-only"}, "wonderland\n");
+    ASSERT_EQ(waitFor(signIn), 0) << signIn.err();
+    constexpr int kPhotos = 6;
+    const std::string folder = test::SandboxPath("photos");
+    std::map<std::string, std::string> originals;
+    for (int i = 0; i < kPhotos; ++i) {
+        const std::string path = folder + "/p" + std::to_string(i) + ".jpg";
+        test::MakePhoto(path, 640, 480, 100 + i);
+        originals[path] = test::ReadFile(path);
+    }
+
+    // The photos are given on the client's command line, as a drop.
+    const Uploader first = startProgram(QUAYLET_CLIENT_PATH, origin(), {folder});
+    ASSERT_TRUE(waitUntil([&] { return !storedHashes(dataDir(), "alice").empty(); }, std::chrono::seconds(60)))
+        << clientLog();
+    // Well into the next upload.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(first.pid, SIGKILL);
+    EXPECT_EQ(waitFor(first), 128 + SIGKILL);
+    const std::size_t storedBefore = storedHashes(dataDir(), "alice").size();
+    ASSERT_LT(storedBefore, static_cast<std::size_t>(kPhotos)) << "the kill came too late to show anything";
+
+    // The next start resumes the rest after signing in.
+    const Uploader second = startProgram(QUAYLET_CLIENT_PATH, origin(), {});
+    const bool all = waitUntil([&] { return storedHashes(dataDir(), "alice").size() == kPhotos; },
+                               std::chrono::seconds(90));
+    const std::string log = clientLog();
+    ::kill(second.pid, SIGTERM);
+    if (!waitUntil([&] { return ::waitpid(second.pid, nullptr, WNOHANG) == second.pid; }, std::chrono::seconds(10))) {
+        ::kill(second.pid, SIGKILL);
+        waitFor(second);
+    }
+    EXPECT_TRUE(all) << log;
+    // The upload under way at the kill may have been stored all the same: it is sent again.
+    EXPECT_TRUE(contains(log, "CKestrelioClientDlg: Resuming " + std::to_string(kPhotos - storedBefore) + " files") ||
+                contains(log, "CKestrelioClientDlg: Resuming " + std::to_string(kPhotos - storedBefore + 1) + " files"))
+        << log;
+
+    for (const auto& [path, bytes] : originals)
+        EXPECT_EQ(test::ReadFile(path), bytes) << path;
+    const auto history = historyOf(origin());
+    EXPECT_EQ(history.size(), static_cast<std::size_t>(kPhotos));
     for (const auto& [path, row] : history)
         EXPECT_EQ(row[QStringLiteral("state")].toString(), QStringLiteral("uploaded")) << path.toStdString();
 }
