@@ -98,6 +98,7 @@ int showHistory(const UploadOptions& options)
     QueueJournal journal;
     journal.setAccount(QueueAccountOf(user));
     std::fputs(HistoryText(journal.recent(10000).get(), options.json).c_str(), stdout);
+    WriteLog(LogMilestone, "quaylet-upload: Closing");
     return kExitAllUploaded;
 }
 
