@@ -29,6 +29,7 @@ TransferEngine::TransferEngine(ITransferView& view, TransferEngineOptions option
           links.dateTaken = m_options.steps && m_options.steps->dateTaken ? m_options.steps->dateTaken
                                                                            : DateTakenReader(&GetDateTaken);
           links.notificationsOn = [this] { return m_reactions.notificationsOn(); };
+          links.journal = m_options.journal;
           links.rowAdded = [this] {
               ++m_rowsQueued;
               m_reactions.rowAdded();

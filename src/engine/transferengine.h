@@ -25,6 +25,7 @@
 #include "engine/enginereactions.h"
 #include "engine/transferview.h"
 #include "transfer/notificationpoller.h"
+#include "transfer/queuejournal.h"
 #include "transfer/transferobjects.h"
 #include "transfer/transfersteps.h"
 #include "transfer/transferthread.h"
@@ -53,6 +54,9 @@ struct TransferEngineOptions {
     std::optional<std::string> renameJournalDirectory;
     // Milliseconds the machine has been up (the e-mail page waits for 15 minutes).
     std::function<uint64_t()> uptimeMs;
+    // The lasting record of the queue (queuejournal.h); none: nothing is
+    // kept beyond the process. Must outlive the engine.
+    IQueueJournal* journal = nullptr;
 };
 
 class TransferEngine final {

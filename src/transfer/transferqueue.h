@@ -33,6 +33,14 @@ public:
     // True when a Cancel has taken the row: it is gone, or it was queued
     // before the last Cancel, whose removal of the rows may still be coming.
     virtual bool isCancelled(uint64_t id) const = 0;
+
+    // Milestones of a row for the queue's lasting record (queuejournal.h);
+    // a queue that keeps none ignores them. They may wait until the record
+    // is written, so they are called without any lock held.
+    virtual void markStarted(uint64_t /*id*/) {}
+    virtual void markUploading(uint64_t /*id*/, const std::string& /*sentPath*/) {}
+    // Called before the row is removed after its upload.
+    virtual void markFinished(uint64_t /*id*/, int /*result*/) {}
 };
 
 } // namespace quaylet

@@ -138,6 +138,7 @@ void TransferThread::processHead()
         cancelled(rowId);
         return;
     }
+    m_queue.markStarted(rowId);
 
     // What was prepared while the previous file uploaded, if it still fits.
     std::optional<PreparedPhoto> ahead = m_lookAhead.take(rowId, current, imageBox());
@@ -185,6 +186,7 @@ void TransferThread::processHead()
     UploadRequest request{current, type, m_shared.mediaTime};
     if (!prepared.empty() && std::filesystem::is_regular_file(prepared, ec))
         request.path = prepared;
+    m_queue.markUploading(rowId, request.path);
 
     int result = kResultClientFailure;
     for (int attempt = 0; attempt < kUploadAttempts && result == kResultClientFailure; ++attempt) {
@@ -233,6 +235,7 @@ void TransferThread::cancelled(uint64_t rowId)
 
 void TransferThread::finish(uint64_t rowId, int result)
 {
+    m_queue.markFinished(rowId, NormaliseResult(result));
     switch (NormaliseResult(result)) {
     case kResultUploaded:
         m_shared.lastResult = kResultUploaded;

@@ -138,11 +138,17 @@ int CUploadQueue::QueueDroppedFile(CFileDropListCtrl& list, const std::string& p
         return 1;
     }
 
+    // The name the user knows the file by, for a later run to find it again.
+    const std::string userPath = m_links.journal ? list.UserPath(path) : std::string();
     {
         std::lock_guard lock(m_mutex);
         if (isQueuedLocked(path))
             return 1;
         row.id = m_nextId++;
+        // Under the lock, so that the record of the row comes before anything
+        // the transfer thread records about it.
+        if (m_links.journal)
+            m_links.journal->queued(row.id, userPath, type);
         m_queuedPaths.insert(path);
         m_rows.push_back(std::move(row));
         ++m_queuedTotal;
@@ -231,6 +237,32 @@ bool CUploadQueue::isCancelled(uint64_t id) const
            std::none_of(m_rows.begin(), m_rows.end(), [id](const QueueRow& r) { return r.id == id; });
 }
 
+void CUploadQueue::markStarted(uint64_t id)
+{
+    if (m_links.journal)
+        m_links.journal->started(id);
+}
+
+void CUploadQueue::markUploading(uint64_t id, const std::string& sentPath)
+{
+    if (m_links.journal)
+        m_links.journal->uploading(id, sentPath);
+}
+
+void CUploadQueue::markFinished(uint64_t id, int result)
+{
+    if (!m_links.journal)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = findLocked(id);
+        if (it == m_rows.end())
+            return;
+        it->outcomeKept = true;
+    }
+    m_links.journal->finished(id, result);
+}
+
 bool CUploadQueue::RemoveQueueItem(uint64_t id)
 {
     std::lock_guard lock(m_mutex);
@@ -240,6 +272,11 @@ bool CUploadQueue::RemoveQueueItem(uint64_t id)
     if (it->intake)
         it->intake->QueuedRowRemoved(it->queuedPath, isNonZeroNumber(it->columns[kColumnRenamed]));
     removeOwnedCopy(it->columns[kColumnPathname], it->queuedPath);
+    if (m_links.journal && !it->outcomeKept) {
+        // A quitting process leaves its rows for the next run; a Cancel ends them.
+        const bool quitting = m_links.objects && m_links.objects->quit.isSet();
+        m_links.journal->removedWithoutOutcome(id, !quitting);
+    }
     m_queuedPaths.erase(it->queuedPath);
     m_rows.erase(it);
     return true;

@@ -14,6 +14,7 @@
 // the work event is set by queueing and reset by the queue reset under it.
 
 #include "dropintake/filedroplistctrl.h"
+#include "transfer/queuejournal.h"
 #include "transfer/transferobjects.h"
 #include "transfer/transferqueue.h"
 #include "transfer/windowreactions.h"
@@ -47,6 +48,7 @@ struct QueueRow {
     // The intake that handed the file over; it renames the file back when the
     // row goes, so it must outlive the row (declare it before the queue).
     CFileDropListCtrl* intake = nullptr;
+    bool outcomeKept = false; // its outcome went to the journal
 };
 
 // The date a photo was taken, in seconds since 1970, when it records one.
@@ -64,6 +66,8 @@ struct UploadQueueLinks {
     // Called on the window thread after a row was added and the events were
     // set: the window refreshes its count and starts its status animation.
     std::function<void()> rowAdded;
+    // The lasting record of the rows; must outlive the queue.
+    IQueueJournal* journal = nullptr;
 };
 
 // Media time of a file about to be queued, in seconds since 1970: the date
@@ -105,6 +109,9 @@ public:
     bool setPath(uint64_t id, const std::string& path) override;
     void remove(uint64_t id) override { RemoveQueueItem(id); }
     bool isCancelled(uint64_t id) const override;
+    void markStarted(uint64_t id) override;
+    void markUploading(uint64_t id, const std::string& sentPath) override;
+    void markFinished(uint64_t id, int result) override;
 
     // Renames the row's file back when its "Renamed" field is a non-zero
     // number (using the path as it was queued), deletes its upright copy,

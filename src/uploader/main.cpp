@@ -9,13 +9,16 @@
 #include "credentials/profile.h"
 #include "credentials/startupsignin.h"
 #include "dropintake/renamejournal.h"
+#include "engine/takeuprows.h"
 #include "engine/transferengine.h"
 #include "platform/abspath.h"
 #include "platform/events.h"
 #include "platform/internet.h"
 #include "platform/interruptwatch.h"
 #include "platform/tempdir.h"
+#include "queuestore/queuejournal.h"
 #include "uploader/consoleview.h"
+#include "uploader/keptrows.h"
 #include "uploader/passwordinput.h"
 #include "uploader/skipreason.h"
 #include "uploader/terminaltext.h"
@@ -77,6 +80,28 @@ SignInOutcome signIn(const UploadOptions& options, const platform::InterruptWatc
     return {false, "the sign-in failed"};
 }
 
+// --history: the kept rows of the account named by --user or the stored
+// credentials; no sign-in, so it works offline.
+int showHistory(const UploadOptions& options)
+{
+    std::string user = options.user.value_or("");
+    const auto sources = StoredCredentialSources();
+    for (std::size_t i = 0; user.empty() && i < sources.size(); ++i) {
+        CProfile stored;
+        if (sources[i](stored))
+            user = stored.m_userName;
+    }
+    if (user.empty()) {
+        std::fprintf(stderr, "quaylet-upload: no stored credentials; name the account with --user NAME\n");
+        return kExitSignIn;
+    }
+    QueueJournal journal;
+    journal.setAccount(QueueAccountOf(user));
+    std::fputs(HistoryText(journal.recent(10000).get(), options.json).c_str(), stdout);
+    WriteLog(LogMilestone, "quaylet-upload: Closing");
+    return kExitAllUploaded;
+}
+
 int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 {
     const auto interrupted = [&interrupts] { return interrupts.interrupted.isSet(); };
@@ -101,6 +126,8 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     // Names a killed run left behind come back now, not only once a run gets
     // past the sign-in: a start that fails there must not leave them.
     RenameJournal::RestoreEnded(RenameJournal::DefaultDirectory());
+    if (options.history)
+        return showHistory(options);
 
     SignInOutcome signedIn;
     {
@@ -131,8 +158,17 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     int finished = 0;
     bool queueingDone = false;
 
+    QueueJournalOptions journalOptions;
+    journalOptions.unavailable = [] {
+        std::fprintf(stderr, "quaylet-upload: %s\n", QueueStoreUnavailableNotice().c_str());
+    };
+    // Before the engine, which reports to it until it is gone.
+    QueueJournal journal(std::move(journalOptions));
+    journal.setAccount(QueueAccountOf(CurrentProfile().m_userName));
+
     TransferEngineOptions engineOptions;
     engineOptions.pollNotifications = false;
+    engineOptions.journal = &journal;
     TransferEngine engine(view, std::move(engineOptions));
     view.setUserPaths([&engine](const std::string& queuedPath) { return engine.intake().UserPath(queuedPath); });
     // A dropped folder may lead anywhere (a link to /): an interrupt ends its search.
@@ -147,6 +183,12 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     // file is on its way while later paths are still being searched.
     engine.start();
 
+    // What earlier runs left goes first, before anything new.
+    if (options.resume || options.retryFailed) {
+        const int kept = QueueKeptRows(options, engine, journal, stdout);
+        std::lock_guard lock(countMutex);
+        queued += kept;
+    }
     std::vector<std::pair<std::string, std::string>> skipped;
     for (const std::string& path : options.paths) {
         if (interrupted())
@@ -171,6 +213,11 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     if (queued == 0) {
         if (interrupted())
             return endInterrupted();
+        if (options.paths.empty()) {
+            std::printf("Nothing to resume\n");
+            WriteLog(LogMilestone, "quaylet-upload: Closing");
+            return kExitAllUploaded;
+        }
         std::fprintf(stderr, "quaylet-upload: nothing to upload\n");
         return kExitUsage;
     }
@@ -181,6 +228,10 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     const bool wasInterrupted = slot && *slot == 0;
     if (wasInterrupted) {
         std::fprintf(stderr, "\nquaylet-upload: interrupted; cancelling\n");
+        // A hang-up or a termination is the session ending, not the user
+        // cancelling: what is left stays open for --resume.
+        if (interrupts.signal() == SIGHUP || interrupts.signal() == SIGTERM)
+            engine.objects().quit.set();
         engine.cancel({});
     }
     // The last file's row goes after its outcome: let the thread finish that.

@@ -18,6 +18,14 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
             options.version = true;
         } else if (!onlyPaths && arg == "--sign-in-only") {
             options.signInOnly = true;
+        } else if (!onlyPaths && arg == "--resume") {
+            options.resume = true;
+        } else if (!onlyPaths && arg == "--retry-failed") {
+            options.retryFailed = true;
+        } else if (!onlyPaths && arg == "--history") {
+            options.history = true;
+        } else if (!onlyPaths && arg == "--json") {
+            options.json = true;
         } else if (!onlyPaths && arg == "--user") {
             if (i + 1 >= arguments.size() || arguments[i + 1].empty())
                 return {std::nullopt, "--user needs a user name"};
@@ -36,7 +44,12 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
     }
     if (options.signInOnly && !options.paths.empty())
         return {std::nullopt, "--sign-in-only takes no files or folders"};
-    if (!options.help && !options.version && !options.signInOnly && options.paths.empty())
+    if (options.history && (!options.paths.empty() || options.signInOnly || options.resume || options.retryFailed))
+        return {std::nullopt, "--history takes no files, folders or other actions"};
+    if (options.json && !options.history)
+        return {std::nullopt, "--json goes with --history"};
+    if (!options.help && !options.version && !options.signInOnly && !options.history && !options.resume &&
+        !options.retryFailed && options.paths.empty())
         return {std::nullopt, "no files or folders to upload were given"};
     return {std::move(options), {}};
 }
@@ -45,6 +58,8 @@ std::string UploadUsage(const std::string& program)
 {
     return "Usage: " + program + " [--user NAME] [--] PATH...\n"
            "       " + program + " [--user NAME] --sign-in-only\n"
+           "       " + program + " [--user NAME] [--resume] [--retry-failed] [--] [PATH...]\n"
+           "       " + program + " [--user NAME] --history [--json]\n"
            "\n"
            "Uploads photos and videos to your Glimmerly account, the way a drop on the\n"
            "Quaylet window does: folders are searched, links followed, and only photo and\n"
@@ -58,10 +73,17 @@ std::string UploadUsage(const std::string& program)
            "                  credentials are used.\n"
            "  --sign-in-only  only sign in, uploading nothing: with --user this stores\n"
            "                  the credentials for the client and later runs.\n"
+           "  --resume        first queue again the files that earlier runs for this\n"
+           "                  account left unfinished (killed, crashed, logged out).\n"
+           "                  A file that was being sent is sent again.\n"
+           "  --retry-failed  first queue again the files of this account that failed.\n"
+           "  --history       list the files queued for this account, newest first.\n"
+           "  --json          with --history: as a JSON array.\n"
            "  --help          show this text.\n"
            "  --version       show the version.\n"
            "\n"
            "QUAYLET_SERVICE_URL points the uploader at another service address.\n"
+           "Every queued file is kept in $XDG_STATE_HOME/quaylet/queue.db until it is done.\n"
            "The log is written to Quaylet.log in the current directory, or in\n"
            "$XDG_STATE_HOME/quaylet when that is your home or cannot be written.\n"
            "\n"

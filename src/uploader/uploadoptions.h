@@ -3,6 +3,8 @@
 // Command line of the headless uploader:
 //   quaylet-upload [--user NAME] [--] PATH...
 //   quaylet-upload [--user NAME] --sign-in-only
+//   quaylet-upload [--user NAME] [--resume] [--retry-failed] [--] [PATH...]
+//   quaylet-upload [--user NAME] --history [--json]
 //   quaylet-upload --help
 //   quaylet-upload --version
 
@@ -16,6 +18,10 @@ struct UploadOptions {
     bool help = false;
     bool version = false;
     bool signInOnly = false; // sign in (storing --user's credentials), upload nothing
+    bool resume = false;      // queue again what earlier runs left unfinished
+    bool retryFailed = false; // queue again what failed
+    bool history = false;     // list the kept rows, upload nothing
+    bool json = false;        // the history as JSON
     std::optional<std::string> user;
     std::vector<std::string> paths; // absolute
 };

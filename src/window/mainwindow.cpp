@@ -12,9 +12,11 @@
 #include "dialogs/uploadcompleteddlg.h"
 #include "dropintake/droppaths.h"
 #include "dropintake/renamejournal.h"
+#include "engine/takeuprows.h"
 #include "engine/transferengine.h"
 #include "platform/autostart.h"
 #include "platform/internet.h"
+#include "queuestore/queuejournal.h"
 #include "skin/skinfonts.h"
 #include "skin/skinregistration.h"
 #include "skin/skintables.h"
@@ -361,7 +363,22 @@ void CKestrelioClientDlg::StartEngine()
         ShowBalloon(balloon); // shown whether or not notifications are on
     });
 
+    QueueJournalOptions journalOptions;
+    // Told once, on the journal's thread; the journal ends before the window.
+    journalOptions.unavailable = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                ShowBalloon(Balloon {Text(str::AppTitle).toStdString(), QueueStoreUnavailableNotice(),
+                                     BalloonIcon::Warning, 10000, 8000});
+            },
+            Qt::QueuedConnection);
+    };
+    m_journal = std::make_unique<QueueJournal>(std::move(journalOptions));
+    m_journal->setAccount(QueueAccountOf(CurrentProfile().m_userName));
+
     TransferEngineOptions options;
+    options.journal = m_journal.get();
     options.pollNotifications = m_seams.pollNotifications;
     options.notificationsOn = [this] { return m_showNotifications.load(); };
     options.steps = m_seams.steps;
@@ -371,6 +388,30 @@ void CKestrelioClientDlg::StartEngine()
     m_marshalled = std::make_unique<CMarshalledWindowReactions>(m_engine->reactions(), *m_marshal);
     m_engine->setThreadReactions(m_marshalled.get());
     m_engine->start();
+
+    // What an earlier run of this account left unfinished goes first.
+    m_resuming = true;
+    m_journal->takeUnfinished([this](std::vector<StoredRow> rows) {
+        QMetaObject::invokeMethod(this, [this, rows = std::move(rows)] { ResumeTaken(rows); }, Qt::QueuedConnection);
+    });
+}
+
+void CKestrelioClientDlg::ResumeTaken(const std::vector<StoredRow>& rows)
+{
+    m_resuming = false;
+    if (!m_engine)
+        return;
+    const uint64_t before = m_engine->rowsQueued();
+    if (const int count = RequeueTakenRows(*m_engine, *m_journal, rows); count > 0) {
+        const std::string notice = ResumeNotice(count);
+        WriteLog(LogMilestone, "CKestrelioClientDlg: %s", notice.c_str());
+        if (m_showNotifications)
+            ShowBalloon(Balloon {Text(str::AppTitle).toStdString(), notice, BalloonIcon::Info, 10000, 8000});
+    }
+    if (!m_pendingPaths.empty())
+        queuePaths(std::exchange(m_pendingPaths, {}));
+    else if (m_engine->rowsQueued() != before)
+        m_view->startAnimation();
 }
 
 void CKestrelioClientDlg::ShutDown()
@@ -397,6 +438,8 @@ void CKestrelioClientDlg::ShutDown()
     if (m_tray)
         m_tray->remove();
     m_engine.reset();
+    // Writes what the engine reported, then ends its thread.
+    m_journal.reset();
     m_marshalled.reset();
     m_marshal.reset();
 }
@@ -528,7 +571,7 @@ void CKestrelioClientDlg::DropUriList(const QByteArray& uriList)
 
 void CKestrelioClientDlg::queuePaths(const std::vector<std::string>& paths)
 {
-    if (!m_engine) {
+    if (!m_engine || m_resuming) {
         m_pendingPaths.insert(m_pendingPaths.end(), paths.begin(), paths.end());
         return;
     }

@@ -44,6 +44,8 @@ class CMarshalledWindowReactions;
 class CUploadCompletedDlg;
 class CWindowCallMarshal;
 class DesktopNotifications;
+class QueueJournal;
+struct StoredRow;
 class TransferEngine;
 
 // What tests (and other front ends) replace. Every member may be left empty
@@ -134,6 +136,7 @@ private:
     void KeepInsideWorkArea();
     void WatchScreens();
     void StartEngine();
+    void ResumeTaken(const std::vector<StoredRow>& rows);
     void ApplyAlwaysOnTop();
 
     void ShowBalloon(const Balloon& balloon);
@@ -186,6 +189,9 @@ private:
     std::string m_userName;
     // Paths handed over before the engine runs; queued once it does.
     std::vector<std::string> m_pendingPaths;
+    // While the files an earlier run left are taken up, drops wait in
+    // m_pendingPaths: the earlier files go first.
+    bool m_resuming = false;
 
     std::unique_ptr<ITrayIcon> m_tray;
     std::unique_ptr<DesktopNotifications> m_notifications; // the service's notifications
@@ -200,6 +206,7 @@ private:
     std::unique_ptr<CMainWindowView> m_view;
     // The engine, and the marshal that brings its thread's calls here; the
     // engine is stopped before either goes.
+    std::unique_ptr<QueueJournal> m_journal; // outlives the engine, which reports to it
     std::unique_ptr<CWindowCallMarshal> m_marshal;
     std::unique_ptr<CMarshalledWindowReactions> m_marshalled;
     std::unique_ptr<TransferEngine> m_engine;

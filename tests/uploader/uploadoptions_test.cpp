@@ -137,3 +137,29 @@ TEST(PasswordInputTest, ATerminalPromptHidesTheInputAndEndsOnAWake)
     for (const int fd : {master, terminal, wake[0], wake[1]})
         ::close(fd);
 }
+
+TEST(UploadOptionsTest, KeptRowOptions)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool ok, resume, retryFailed, history, json;
+    } cases[] = {
+        {{"--resume"}, true, true, false, false, false},
+        {{"--retry-failed", "a.jpg"}, true, false, true, false, false},
+        {{"--resume", "--retry-failed"}, true, true, true, false, false},
+        {{"--history", "--json"}, true, false, false, true, true},
+        {{"--history", "a.jpg"}, false, false, false, false, false},
+        {{"--history", "--resume"}, false, false, false, false, false},
+        {{"--json", "a.jpg"}, false, false, false, false, false},
+    };
+    for (const auto& c : cases) {
+        const auto r = ParseUploadOptions(c.args, "/");
+        ASSERT_EQ(r.options.has_value(), c.ok) << c.args.front() << ": " << r.error;
+        if (!c.ok)
+            continue;
+        EXPECT_EQ(r.options->resume, c.resume);
+        EXPECT_EQ(r.options->retryFailed, c.retryFailed);
+        EXPECT_EQ(r.options->history, c.history);
+        EXPECT_EQ(r.options->json, c.json);
+    }
+}
