@@ -113,6 +113,7 @@ bool progressReaches(QProcess& p, const std::string& what, std::string& err)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (!contains(err, what) && std::chrono::steady_clock::now() < end) {
+        p.setReadChannel(QProcess::StandardError);
         p.waitForReadyRead(200);
         err += p.readAllStandardError().toStdString();
     }
