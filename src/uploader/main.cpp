@@ -121,6 +121,23 @@ std::vector<QueueRow> queuedRows(CUploadQueue& queue)
     return rows;
 }
 
+// The end of a run: the summary among the results, or on standard error when
+// the results are JSON or standard output failed; with --quiet only the
+// files that were not uploaded.
+void writeSummary(const std::vector<FileOutcome>& outcomes, ResultWriter& results, bool progress, bool endedEarly)
+{
+    const std::string summary = RunSummary(outcomes);
+    if (results.form() == ResultForm::Lines && !results.failed())
+        results.writeText(summary);
+    else if (results.form() == ResultForm::None || results.failed())
+        std::fputs(NotUploadedLines(outcomes, "quaylet-upload").c_str(), stderr);
+    else if (progress)
+        std::fputs(summary.c_str(), stderr);
+    // A summary that could not be written is still an error.
+    if (results.failed() && !endedEarly)
+        std::fprintf(stderr, "%s\n", writeErrorText(results.error()).c_str());
+}
+
 int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 {
     const bool progress = !options.quiet;
@@ -280,16 +297,7 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 
     std::vector<FileOutcome> outcomes = view.outcomes();
     outcomes.insert(outcomes.end(), unqueued.begin(), unqueued.end());
-    const std::string summary = RunSummary(outcomes);
-    if (results.form() == ResultForm::Lines && !results.failed())
-        results.writeText(summary);
-    else if (results.form() == ResultForm::None || results.failed())
-        std::fputs(NotUploadedLines(outcomes, "quaylet-upload").c_str(), stderr);
-    else if (progress)
-        std::fputs(summary.c_str(), stderr);
-    // A summary that could not be written is still an error.
-    if (results.failed() && !endedEarly)
-        std::fprintf(stderr, "%s\n", writeErrorText(results.error()).c_str());
+    writeSummary(outcomes, results, progress, endedEarly);
     WriteLog(LogMilestone, "quaylet-upload: Closing");
     const int status = wasInterrupted                         ? kExitSignalBase + interrupts.signal()
                        : results.failed()                     ? kExitSomeNotUploaded
