@@ -41,3 +41,12 @@ if(QUAYLET_TSAN)
   target_compile_options(quaylet_flags INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(quaylet_flags INTERFACE -fsanitize=thread)
 endif()
+
+# Hardening of the optimised builds (the Debian package is built from the
+# release preset): checked string and memory functions, and a read-only
+# relocation table bound at start-up. Fortification needs optimisation, so
+# debug builds stay without it; the compiler may already define the macro.
+target_compile_options(quaylet_flags INTERFACE
+  $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
+target_link_options(quaylet_flags INTERFACE
+  $<$<NOT:$<CONFIG:Debug>>:LINKER:-z,relro,-z,now>)

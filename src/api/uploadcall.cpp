@@ -63,6 +63,7 @@ public:
         if (total != 0) {
             m_total = total;
             m_posted = posted;
+            m_observer.setBytesPosted(posted, total);
             const int p = UploadPercentage(posted, total);
             if (p != m_percentage || m_text.empty()) {
                 m_percentage = p;

@@ -26,6 +26,9 @@ public:
     virtual void setStatusText(const std::string& text) = 0;
     // The process-wide cancel flag.
     virtual bool cancelRequested() const = 0;
+    // The request's bytes sent so far and its whole length, with each
+    // percentage; for callers that account for what went over the wire.
+    virtual void setBytesPosted(uint32_t /*posted*/, uint32_t /*total*/) {}
 };
 
 enum MediaType : int {

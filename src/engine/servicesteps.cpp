@@ -21,7 +21,8 @@ namespace {
 // reactions, the status text below 98 % through the rate limiter.
 class UploadToWindow final : public IUploadObserver {
 public:
-    explicit UploadToWindow(const StepContext& ctx) : m_ctx(ctx), m_caller(&ctx.window)
+    UploadToWindow(const StepContext& ctx, const std::function<void(uint64_t)>& bytes)
+        : m_ctx(ctx), m_caller(&ctx.window), m_bytes(bytes)
     {
         m_ctx.statusLimiter.bind(&m_caller);
     }
@@ -34,10 +35,16 @@ public:
     void setStatusTextLimited(const std::string& text) override { m_ctx.statusLimiter.call(text); }
     void setStatusText(const std::string& text) override { m_ctx.window.setStatusText(text); }
     bool cancelRequested() const override { return m_ctx.shouldStop(); }
+    void setBytesPosted(uint32_t posted, uint32_t) override
+    {
+        if (m_bytes)
+            m_bytes(posted);
+    }
 
 private:
     const StepContext& m_ctx;
     CXFerUpdaeUICaller m_caller;
+    const std::function<void(uint64_t)>& m_bytes;
 };
 
 constexpr auto kConnectionCheckTimeout = std::chrono::milliseconds(5000);
@@ -62,8 +69,8 @@ TransferSteps ServiceTransferSteps(const ServiceStepOptions& options)
         return std::filesystem::is_regular_file(converted, ec) ? converted : std::string();
     };
     steps.dateTaken = [](const std::string& path) { return GetDateTaken(path); };
-    steps.upload = [](const StepContext& ctx, const UploadRequest& request) {
-        UploadToWindow observer(ctx);
+    steps.upload = [uploadBytes = options.uploadBytes](const StepContext& ctx, const UploadRequest& request) {
+        UploadToWindow observer(ctx, uploadBytes);
         const CProfile& profile = CurrentProfile();
         return HTTPMethodUpload(observer, request.path, profile.m_userName, profile.m_password, request.type,
                                 request.mediaTime);

@@ -7,6 +7,7 @@
 #include "transfer/notificationpoller.h"
 #include "transfer/transfersteps.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -15,6 +16,9 @@ namespace quaylet {
 struct ServiceStepOptions {
     // The notification poller to run when the timer fires; null: no polling.
     NotificationPoller* poller = nullptr;
+    // Told the bytes of each upload request sent so far (on the transfer
+    // thread); empty: nobody asks.
+    std::function<void(uint64_t posted)> uploadBytes;
 };
 
 TransferSteps ServiceTransferSteps(const ServiceStepOptions& options = {});

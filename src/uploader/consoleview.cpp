@@ -6,50 +6,56 @@
 
 namespace quaylet {
 
-std::string OutcomeInWords(int result)
+ConsoleView::ConsoleView(std::FILE* err, bool terminal, bool progress)
+    : m_err(err), m_terminal(terminal), m_showProgress(progress)
 {
-    switch (result) {
-    case 1:
-        return "uploaded";
-    case -3:
-        return "not uploaded: the service already holds this file";
-    case -5:
-        return "not uploaded: the service asks for a premium account";
-    case -6:
-        return "not uploaded: the account's photo limit is reached";
-    case -7:
-        return "not uploaded: the account's video limit is reached";
-    case -8:
-        return "not uploaded: it could not be sent (network or file error)";
-    case 0:
-        return "cancelled";
-    default:
-        return "not uploaded: the service refused it or its reply was not understood";
-    }
 }
 
-ConsoleView::ConsoleView(std::FILE* out, bool terminal) : m_out(out), m_terminal(terminal) {}
-
-std::string ConsoleView::shownPath(const std::string& queuedPath) const
+std::string ConsoleView::userPath(const std::string& queuedPath) const
 {
-    return TerminalText(m_userPathOf ? m_userPathOf(queuedPath) : queuedPath);
+    return m_userPathOf ? m_userPathOf(queuedPath) : queuedPath;
+}
+
+void ConsoleView::endLineLocked()
+{
+    if (!m_lineOpen)
+        return;
+    std::fputs("\r\033[K", m_err);
+    std::fflush(m_err);
+    m_lineOpen = false;
+    m_drawn.clear();
 }
 
 void ConsoleView::printLocked(const std::string& line)
 {
-    if (m_lineOpen) {
-        std::fputs("\r\033[K", m_out);
-        m_lineOpen = false;
-        m_drawn.clear();
+    if (!m_showProgress)
+        return;
+    if (m_holding) {
+        m_held.emplace_back(line, std::nullopt);
+        return;
     }
-    std::fputs(line.c_str(), m_out);
-    std::fputc('\n', m_out);
-    std::fflush(m_out);
+    endLineLocked();
+    std::fputs(line.c_str(), m_err);
+    std::fputc('\n', m_err);
+    std::fflush(m_err);
+}
+
+void ConsoleView::deliverLocked(const FileOutcome& outcome)
+{
+    if (m_holding) {
+        m_held.emplace_back(std::string(), outcome);
+        return;
+    }
+    endLineLocked();
+    if (m_echoOutcomes)
+        printLocked(TerminalText(outcome.path) + ": " + OutcomeInWords(outcome));
+    if (m_sink)
+        m_sink(outcome);
 }
 
 void ConsoleView::drawLocked()
 {
-    if (!m_terminal || m_file.empty())
+    if (!m_terminal || !m_showProgress || m_holding || m_file.empty())
         return;
     constexpr int kWidth = 24;
     const int percent = std::clamp(m_progress, 0, 100);
@@ -73,8 +79,8 @@ void ConsoleView::drawLocked()
     if (m_lineOpen && m_drawn == line)
         return;
     m_drawn = line;
-    std::fprintf(m_out, "\r\033[K%s", line);
-    std::fflush(m_out);
+    std::fprintf(m_err, "\r\033[K%s", line);
+    std::fflush(m_err);
     m_lineOpen = true;
 }
 
@@ -108,8 +114,9 @@ void ConsoleView::showCount(const std::string& countText)
 void ConsoleView::showNextFile(const QueueRow& row)
 {
     std::lock_guard lock(m_mutex);
-    m_file = shownPath(row.queuedPath);
-    m_shownPaths[row.id] = m_file;
+    const auto [started, added] = m_started.try_emplace(row.id, Started{userPath(row.queuedPath), Clock::now(), 0});
+    m_file = TerminalText(started->second.path);
+    m_currentRow = row.id;
     m_progress = 0;
     m_lastPrintedQuarter = -1;
 }
@@ -153,16 +160,79 @@ void ConsoleView::showBalloon(const Balloon&) {}
 
 void ConsoleView::openUpgradePage(int) {}
 
+void ConsoleView::announceQueued(int count)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_holding)
+        return;
+    m_holding = false;
+    printLocked(std::to_string(count) + (count == 1 ? " file" : " files") + " queued");
+    auto held = std::move(m_held);
+    m_held.clear();
+    for (const auto& [line, outcome] : held) {
+        if (outcome)
+            deliverLocked(*outcome);
+        else
+            printLocked(line);
+    }
+    drawLocked();
+}
+
+void ConsoleView::showBytesSent(uint64_t bytes)
+{
+    std::lock_guard lock(m_mutex);
+    if (const auto started = m_started.find(m_currentRow); started != m_started.end())
+        started->second.bytesSent = bytes;
+}
+
+bool ConsoleView::takeStartedLocked(uint64_t rowId, FileOutcome& outcome)
+{
+    const auto started = m_started.find(rowId);
+    if (started == m_started.end())
+        return false;
+    outcome.path = started->second.path;
+    outcome.bytesSent = started->second.bytesSent;
+    outcome.seconds = std::chrono::duration<double>(Clock::now() - started->second.since).count();
+    m_started.erase(started);
+    return true;
+}
+
 void ConsoleView::fileFinished(const QueueRow& row, int result)
 {
     std::lock_guard lock(m_mutex);
-    const auto shown = m_shownPaths.find(row.id);
-    std::string path = shown != m_shownPaths.end() ? shown->second : shownPath(row.queuedPath);
-    if (shown != m_shownPaths.end())
-        m_shownPaths.erase(shown);
-    printLocked(path + ": " + OutcomeInWords(result));
-    m_outcomes.push_back({std::move(path), result});
+    FileOutcome outcome;
+    outcome.kind = KindOfResult(result);
+    outcome.rowId = row.id;
+    outcome.result = result;
+    if (!takeStartedLocked(row.id, outcome))
+        outcome.path = userPath(row.queuedPath);
+    m_outcomes.push_back(outcome);
+    deliverLocked(outcome);
     m_file.clear();
+}
+
+void ConsoleView::fileLeft(const QueueRow& row)
+{
+    std::lock_guard lock(m_mutex);
+    FileOutcome outcome;
+    outcome.rowId = row.id;
+    if (takeStartedLocked(row.id, outcome)) {
+        // Its work had begun, but the thread stopped before it could report.
+        outcome.kind = OutcomeKind::Cancelled;
+        outcome.reason = "cancelled";
+    } else {
+        outcome.kind = OutcomeKind::NotStarted;
+        outcome.path = userPath(row.queuedPath);
+    }
+    m_outcomes.push_back(outcome);
+    deliverLocked(outcome);
+}
+
+bool ConsoleView::hasOutcome(uint64_t rowId) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_outcomes.begin(), m_outcomes.end(),
+                       [rowId](const FileOutcome& outcome) { return outcome.rowId == rowId; });
 }
 
 std::vector<FileOutcome> ConsoleView::outcomes() const
@@ -171,14 +241,29 @@ std::vector<FileOutcome> ConsoleView::outcomes() const
     return m_outcomes;
 }
 
+void ConsoleView::note(const std::string& line)
+{
+    std::lock_guard lock(m_mutex);
+    printLocked(line);
+}
+
+void ConsoleView::error(const std::string& line)
+{
+    std::lock_guard lock(m_mutex);
+    endLineLocked();
+    std::fputs(line.c_str(), m_err);
+    std::fputc('\n', m_err);
+    std::fflush(m_err);
+}
+
 void ConsoleView::finishLine()
 {
     std::lock_guard lock(m_mutex);
     if (m_lineOpen) {
-        std::fputc('\n', m_out);
+        std::fputc('\n', m_err);
         m_lineOpen = false;
         m_drawn.clear();
-        std::fflush(m_out);
+        std::fflush(m_err);
     }
 }
 

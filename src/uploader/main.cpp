@@ -10,6 +10,7 @@
 #include "credentials/startupsignin.h"
 #include "dropintake/renamejournal.h"
 #include "engine/takeuprows.h"
+#include "engine/servicesteps.h"
 #include "engine/transferengine.h"
 #include "platform/abspath.h"
 #include "platform/events.h"
@@ -20,14 +21,17 @@
 #include "uploader/consoleview.h"
 #include "uploader/keptrows.h"
 #include "uploader/passwordinput.h"
+#include "uploader/resultwriter.h"
 #include "uploader/skipreason.h"
 #include "uploader/terminaltext.h"
 #include "uploader/uploadoptions.h"
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <unistd.h>
 
@@ -102,8 +106,66 @@ int showHistory(const UploadOptions& options)
     return kExitAllUploaded;
 }
 
+std::string writeErrorText(int error)
+{
+    return std::string("quaylet-upload: cannot write to standard output: ") + std::strerror(error);
+}
+
+// --help, --version and --sign-in-only: their text is the whole output, so a
+// failed write (standard output full or closed) is the command's failure.
+int printOnly(const std::string& text)
+{
+    errno = 0;
+    if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "%s\n", writeErrorText(errno != 0 ? errno : EIO).c_str());
+        return kExitSomeNotUploaded;
+    }
+    return kExitAllUploaded;
+}
+
+// Where the run's texts go: results on standard output, everything else on
+// standard error.
+ResultForm resultFormOf(const UploadOptions& options)
+{
+    if (options.json)
+        return ResultForm::Json;
+    return options.quiet ? ResultForm::None : ResultForm::Lines;
+}
+
+// The rows still queued: after an early end each becomes a file that was
+// not uploaded, also when its work never began.
+std::vector<QueueRow> queuedRows(CUploadQueue& queue)
+{
+    std::vector<QueueRow> rows;
+    for (std::size_t i = 0;; ++i) {
+        auto row = queue.rowAt(i);
+        if (!row)
+            break;
+        rows.push_back(std::move(*row));
+    }
+    return rows;
+}
+
+// The end of a run: the summary among the results, or on standard error when
+// the results are JSON or standard output failed; with --quiet only the
+// files that were not uploaded.
+void writeSummary(const std::vector<FileOutcome>& outcomes, ResultWriter& results, bool progress, bool endedEarly)
+{
+    const std::string summary = RunSummary(outcomes);
+    if (results.form() == ResultForm::Lines && !results.failed())
+        results.writeText(summary);
+    else if (results.form() == ResultForm::None || results.failed())
+        std::fputs(NotUploadedLines(outcomes, "quaylet-upload").c_str(), stderr);
+    else if (progress)
+        std::fputs(summary.c_str(), stderr);
+    // A summary that could not be written is still an error.
+    if (results.failed() && !endedEarly)
+        std::fprintf(stderr, "%s\n", writeErrorText(results.error()).c_str());
+}
+
 int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 {
+    const bool progress = !options.quiet;
     const auto interrupted = [&interrupts] { return interrupts.interrupted.isSet(); };
     const auto endInterrupted = [&interrupts] {
         std::fprintf(stderr, "\nquaylet-upload: interrupted\n");
@@ -142,14 +204,20 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
         std::fprintf(stderr, "quaylet-upload: sign-in failed: %s\n", TerminalText(signedIn.reason).c_str());
         return kExitSignIn;
     }
-    std::printf("Signed in as %s\n", TerminalText(CurrentProfile().m_userName).c_str());
-    std::fflush(stdout);
+    const std::string signedInLine = "Signed in as " + TerminalText(CurrentProfile().m_userName) + "\n";
     if (options.signInOnly) {
+        // Here the sign-in is the result.
+        const int status = progress ? printOnly(signedInLine) : kExitAllUploaded;
         WriteLog(LogMilestone, "quaylet-upload: Closing");
-        return kExitAllUploaded;
+        return status;
     }
+    if (progress)
+        std::fputs(signedInLine.c_str(), stderr);
 
-    ConsoleView view(stdout, ::isatty(STDOUT_FILENO) != 0);
+    ResultWriter results(stdout, resultFormOf(options));
+    ConsoleView view(stderr, ::isatty(STDERR_FILENO) != 0, progress);
+    view.setOutcomeSink([&results](const FileOutcome& outcome) { results.write(outcome); });
+    view.setEchoOutcomes(options.json && progress);
     platform::Event batchDone(platform::Event::Reset::Manual);
     // Written on the main thread while queueing, read by the outcome handler on
     // the transfer thread: both under the lock.
@@ -169,10 +237,16 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     TransferEngineOptions engineOptions;
     engineOptions.pollNotifications = false;
     engineOptions.journal = &journal;
+    ServiceStepOptions stepOptions;
+    stepOptions.uploadBytes = [&view](uint64_t bytes) { view.showBytesSent(bytes); };
+    engineOptions.steps = ServiceTransferSteps(stepOptions);
     TransferEngine engine(view, std::move(engineOptions));
-    view.setUserPaths([&engine](const std::string& queuedPath) { return engine.intake().UserPath(queuedPath); });
+    view.setUserPaths([&engine, &options](const std::string& queuedPath) {
+        return AsGiven(engine.intake().UserPath(queuedPath), options);
+    });
     // A dropped folder may lead anywhere (a link to /): an interrupt ends its search.
-    engine.intake().SetStopCheck([&] { return interrupted() || engine.objects().quit.isSet(); });
+    engine.intake().SetStopCheck(
+        [&] { return interrupted() || results.failed() || engine.objects().quit.isSet(); });
     engine.setFileFinishedHandler([&](const QueueRow& row, int result) {
         view.fileFinished(row, result);
         std::lock_guard lock(countMutex);
@@ -185,20 +259,32 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
 
     // What earlier runs left goes first, before anything new.
     if (options.resume || options.retryFailed) {
-        const int kept = QueueKeptRows(options, engine, journal, stdout);
+        const int kept = QueueKeptRows(options, engine, journal, stderr);
         std::lock_guard lock(countMutex);
         queued += kept;
     }
-    std::vector<std::pair<std::string, std::string>> skipped;
-    for (const std::string& path : options.paths) {
-        if (interrupted())
-            break;
+    const auto stopping = [&] { return interrupted() || results.failed(); };
+    // Arguments that queued nothing: skipped, or never searched when the run ended first.
+    std::vector<FileOutcome> unqueued;
+    for (std::size_t i = 0; i < options.paths.size(); ++i) {
+        const std::string& path = options.paths[i];
+        FileOutcome outcome;
+        outcome.path = options.givenPaths[i];
+        if (stopping()) {
+            outcome.kind = OutcomeKind::NotStarted;
+            outcome.reason = "not searched";
+            unqueued.push_back(std::move(outcome));
+            continue;
+        }
         const int before = static_cast<int>(engine.rowsQueued());
         engine.intake().OnDropFiles({path});
         const int added = static_cast<int>(engine.rowsQueued()) - before;
         // A search cut short says nothing about what the path holds.
-        if (added == 0 && !interrupted())
-            skipped.emplace_back(path, SkipReason(path, engine.intake().RenameFailure(path)));
+        if (added == 0 && !stopping()) {
+            outcome.kind = OutcomeKind::Skipped;
+            outcome.reason = SkipReason(path, engine.intake().RenameFailure(path));
+            unqueued.push_back(std::move(outcome));
+        }
         std::lock_guard lock(countMutex);
         queued += added;
     }
@@ -208,52 +294,66 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
         if (queued > 0 && finished >= queued)
             batchDone.set();
     }
-    for (const auto& [path, reason] : skipped)
-        std::fprintf(stderr, "quaylet-upload: skipped %s: %s\n", TerminalText(path).c_str(), reason.c_str());
+    // Why an argument queued nothing is a remark on the command line, so it
+    // goes with the errors; only scripts get it among the results as well.
+    for (const FileOutcome& outcome : unqueued) {
+        if (outcome.kind != OutcomeKind::Skipped)
+            continue;
+        view.error("quaylet-upload: skipped " + TerminalText(outcome.path) + ": " + outcome.reason);
+        if (results.form() == ResultForm::Json)
+            results.write(outcome);
+    }
     if (queued == 0) {
         if (interrupted())
             return endInterrupted();
+        if (results.failed()) {
+            std::fprintf(stderr, "%s\n", writeErrorText(results.error()).c_str());
+            return kExitSomeNotUploaded;
+        }
         if (options.paths.empty()) {
-            std::printf("Nothing to resume\n");
+            std::fprintf(stderr, "Nothing to resume\n");
             WriteLog(LogMilestone, "quaylet-upload: Closing");
             return kExitAllUploaded;
         }
         std::fprintf(stderr, "quaylet-upload: nothing to upload\n");
         return kExitUsage;
     }
-    std::printf("%d file%s queued\n", queued, queued == 1 ? "" : "s");
-    std::fflush(stdout);
+    view.announceQueued(queued);
 
-    const auto slot = platform::waitForAny({&interrupts.interrupted, &batchDone});
+    const auto slot = platform::waitForAny({&interrupts.interrupted, &results.failure(), &batchDone});
+    const bool endedEarly = slot && *slot != 2;
     const bool wasInterrupted = slot && *slot == 0;
-    if (wasInterrupted) {
-        std::fprintf(stderr, "\nquaylet-upload: interrupted; cancelling\n");
+    std::vector<QueueRow> left;
+    if (endedEarly) {
+        view.error(wasInterrupted ? "\nquaylet-upload: interrupted; cancelling"
+                                 : writeErrorText(results.error()) + "; cancelling");
+        left = queuedRows(engine.queue());
         // A hang-up or a termination is the session ending, not the user
         // cancelling: what is left stays open for --resume.
-        if (interrupts.signal() == SIGHUP || interrupts.signal() == SIGTERM)
+        if (wasInterrupted && (interrupts.signal() == SIGHUP || interrupts.signal() == SIGTERM))
             engine.objects().quit.set();
         engine.cancel({});
     }
     // The last file's row goes after its outcome: let the thread finish that.
     const bool stopped = engine.stop(std::chrono::milliseconds(2000));
     view.finishLine();
-
-    const auto outcomes = view.outcomes();
-    int uploaded = 0;
-    std::vector<FileOutcome> failed;
-    for (const auto& outcome : outcomes) {
-        if (outcome.result == 1)
-            ++uploaded;
-        else
-            failed.push_back(outcome);
+    for (const QueueRow& row : left) {
+        if (!view.hasOutcome(row.id))
+            view.fileLeft(row);
     }
-    std::printf("\n%d of %d file%s uploaded\n", uploaded, queued, queued == 1 ? "" : "s");
-    for (const auto& outcome : failed)
-        std::printf("  %s: %s\n", outcome.path.c_str(), OutcomeInWords(outcome.result).c_str());
+    for (const FileOutcome& outcome : unqueued) {
+        if (outcome.kind == OutcomeKind::NotStarted)
+            results.write(outcome);
+    }
+
+    std::vector<FileOutcome> outcomes = view.outcomes();
+    outcomes.insert(outcomes.end(), unqueued.begin(), unqueued.end());
+    writeSummary(outcomes, results, progress, endedEarly);
     WriteLog(LogMilestone, "quaylet-upload: Closing");
-    const int status = wasInterrupted       ? kExitSignalBase + interrupts.signal()
-                       : uploaded == queued ? kExitAllUploaded
-                                            : kExitSomeNotUploaded;
+    const int status = wasInterrupted                         ? kExitSignalBase + interrupts.signal()
+                       : results.failed()                     ? kExitSomeNotUploaded
+                       : EveryFileUploadedOrSkipped(outcomes) ? kExitAllUploaded
+                                                              : kExitSomeNotUploaded;
     if (!stopped) {
         // The transfer thread is stuck in a call and still uses the engine.
         std::fflush(nullptr);
@@ -269,17 +369,14 @@ int main(int argc, char* argv[])
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const auto parsed = ParseUploadOptions(arguments, platform::CurrentDirectory());
     if (!parsed.options) {
-        std::fprintf(stderr, "quaylet-upload: %s\n\n%s", parsed.error.c_str(), UploadUsage("quaylet-upload").c_str());
+        std::fprintf(stderr, "quaylet-upload: %s\n%s", TerminalText(parsed.error).c_str(),
+                     UsageHint("quaylet-upload").c_str());
         return kExitUsage;
     }
-    if (parsed.options->help) {
-        std::fputs(UploadUsage("quaylet-upload").c_str(), stdout);
-        return kExitAllUploaded;
-    }
-    if (parsed.options->version) {
-        std::fputs(VersionLine("quaylet-upload").c_str(), stdout);
-        return kExitAllUploaded;
-    }
+    if (parsed.options->help)
+        return printOnly(UploadUsage("quaylet-upload"));
+    if (parsed.options->version)
+        return printOnly(VersionLine("quaylet-upload"));
     // Before any other thread exists, so that every thread has the signals blocked.
     platform::InterruptWatch interrupts;
     // Output to a reader that went away (a closed terminal, a pipe) must fail

@@ -126,15 +126,20 @@ protected:
         process->closeWriteChannel();
     }
 
-    // Reads standard output until it holds what (at most 20 s).
+    // Reads standard output (the outcomes) and standard error (the progress)
+    // until one of them holds what (at most 20 s).
     bool outputReaches(const std::string& what)
     {
         const auto end = std::chrono::steady_clock::now() + 20s;
-        while (!contains(output, what) && std::chrono::steady_clock::now() < end) {
-            process->waitForReadyRead(100);
+        while (!contains(output, what) && !contains(progress, what) && std::chrono::steady_clock::now() < end) {
+            // The wait wakes for progress (the read channel); short, so that
+            // outcomes on standard output are read soon too.
+            process->setReadChannel(QProcess::StandardError);
+            process->waitForReadyRead(5);
             output += process->readAllStandardOutput().toStdString();
+            progress += process->readAllStandardError().toStdString();
         }
-        return contains(output, what);
+        return contains(output, what) || contains(progress, what);
     }
 
     // Waits for the end (killing the process after the bound) and collects
@@ -150,8 +155,9 @@ protected:
         f.took = std::chrono::steady_clock::now() - started;
         f.exitCode = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
         f.out = output + process->readAllStandardOutput().toStdString();
-        f.err = process->readAllStandardError().toStdString();
+        f.err = progress + process->readAllStandardError().toStdString();
         output.clear();
+        progress.clear();
         return f;
     }
 
@@ -200,7 +206,8 @@ protected:
     std::string root;
     std::unique_ptr<test::DevServerProcess> server;
     std::unique_ptr<QProcess> process;
-    std::string output;
+    std::string output;   // standard output read so far
+    std::string progress; // standard error read so far
     std::chrono::steady_clock::time_point started;
 };
 
@@ -316,7 +323,7 @@ TEST_F(FaultMatrixTest, ADroppedFileChangesBeforeItsTurn)
         const std::string second = test::MakePhoto(root + "/in/second.jpg", 640, 480, 2);
 
         start({first, second}, c.asNobody);
-        ASSERT_TRUE(outputReaches("first.jpg: Uploading")) << output;
+        ASSERT_TRUE(outputReaches("first.jpg: Uploading")) << output << progress;
         c.change(second);
         const auto before = snapshot(fs::exists(second) ? std::vector{first, second} : std::vector{first});
         const Finished r = finish();
@@ -395,7 +402,7 @@ TEST_F(FaultMatrixTest, EncoderThatCrashesOrHangs)
 
         start({clip});
         if (c.hangs) {
-            ASSERT_TRUE(outputReaches("clip.mp4: Encoding")) << output;
+            ASSERT_TRUE(outputReaches("clip.mp4: Encoding")) << output << progress;
             const auto end = std::chrono::steady_clock::now() + 20s;
             while (!encoderRunning() && std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(20ms);
@@ -405,7 +412,7 @@ TEST_F(FaultMatrixTest, EncoderThatCrashesOrHangs)
             const Finished r = finish(20s);
             EXPECT_LT(std::chrono::steady_clock::now() - sent, 5s);
             EXPECT_EQ(r.exitCode, 130) << r.out << r.err;
-            EXPECT_TRUE(contains(r.out, "clip.mp4: cancelled")) << r.out;
+            EXPECT_TRUE(contains(r.out, "clip.mp4: not uploaded: cancelled")) << r.out;
             EXPECT_EQ(stored(), 0);
         } else {
             const Finished r = finish();
@@ -439,7 +446,7 @@ TEST_F(FaultMatrixTest, KilledMidUploadTheNextStartRestoresTheNames)
     const auto before = snapshot(files);
 
     start({folder});
-    ASSERT_TRUE(outputReaches("Uploading")) << output << process->readAllStandardError().toStdString();
+    ASSERT_TRUE(outputReaches("Uploading")) << output << progress;
     ASSERT_FALSE(fs::exists(folder)) << "the folder waits under a temporary name";
     ::kill(static_cast<pid_t>(process->processId()), SIGKILL);
     finish(10s);
@@ -466,10 +473,10 @@ TEST_F(FaultMatrixTest, ServiceOfflineThenOnline)
     const auto before = snapshot({first, second});
 
     start({first, second});
-    ASSERT_TRUE(outputReaches("first.jpg: Uploading")) << output;
+    ASSERT_TRUE(outputReaches("first.jpg: Uploading")) << output << progress;
     server->terminate();
-    ASSERT_TRUE(outputReaches("first.jpg: " + std::string(kNotSent))) << output;
-    ASSERT_TRUE(outputReaches("Trying...")) << output;
+    ASSERT_TRUE(outputReaches("first.jpg: " + std::string(kNotSent))) << output << progress;
+    ASSERT_TRUE(outputReaches("Trying...")) << output << progress;
 
     const std::string config = root + "/service.conf";
     server = std::make_unique<test::DevServerProcess>(

@@ -199,9 +199,9 @@ TEST_F(ResumeTest, ABatchKilledAgainAndAgainIsUploadedInFullByResume)
         if (round == 0) {
             // The first kill comes once the batch is on record.
             const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            while (!contains(u.out(), "30 files queued") && std::chrono::steady_clock::now() < end)
+            while (!contains(u.out() + u.err(), "30 files queued") && std::chrono::steady_clock::now() < end)
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            ASSERT_TRUE(contains(u.out(), "30 files queued")) << u.out() << u.err();
+            ASSERT_TRUE(contains(u.out() + u.err(), "30 files queued")) << u.out() << u.err();
         }
         const int delay = delayMs(random);
         std::cout << ' ' << delay;
@@ -215,7 +215,7 @@ TEST_F(ResumeTest, ABatchKilledAgainAndAgainIsUploadedInFullByResume)
     // Bob signs in on the same computer: Alice's files wait for Alice.
     const Uploader bob = startUploader(origin(), {"--user", "bob", "--resume"}, "builder\n");
     EXPECT_EQ(waitFor(bob), 0) << bob.err();
-    EXPECT_TRUE(contains(bob.out(), "Nothing to resume")) << bob.out();
+    EXPECT_TRUE(contains(bob.err(), "Nothing to resume")) << bob.out() << bob.err();
     EXPECT_TRUE(storedHashes(dataDir(), "bob").empty());
 
     const Uploader last = startUploader(origin(), {"--user", "alice", "--resume"}, "wonderland\n");
@@ -303,7 +303,7 @@ TEST_F(ResumeTest, AStoreThatCannotBeWrittenLeavesUploadsWorkingWithOneNotice)
         const int resumeExit = waitFor(resume);
         std::cerr << u.out() << err << resume.out() << resume.err();
         return exit == 0 && contains(u.out(), "2 of 2 files uploaded") && oneNotice && resumeExit == 0 &&
-               contains(resume.out(), "Nothing to resume");
+               contains(resume.err(), "Nothing to resume");
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(storedHashes(dataDir(), "alice").size(), 2u);
@@ -329,7 +329,7 @@ TEST_F(ResumeTest, RetryFailedSendsTheFailedFilesAgainUnderTheirRecord)
 
     const Uploader retry = startUploader(origin(), {"--retry-failed"});
     EXPECT_EQ(waitFor(retry), 0) << retry.out() << retry.err();
-    EXPECT_TRUE(contains(retry.out(), "Retrying 1 failed file\n")) << retry.out();
+    EXPECT_TRUE(contains(retry.err(), "Retrying 1 failed file\n")) << retry.err();
     EXPECT_EQ(storedHashes(dataDir(), "alice").size(), 2u);
     history = historyOf(origin());
     ASSERT_EQ(history.size(), 2u);

@@ -7,10 +7,13 @@
 #include "support/processes.h"
 #include "support/sandbox.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -30,10 +33,10 @@ struct RunResult {
 
 class UploadCliTest : public ::testing::Test {
 protected:
-    void startService(std::vector<std::string> extra = {})
+    void startService(std::vector<std::string> extra = {}, const std::string& account = "")
     {
         const std::string config = test::SandboxPath("service.conf");
-        test::WriteFile(config, "[account alice]\npassword = wonderland\n");
+        test::WriteFile(config, "[account alice]\npassword = wonderland\n" + account);
         extra.insert(extra.begin(), {"--config", config});
         server = std::make_unique<test::DevServerProcess>(test::SandboxPath("data"), extra);
         ASSERT_TRUE(server->running());
@@ -44,13 +47,20 @@ protected:
     QProcess* start(const std::vector<std::string>& args, const std::optional<std::string>& input,
                     const std::map<std::string, std::string>& extraEnv = {})
     {
+        return startScript(test::ExecScript(QUAYLET_UPLOAD_PATH, args), input, extraEnv);
+    }
+
+    // A shell script run with the uploader's environment (for pipes and redirections).
+    QProcess* startScript(const std::string& script, const std::optional<std::string>& input,
+                          const std::map<std::string, std::string>& extraEnv = {})
+    {
         process = std::make_unique<QProcess>();
         auto env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QUAYLET_SERVICE_URL"), QString::fromStdString(origin));
         for (const auto& [name, value] : extraEnv)
             env.insert(QString::fromStdString(name), QString::fromStdString(value));
         process->setProcessEnvironment(env);
-        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(test::ExecScript(QUAYLET_UPLOAD_PATH, args))});
+        process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(script)});
         EXPECT_TRUE(process->waitForStarted(5000));
         if (input) {
             process->write(QByteArray::fromStdString(*input));
@@ -97,15 +107,37 @@ bool logReaches(QProcess& p, const std::string& what)
     return false;
 }
 
-// Reads the process's standard output (at most 20 s) until it holds what.
-bool outputReaches(QProcess& p, const std::string& what, std::string& out)
+// Reads the process's standard error, where progress goes (at most 20 s),
+// until it holds what.
+bool progressReaches(QProcess& p, const std::string& what, std::string& err)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!contains(out, what) && std::chrono::steady_clock::now() < end) {
+    while (!contains(err, what) && std::chrono::steady_clock::now() < end) {
+        p.setReadChannel(QProcess::StandardError);
         p.waitForReadyRead(200);
-        out += p.readAllStandardOutput().toStdString();
+        err += p.readAllStandardError().toStdString();
     }
-    return contains(out, what);
+    return contains(err, what);
+}
+
+std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+// Uploads the development service stored for alice.
+int storedUploads(const std::string& dataDir)
+{
+    std::error_code ec;
+    int count = 0;
+    for (auto it = std::filesystem::directory_iterator(dataDir + "/alice", ec); !ec && it != std::filesystem::directory_iterator();
+         it.increment(ec))
+        ++count;
+    return count;
 }
 
 // Once the process has ended its id reads 0, and kill(0) would signal this
@@ -132,33 +164,94 @@ bool anyTempName(const std::string& folder)
 TEST_F(UploadCliTest, UploadsEverythingThenSignsInWithTheStoredCredentials)
 {
     startService();
-    const std::string a = test::MakePhoto(test::SandboxPath("work/a.jpg"), 640, 480, 1);
+    test::MakePhoto(test::SandboxPath("work/a.jpg"), 640, 480, 1);
     test::MakePhoto(test::SandboxPath("work/album/b.png"), 320, 200, 2);
-    const RunResult first = run({"--user", "alice", a, test::SandboxPath("work/album")}, "wonderland\n");
+    const RunResult first = run({"--user", "alice", "a.jpg", "album"}, "wonderland\n");
     EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
-    EXPECT_TRUE(contains(first.out, "2 of 2 files uploaded")) << first.out;
-    EXPECT_TRUE(contains(first.out, "a.jpg: uploaded"));
+    // Standard output carries the results only, with files named as given.
+    EXPECT_EQ(first.out, "a.jpg: uploaded\nalbum/b.png: uploaded\n\n2 of 2 files uploaded\n");
+    // The progress goes to standard error; the count comes before the first
+    // file's first line although the file was on its way before it was known.
+    const auto err = linesOf(first.err);
+    const auto queuedLine = std::find(err.begin(), err.end(), "2 files queued");
+    const auto firstFileLine = std::find_if(err.begin(), err.end(), [](const std::string& l) { return l.starts_with("a.jpg: "); });
+    EXPECT_TRUE(queuedLine < firstFileLine && firstFileLine != err.end()) << first.err;
+    EXPECT_TRUE(contains(first.err, "Signed in as alice\n")) << first.err;
     EXPECT_TRUE(contains(test::ReadFile("Quaylet.log"), "HTTPMethodUpload: End")) << "the log is in the working directory";
     EXPECT_FALSE(contains(first.err, " -- ")) << "log lines are not mirrored to the terminal";
 
     const std::string c = test::MakePhoto(test::SandboxPath("work/c.jpg"), 640, 480, 3);
     const RunResult second = run({c});
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
-    EXPECT_TRUE(contains(second.out, "Signed in as alice"));
+    EXPECT_TRUE(contains(second.err, "Signed in as alice"));
 }
 
-TEST_F(UploadCliTest, PartialFailureNamesEachFileAndItsReason)
+// A file the service already holds is skipped, as a copy skips an unchanged
+// file: only a real failure fails the run. --quiet keeps the failures alone.
+TEST_F(UploadCliTest, AFileTheServiceHoldsIsSkippedOnlyFailuresFailTheRun)
+{
+    startService({}, "photo_limit = 1\n");
+    const std::string a = test::MakePhoto(test::SandboxPath("work/a.jpg"), 640, 480, 1);
+    std::filesystem::copy_file(a, test::SandboxPath("work/a-copy.jpg"));
+    test::WriteFile(test::SandboxPath("work/notes.txt"), "not a photo");
+    const RunResult r = run({"--user", "alice", "a.jpg", "a-copy.jpg", "notes.txt"}, "wonderland\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.out, "a.jpg: uploaded\na-copy.jpg: skipped: the service already holds this file\n"
+                     "\n1 of 2 files uploaded, 1 skipped\n");
+    EXPECT_TRUE(contains(r.err, "quaylet-upload: skipped notes.txt: not a photo or video (.TXT)\n")) << r.err;
+
+    test::MakePhoto(test::SandboxPath("work/b.jpg"), 640, 480, 2);
+    const RunResult quiet = run({"--quiet", "a.jpg", "b.jpg"});
+    EXPECT_EQ(quiet.exitCode, 1) << quiet.out << quiet.err;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(quiet.err, "quaylet-upload: b.jpg: not uploaded: the account's photo limit is reached\n");
+}
+
+// Scripts get one JSON object per file, also for a path that queued nothing,
+// and a name that is not UTF-8 still makes valid JSON.
+TEST_F(UploadCliTest, JsonGivesOneObjectPerFile)
 {
     startService();
     const std::string a = test::MakePhoto(test::SandboxPath("work/a.jpg"), 640, 480, 1);
     std::filesystem::copy_file(a, test::SandboxPath("work/a-copy.jpg"));
+    std::filesystem::rename(test::MakePhoto(test::SandboxPath("work/other.jpg"), 320, 200, 2),
+                            test::SandboxPath("work/caf\xE9.jpg"));
     test::WriteFile(test::SandboxPath("work/notes.txt"), "not a photo");
-    const RunResult r = run({"--user", "alice", a, test::SandboxPath("work/a-copy.jpg"), test::SandboxPath("work/notes.txt")},
-                      "wonderland\n");
-    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, "1 of 2 files uploaded")) << r.out;
-    EXPECT_TRUE(contains(r.out, "a-copy.jpg: not uploaded: the service already holds this file")) << r.out;
-    EXPECT_TRUE(contains(r.err, "notes.txt: not a photo or video (.TXT)")) << r.err;
+    const RunResult r = run({"--user", "alice", "--json", "a.jpg", "a-copy.jpg", "caf\xE9.jpg", "notes.txt"}, "wonderland\n");
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+
+    std::map<std::string, QJsonObject> byPath;
+    for (const std::string& line : linesOf(r.out)) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        ASSERT_TRUE(document.isObject()) << line << " " << error.errorString().toStdString();
+        byPath[document.object().value(QStringLiteral("path")).toString().toStdString()] = document.object();
+    }
+    struct Expected {
+        std::string path;
+        std::string outcome;
+        QJsonValue result;
+        bool sent;
+        std::string reason;
+    } expected[] = {
+        {"a.jpg", "uploaded", 1, true, ""},
+        {"a-copy.jpg", "skipped", -3, true, "the service already holds this file"},
+        {"caf\\xe9.jpg", "uploaded", 1, true, ""},
+        {"notes.txt", "skipped", QJsonValue::Null, false, "not a photo or video (.TXT)"},
+    };
+    EXPECT_EQ(byPath.size(), std::size(expected)) << r.out;
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.path);
+        const QJsonObject o = byPath[e.path];
+        EXPECT_EQ(o.value(QStringLiteral("outcome")).toString().toStdString(), e.outcome);
+        EXPECT_EQ(o.value(QStringLiteral("result")), e.result);
+        EXPECT_EQ(o.value(QStringLiteral("bytes_sent")).toDouble() > 0, e.sent);
+        EXPECT_GE(o.value(QStringLiteral("seconds")).toDouble(), 0);
+        EXPECT_EQ(o.value(QStringLiteral("reason")).toString().toStdString(), e.reason);
+    }
+    EXPECT_GT(byPath["a.jpg"].value(QStringLiteral("bytes_sent")).toDouble(), 0.0 + std::filesystem::file_size("a.jpg") / 2);
+    // People still see the progress and the summary, on standard error.
+    EXPECT_TRUE(contains(r.err, "2 of 3 files uploaded, 1 skipped")) << r.err;
 }
 
 TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
@@ -167,23 +260,33 @@ TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
         std::vector<std::string> args;
         std::string expected;
     } cases[] = {
-        {{}, "Usage: quaylet-upload"},
+        {{}, "no files or folders to upload were given"},
         {{"--bogus", "x.jpg"}, "unknown option --bogus"},
         {{"--user"}, "--user needs a user name"},
+        {{"--json=yes", "x.jpg"}, "--json takes no value"},
+        {{"-x\x1B[2J", "x.jpg"}, "unknown option -x\\x1b[2J"},
     };
     for (const auto& c : cases) {
         const RunResult r = run(c.args);
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_TRUE(contains(r.err, c.expected)) << r.err;
+        // One line, and where to look: not the whole help.
+        EXPECT_EQ(r.err, "quaylet-upload: " + c.expected + "\nTry 'quaylet-upload --help' for more information.\n");
+        EXPECT_EQ(r.out, "");
     }
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(contains(help.out, "--user NAME"));
-    EXPECT_TRUE(contains(help.out, "--version"));
+    for (const char* option : {"--user NAME", "--quiet", "--json", "--version", "standard error", "skipped"})
+        EXPECT_TRUE(contains(help.out, option)) << option;
     const RunResult version = run({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, VersionLine("quaylet-upload"));
     EXPECT_FALSE(test::PathExists("Quaylet.log")) << "answered before the log opens";
+    for (const char* option : {"--help", "--version"}) {
+        startScript("'" QUAYLET_UPLOAD_PATH "' " + std::string(option) + " >/dev/full", "");
+        const RunResult full = finish();
+        EXPECT_EQ(full.exitCode, 1) << option;
+        EXPECT_TRUE(contains(full.err, "cannot write to standard output: No space left on device")) << full.err;
+    }
 
     startService();
     test::WriteFile(test::SandboxPath("work/empty/readme.txt"), "x");
@@ -194,6 +297,27 @@ TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
     EXPECT_TRUE(contains(nothing.err, "missing.jpg: no such file or folder")) << nothing.err;
 }
 
+// When nobody reads the results any more (a pipe into `head -2`), the run
+// stops instead of uploading on unseen, and says so.
+TEST_F(UploadCliTest, AClosedStandardOutputStopsTheRun)
+{
+    startService({"--fault", "delay=300@Media.upload"});
+    std::vector<std::string> names;
+    for (int i = 1; i <= 6; ++i) {
+        names.push_back("p" + std::to_string(i) + ".jpg");
+        test::MakePhoto(test::SandboxPath("work/" + names.back()), 64, 64, i);
+    }
+    std::string command = "'" QUAYLET_UPLOAD_PATH "' --user alice";
+    for (const auto& name : names)
+        command += " " + name;
+    startScript("{ " + command + "; echo $? >status; } | head -2", "wonderland\n");
+    const RunResult r = finish();
+    EXPECT_EQ(linesOf(r.out).size(), 2u) << r.out;
+    EXPECT_EQ(test::ReadFile("status"), "1\n") << r.err;
+    EXPECT_TRUE(contains(r.err, "cannot write to standard output: Broken pipe")) << r.err;
+    EXPECT_TRUE(contains(r.err, "quaylet-upload: p6.jpg: not uploaded: not started")) << r.err;
+    EXPECT_LT(storedUploads(test::SandboxPath("data")), 6);
+}
 TEST_F(UploadCliTest, SignInFailures)
 {
     startService();
@@ -219,20 +343,24 @@ TEST_F(UploadCliTest, SignInFailures)
     EXPECT_TRUE(contains(offline.err, "cannot be reached")) << offline.err;
 }
 
-TEST_F(UploadCliTest, InterruptCancelsCleanly)
+// An interrupted run names every file it did not upload: the one under way
+// and those that never started.
+TEST_F(UploadCliTest, AnInterruptedRunListsEveryFileNotUploaded)
 {
     startService({"--fault", "delay=20000@Media.upload"});
-    const std::string a = test::MakePhoto(test::SandboxPath("work/a.jpg"), 640, 480, 1);
-    QProcess* p = start({"--user", "alice", a}, "wonderland\n");
-    ASSERT_TRUE(p->waitForReadyRead(10000));
-    // Wait until the upload is under way, then press Ctrl-C.
-    std::string out;
-    while (!contains(out, "Uploading") && p->waitForReadyRead(10000))
-        out += p->readAllStandardOutput().toStdString();
-    signalRun(*p, SIGINT);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        test::MakePhoto(test::SandboxPath(std::string("work/") + name), 64, 64, name[0]);
+    QProcess* p = start({"--user", "alice", "a.jpg", "b.jpg", "c.jpg"}, "wonderland\n");
+    std::string err;
+    ASSERT_TRUE(progressReaches(*p, "Uploading", err)) << err;
+    signalRun(*p, SIGTERM);
     const RunResult r = finish();
-    EXPECT_EQ(r.exitCode, 130) << out << r.out << r.err;
-    EXPECT_TRUE(contains(out + r.out, "0 of 1 file uploaded")) << out << r.out;
+    EXPECT_EQ(r.exitCode, 143) << r.out << err << r.err;
+    EXPECT_TRUE(contains(r.out, "\n0 of 3 files uploaded\n"
+                                "  a.jpg: not uploaded: cancelled\n"
+                                "  b.jpg: not uploaded: not started\n"
+                                "  c.jpg: not uploaded: not started\n"))
+        << r.out;
 }
 
 // Ctrl-C, a kill and a closed terminal end the run alike, wherever it is:
@@ -285,7 +413,7 @@ TEST_F(UploadCliTest, EverySignalEndsTheRunPromptlyWhereverItIs)
         origin = slowUpload.origin();
         start({"--user", "alice", strange}, "wonderland\n");
         std::string out;
-        ASSERT_TRUE(outputReaches(*process, "Uploading", out)) << out;
+        ASSERT_TRUE(progressReaches(*process, "Uploading", out)) << out;
         EXPECT_TRUE(anyTempName(folder));
         out += ended("while uploading");
         EXPECT_TRUE(contains(out, "0 of 1 file uploaded")) << out;
@@ -309,10 +437,10 @@ TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTermina
 
     const RunResult r = run({"--user", "alice", first, again, broken, notes}, "wonderland\n");
 
-    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
-    EXPECT_TRUE(contains(r.out, "2 of 3 files uploaded")) << r.out;
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "2 of 3 files uploaded, 1 skipped")) << r.out;
     EXPECT_TRUE(contains(r.out, "/line\\x0abreak\\x0d.jpg: uploaded")) << r.out;
-    EXPECT_TRUE(contains(r.out, "  " + folder + "/caf\\xe9 \\x1b[2J.jpg: not uploaded: the service already holds this file"))
+    EXPECT_TRUE(contains(r.out, folder + "/caf\\xe9 \\x1b[2J.jpg: skipped: the service already holds this file\n"))
         << r.out;
     EXPECT_TRUE(contains(r.err, "notes\\x1b]0;title\\x07.txt: not a photo or video (.TXT)")) << r.err;
     for (const std::string& text : {r.out, r.err}) {

@@ -35,6 +35,11 @@ TEST(UploadOptionsTest, ParsesUserPathsAndSeparator)
         EXPECT_FALSE(r.options->help);
         EXPECT_FALSE(r.options->signInOnly);
     }
+    const auto outputs = ParseUploadOptions({"-q", "--json", "a.jpg", "--quiet"}, "/");
+    ASSERT_TRUE(outputs.options.has_value()) << outputs.error;
+    EXPECT_TRUE(outputs.options->quiet);
+    EXPECT_TRUE(outputs.options->json);
+    EXPECT_EQ(outputs.options->givenPaths, std::vector<std::string>{"a.jpg"});
     const auto signInOnly = ParseUploadOptions({"--user", "ann", "--sign-in-only"}, "/");
     ASSERT_TRUE(signInOnly.options.has_value()) << signInOnly.error;
     EXPECT_TRUE(signInOnly.options->signInOnly);
@@ -55,7 +60,28 @@ TEST(UploadOptionsTest, UsageErrors)
     const auto help = ParseUploadOptions({"--help"}, "/");
     ASSERT_TRUE(help.options.has_value());
     EXPECT_TRUE(help.options->help);
-    EXPECT_NE(UploadUsage("quaylet-upload").find("quaylet-upload [--user NAME] [--] PATH..."), std::string::npos);
+    EXPECT_NE(UploadUsage("quaylet-upload").find("  -q, --quiet     show errors only"), std::string::npos);
+}
+
+// Files are named the way their argument was typed, the innermost argument
+// deciding; a path under none of them stays as it is.
+TEST(UploadOptionsTest, PathsAreNamedAsTheirArgumentWasTyped)
+{
+    const auto parsed = ParseUploadOptions({"album", "album/sub/", "./b.jpg", "/abs/dir"}, "/home/u");
+    ASSERT_TRUE(parsed.options.has_value()) << parsed.error;
+    const struct {
+        std::string path;
+        std::string shown;
+    } cases[] = {
+        {"/home/u/album/a.jpg", "album/a.jpg"},
+        {"/home/u/album/sub/x/c.jpg", "album/sub/x/c.jpg"},
+        {"/home/u/./b.jpg", "./b.jpg"},
+        {"/abs/dir/d.jpg", "/abs/dir/d.jpg"},
+        {"/home/u/albumen/e.jpg", "/home/u/albumen/e.jpg"},
+        {"/elsewhere/f.jpg", "/elsewhere/f.jpg"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(AsGiven(c.path, *parsed.options), c.shown) << c.path;
 }
 
 TEST(PasswordInputTest, ReadsOneLineFromAPipe)
@@ -150,7 +176,7 @@ TEST(UploadOptionsTest, KeptRowOptions)
         {{"--history", "--json"}, true, false, false, true, true},
         {{"--history", "a.jpg"}, false, false, false, false, false},
         {{"--history", "--resume"}, false, false, false, false, false},
-        {{"--json", "a.jpg"}, false, false, false, false, false},
+        {{"--json", "a.jpg"}, true, false, false, false, true},
     };
     for (const auto& c : cases) {
         const auto r = ParseUploadOptions(c.args, "/");
