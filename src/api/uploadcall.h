@@ -28,7 +28,7 @@ public:
     virtual bool cancelRequested() const = 0;
 };
 
-enum MediaType : int {
+enum UploadMediaType : int {
     kMediaPhoto = 1,        // "photo"
     kMediaVideo = 2,        // "video"
     kMediaVideoNoMeta = 3,  // "video_no_meta"
