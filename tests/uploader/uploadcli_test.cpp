@@ -323,6 +323,26 @@ TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTermina
     EXPECT_TRUE(test::PathExists(again));
 }
 
+// Inside a dropped folder names are bytes too: what is not UTF-8 is uploaded
+// exactly as when named directly, and keeps its name.
+TEST_F(UploadCliTest, NamesThatAreNotUtf8InsideAFolderAreUploaded)
+{
+    startService();
+    const std::string folder = test::SandboxPath("work/latin1");
+    const std::string cafe = test::MakePhoto(folder + "/caf\xE9.jpg", 640, 480, 1);
+    const std::string inner = test::MakePhoto(folder + "/\xE9t\xE9/plage.jpg", 320, 200, 2);
+
+    const RunResult r = run({"--user", "alice", folder}, "wonderland\n");
+
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "2 of 2 files uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, folder + "/caf\\xe9.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, folder + "/\\xe9t\\xe9/plage.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(test::PathExists(cafe));
+    EXPECT_TRUE(test::PathExists(inner));
+    EXPECT_FALSE(anyTempName(folder));
+}
+
 // A name that is not UTF-8 is skipped when it cannot wait under a temporary
 // name; the reason given is the real one.
 TEST_F(UploadCliTest, ANameThatCannotBeRenamedGivesTheRealReason)
