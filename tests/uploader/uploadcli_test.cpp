@@ -329,8 +329,13 @@ TEST_F(UploadCliTest, NamesThatAreNotUtf8InsideAFolderAreUploaded)
 {
     startService();
     const std::string folder = test::SandboxPath("work/latin1");
-    const std::string cafe = test::MakePhoto(folder + "/caf\xE9.jpg", 640, 480, 1);
-    const std::string inner = test::MakePhoto(folder + "/\xE9t\xE9/plage.jpg", 320, 200, 2);
+    // Made under UTF-8 names, then given their Latin-1 ones byte for byte.
+    const std::string cafe = folder + "/caf\xE9.jpg";
+    const std::string summer = folder + "/\xE9t\xE9";
+    const std::string inner = summer + "/plage.jpg";
+    std::filesystem::rename(test::MakePhoto(folder + "/cafe.jpg", 640, 480, 1), cafe);
+    test::MakePhoto(folder + "/ete/plage.jpg", 320, 200, 2);
+    std::filesystem::rename(folder + "/ete", summer);
 
     const RunResult r = run({"--user", "alice", folder}, "wonderland\n");
 
