@@ -50,3 +50,19 @@ target_compile_options(quaylet_flags INTERFACE
   $<$<NOT:$<CONFIG:Debug>>:-U_FORTIFY_SOURCE -D_FORTIFY_SOURCE=2>)
 target_link_options(quaylet_flags INTERFACE
   $<$<NOT:$<CONFIG:Debug>>:LINKER:-z,relro,-z,now>)
+
+# Link-time optimisation for the package build. With it GCC sees every unit at
+# once and reports two different definitions behind one name (a type, an inline
+# function) and declarations whose types disagree across units; both are made
+# errors, so such a clash fails the build instead of corrupting memory at run time.
+option(QUAYLET_LTO "Link with link-time optimisation; definitions that clash across units fail the link" OFF)
+if(QUAYLET_LTO)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT quaylet_ipo_supported OUTPUT quaylet_ipo_output LANGUAGES C CXX)
+  if(NOT quaylet_ipo_supported)
+    message(FATAL_ERROR "QUAYLET_LTO: the compiler cannot link with LTO: ${quaylet_ipo_output}")
+  endif()
+  set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  target_compile_options(quaylet_flags INTERFACE -Werror=odr -Werror=lto-type-mismatch)
+  target_link_options(quaylet_flags INTERFACE -Werror=odr -Werror=lto-type-mismatch)
+endif()

@@ -31,7 +31,7 @@ public:
     virtual void setBytesPosted(uint32_t /*posted*/, uint32_t /*total*/) {}
 };
 
-enum MediaType : int {
+enum UploadMediaType : int {
     kMediaPhoto = 1,        // "photo"
     kMediaVideo = 2,        // "video"
     kMediaVideoNoMeta = 3,  // "video_no_meta"

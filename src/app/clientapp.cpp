@@ -11,7 +11,7 @@
 
 namespace quaylet {
 
-CKestrelioClientApp::CKestrelioClientApp(CommandLine commandLine, MainWindowFactory factory,
+CKestrelioClientApp::CKestrelioClientApp(ClientCommandLine commandLine, MainWindowFactory factory,
                                          platform::InterruptWatch* sessionEnd, QObject* parent)
     : QObject(parent), m_commandLine(std::move(commandLine)), m_factory(std::move(factory)), m_sessionEnd(sessionEnd)
 {

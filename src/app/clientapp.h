@@ -27,7 +27,7 @@ public:
     // starts a thread (before the QApplication); the first SIGTERM, SIGINT or
     // SIGHUP then closes the window as Exit does. Without one the signals
     // keep their default action.
-    CKestrelioClientApp(CommandLine commandLine, MainWindowFactory factory,
+    CKestrelioClientApp(ClientCommandLine commandLine, MainWindowFactory factory,
                         platform::InterruptWatch* sessionEnd = nullptr, QObject* parent = nullptr);
 
     // Start-up, the main window's run, and exit. Returns the process's exit code.
@@ -37,7 +37,7 @@ public:
     static constexpr int kActivationTimeoutMs = 5000;
 
 private:
-    CommandLine m_commandLine;
+    ClientCommandLine m_commandLine;
     MainWindowFactory m_factory;
     platform::InterruptWatch* m_sessionEnd;
 };

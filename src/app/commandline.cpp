@@ -16,7 +16,7 @@ std::string Lower(std::string text)
 }
 
 // True when first is a switch (and applies it).
-bool ApplySwitch(const std::string& first, CommandLine& line)
+bool ApplySwitch(const std::string& first, ClientCommandLine& line)
 {
     const std::string lower = Lower(first);
     if (lower == "/s" || lower == "-s" || lower == "--hidden")
@@ -34,16 +34,37 @@ bool ApplySwitch(const std::string& first, CommandLine& line)
 
 } // namespace
 
-CommandLine ParseCommandLine(const std::vector<std::string>& arguments, const std::string& currentDir)
+ClientCommandLine ParseCommandLine(const std::vector<std::string>& arguments, const std::string& currentDir)
 {
-    CommandLine line;
+    ClientCommandLine line;
     auto next = arguments.begin();
-    if (next != arguments.end() && ApplySwitch(*next, line))
+    bool filesOnly = false;
+    if (next != arguments.end() && ApplySwitch(*next, line)) {
+        filesOnly = *next == "--";
         ++next;
-    for (; next != arguments.end(); ++next)
-        if (!next->empty())
-            line.paths.push_back(platform::AbsolutePath(*next, currentDir));
+    }
+    for (; next != arguments.end(); ++next) {
+        if (next->empty())
+            continue;
+        if (!filesOnly && *next == "--") {
+            filesOnly = true;
+            continue;
+        }
+        // A mistyped switch must not be queued as a file: a name that starts
+        // with "-" is given after "--".
+        if (!filesOnly && next->front() == '-') {
+            if (line.unknownOption.empty())
+                line.unknownOption = *next;
+            continue;
+        }
+        line.paths.push_back(platform::AbsolutePath(*next, currentDir));
+    }
     return line;
+}
+
+std::string UnknownOptionText(const std::string& program, const std::string& option)
+{
+    return program + ": unknown option '" + option + "'\nTry '" + program + " --help' for more information.\n";
 }
 
 std::string ClientUsage(const std::string& program)

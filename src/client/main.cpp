@@ -1,5 +1,6 @@
-// The desktop client: answers --help and --version, creates the widget
-// application and hands the application object its main window.
+// The desktop client: answers --help and --version, refuses an unknown
+// option, creates the widget application and hands the application object
+// its main window.
 
 #include "app/clientapp.h"
 #include "app/commandline.h"
@@ -20,7 +21,7 @@ namespace {
 
 // The bytes as given: QApplication::arguments() would turn a file name that
 // is not UTF-8 into a different one.
-quaylet::CommandLine ReadCommandLine(int argc, char* argv[])
+quaylet::ClientCommandLine ReadCommandLine(int argc, char* argv[])
 {
     return quaylet::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
                                      quaylet::platform::CurrentDirectory());
@@ -31,11 +32,15 @@ quaylet::CommandLine ReadCommandLine(int argc, char* argv[])
 int main(int argc, char* argv[])
 {
     // Answered without a display, a log or a word to a running client.
-    const quaylet::CommandLine early = ReadCommandLine(argc, argv);
+    const quaylet::ClientCommandLine early = ReadCommandLine(argc, argv);
     if (early.help || early.version) {
         const std::string text = early.help ? quaylet::ClientUsage("quaylet") : quaylet::VersionLine("quaylet");
         std::fputs(text.c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (!early.unknownOption.empty()) {
+        std::fputs(quaylet::UnknownOptionText("quaylet", early.unknownOption).c_str(), stderr);
+        return 2;
     }
     // Before the QApplication, which starts threads: every thread must have the
     // session's end signals blocked, so that only the watch takes them.

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 #include "platform/utf8.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -90,7 +91,9 @@ void LogFile::write(int level, const char* format, va_list args)
     line.append("\r\n");
 
     if (m_mirror) {
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        // A terminal shows CR as a stray character.
+        std::fwrite(line.data(), 1, line.size() - 2, stderr);
+        std::fputc('\n', stderr);
         std::fflush(stderr);
     }
     if (m_file) {
@@ -99,9 +102,32 @@ void LogFile::write(int level, const char* format, va_list args)
     }
 }
 
+namespace {
+const char* MirrorRequest()
+{
+    return std::getenv("QUAYLET_LOG_STDERR");
+}
+} // namespace
+
+bool LogMirrorRequested()
+{
+    const char* request = MirrorRequest();
+    return request != nullptr && std::strcmp(request, "1") == 0;
+}
+
+bool LogMirrorWanted()
+{
+    if (LogMirrorRequested())
+        return true;
+    const char* request = MirrorRequest();
+    if (request != nullptr && std::strcmp(request, "0") == 0)
+        return false;
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
 LogFile& ProcessLog()
 {
-    static LogFile log;
+    static LogFile log(LogMirrorWanted());
     return log;
 }
 

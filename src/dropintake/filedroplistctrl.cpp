@@ -87,7 +87,7 @@ void CFileDropListCtrl::OnDropFiles(const std::vector<std::string>& paths)
         if (stopRequested())
             break;
         if (!path.empty())
-            ProcessDroppedPath(stripTrailingSlashes(path), false, 0);
+            ProcessDroppedPath(stripTrailingSlashes(path), 0);
     }
     m_visitedFolders.clear();
 }
@@ -108,17 +108,16 @@ void CFileDropListCtrl::QueuedRowRemoved(const std::string& queuedPath, bool ren
     m_renameTable.rowRemoved(queuedPath, renamed);
 }
 
-void CFileDropListCtrl::ProcessDroppedPath(std::string path, bool foundInFolder, int depth)
+void CFileDropListCtrl::ProcessDroppedPath(std::string path, int depth)
 {
     bool renamed = false;
     std::string target = ExpandShortcut(path);
     if (!target.empty()) {
         path = std::move(target);
-    } else if (!foundInFolder && !platform::IsValidUtf8(path)) {
+    } else if (!platform::IsValidUtf8(path)) {
         // The rest of the client works with UTF-8 text: such a name waits in
-        // the queue under a temporary one. Entries found inside folders are
-        // never renamed; one whose name is not UTF-8 cannot be reached by the
-        // rest of the client and is skipped by ClassifyPath.
+        // the queue under a temporary one, whether it was dropped itself or
+        // found in a dropped folder.
         RenameTable::TempMove move = m_renameTable.moveToTempName(path);
         if (move.tempPath.empty()) {
             m_renameFailures[path] = std::move(move.failure);
@@ -199,7 +198,7 @@ void CFileDropListCtrl::SearchFolder(const std::string& folder, const struct sta
     for (const std::string& name : listFolder(folder, [this] { return stopRequested(); })) {
         if (stopRequested())
             return;
-        ProcessDroppedPath(prefix + name, true, depth + 1);
+        ProcessDroppedPath(prefix + name, depth + 1);
     }
 }
 

@@ -104,7 +104,7 @@ public:
     RenameTable& renameTable() { return m_renameTable; }
 
 private:
-    void ProcessDroppedPath(std::string path, bool foundInFolder, int depth);
+    void ProcessDroppedPath(std::string path, int depth);
     bool ClassifyPath(const std::string& path, uint32_t& pathType, struct stat& status);
     bool stopRequested() const { return m_stopCheck && m_stopCheck(); }
     void SearchFolder(const std::string& folder, const struct stat& status, int depth);

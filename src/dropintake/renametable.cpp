@@ -101,24 +101,25 @@ void RenameTable::endFolderSearch(const std::string& folder)
     releaseFolderLocked(it);
 }
 
-std::map<std::string, RenameTable::FolderHold>::iterator RenameTable::folderOfLocked(const std::string& path)
+std::vector<std::map<std::string, RenameTable::FolderHold>::iterator>
+RenameTable::foldersOfLocked(const std::string& path)
 {
+    // A renamed folder may lie inside another: both hold the row. Keys are in
+    // byte order, so the deepest comes last.
+    std::vector<std::map<std::string, FolderHold>::iterator> holders;
     for (auto it = m_folders.begin(); it != m_folders.end(); ++it) {
         const std::string& folder = it->first;
         if (path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0 &&
             path[folder.size()] == '/')
-            return it;
+            holders.push_back(it);
     }
-    return m_folders.end();
+    return holders;
 }
 
 void RenameTable::rowQueued(const std::string& queuedPath)
 {
     std::lock_guard lock(m_mutex);
-    if (m_folders.empty())
-        return;
-    const auto it = folderOfLocked(queuedPath);
-    if (it != m_folders.end())
+    for (const auto& it : foldersOfLocked(queuedPath))
         ++it->second.rows;
 }
 
@@ -130,12 +131,14 @@ void RenameTable::rowNotQueued(const std::string& queuedPath)
 
 void RenameTable::rowGoneLocked(const std::string& queuedPath)
 {
-    if (m_folders.empty())
-        return;
-    const auto it = folderOfLocked(queuedPath);
-    if (it != m_folders.end() && it->second.rows > 0) {
-        --it->second.rows;
-        releaseFolderLocked(it);
+    // Deepest first: an inner folder gets its name back while the path of its
+    // outer folder still is the one it was recorded under.
+    auto holders = foldersOfLocked(queuedPath);
+    for (auto it = holders.rbegin(); it != holders.rend(); ++it) {
+        if ((*it)->second.rows > 0) {
+            --(*it)->second.rows;
+            releaseFolderLocked(*it);
+        }
     }
 }
 
@@ -167,15 +170,24 @@ std::string RenameTable::userPathOf(const std::string& path) const
     std::lock_guard lock(m_mutex);
     // The entry for path itself, else the nearest renamed folder above it
     // (keys are in byte order, so every folder above path sorts before it).
-    for (auto it = m_entries.upper_bound(path); it != m_entries.begin();) {
-        --it;
-        const std::string& temp = it->first;
-        if (path == temp)
-            return it->second.original;
-        if (path.size() > temp.size() && path.compare(0, temp.size(), temp) == 0 && path[temp.size()] == '/')
-            return it->second.original + path.substr(temp.size());
+    // An original recorded inside a renamed folder names that folder by its
+    // temporary name: it is looked up in turn, at most once per entry.
+    std::string user = path;
+    for (std::size_t step = 0; step < m_entries.size(); ++step) {
+        std::string mapped;
+        for (auto it = m_entries.upper_bound(user); it != m_entries.begin() && mapped.empty();) {
+            --it;
+            const std::string& temp = it->first;
+            if (user == temp)
+                mapped = it->second.original;
+            else if (user.size() > temp.size() && user.compare(0, temp.size(), temp) == 0 && user[temp.size()] == '/')
+                mapped = it->second.original + user.substr(temp.size());
+        }
+        if (mapped.empty())
+            break;
+        user = std::move(mapped);
     }
-    return path;
+    return user;
 }
 
 std::string RenameTable::originalOf(const std::string& tempPath) const

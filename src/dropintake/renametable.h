@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace quaylet {
 
@@ -76,8 +77,8 @@ private:
     void releaseFolderLocked(std::map<std::string, FolderHold>::iterator it);
     // A row below a renamed folder has gone: the folder may get its name back.
     void rowGoneLocked(const std::string& queuedPath);
-    // The renamed folder holding path, if any.
-    std::map<std::string, FolderHold>::iterator folderOfLocked(const std::string& path);
+    // The renamed folders holding path, outermost first.
+    std::vector<std::map<std::string, FolderHold>::iterator> foldersOfLocked(const std::string& path);
 
     mutable std::mutex m_mutex;
     Entries m_entries;

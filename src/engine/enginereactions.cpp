@@ -109,6 +109,12 @@ void CEngineReactions::rowAdded()
 
 void CEngineReactions::sendMessage(WindowMessage message, int64_t parameter)
 {
+    // A state report can reach the success path, whose upload-completed
+    // dialog may run a nested event loop with this lock held. That is safe
+    // only while every call comes on the thread that runs that loop, as in
+    // the widget window (the lock is recursive for the calls made from inside
+    // the loop); a call from another thread would wait until the dialog
+    // closes. The headless uploader's view runs no such loop.
     std::lock_guard lock(m_mutex);
     switch (message) {
     case kMsgTransferState:

@@ -98,7 +98,8 @@ private:
 
     // Recursive: a view may run a nested event loop while it draws (the
     // upload-completed dialog is modal), in which the same thread queues
-    // files or cancels.
+    // files or cancels. Held across that loop (see sendMessage): a front end
+    // whose view runs such a loop makes every call on that one thread.
     std::recursive_mutex m_mutex; // guards everything below
     bool m_limitPageOpened = false;
     uint64_t m_emailPageTime = 0;

@@ -39,11 +39,11 @@ std::string escapePercent(const std::string& text)
 
 } // namespace
 
-CommandLine FirstEncoderCommand(const std::string& source, const std::string& aviPath, bool premium,
+ChildCommand FirstEncoderCommand(const std::string& source, const std::string& aviPath, bool premium,
                                 bool mpeg4VisualAvi)
 {
     const char* endPosition = premium ? "10:00" : "02:00";
-    CommandLine c;
+    ChildCommand c;
     c.text = "mencoder " + quoted(source) + " -o " + quoted(aviPath) +
              " -ovc lavc -lavcopts vcodec=mjpeg:autoaspect -endpos " + endPosition + " -oac pcm";
     c.arguments = {"mencoder", asArgument(source), "-o", asArgument(aviPath), "-ovc", "lavc",
@@ -55,11 +55,11 @@ CommandLine FirstEncoderCommand(const std::string& source, const std::string& av
     return c;
 }
 
-CommandLine SecondEncoderCommand(const std::string& aviPath, const std::string& mp4Path, bool premium)
+ChildCommand SecondEncoderCommand(const std::string& aviPath, const std::string& mp4Path, bool premium)
 {
     const char* duration = premium ? "0:10:00.000" : "0:2:00.000";
     const char* bitRate = premium ? "600K" : "400K";
-    CommandLine c;
+    ChildCommand c;
     c.text = "ffmpeg -y -i " + quoted(aviPath) + " -t " + duration +
              " -ab 56K -ar 22050 -acodec aac -b:v " + bitRate + " -r 15 -vcodec libx264 " +
              (premium ? " " : "") + "-f mp4 " + quoted(mp4Path);
@@ -69,15 +69,15 @@ CommandLine SecondEncoderCommand(const std::string& aviPath, const std::string& 
     return c;
 }
 
-CommandLine MetadataCommand(const std::string& mp4Path)
+ChildCommand MetadataCommand(const std::string& mp4Path)
 {
     return {"flvmdi.exe " + quoted(mp4Path), {"flvmdi.exe", asArgument(mp4Path)}};
 }
 
-CommandLine PreviewCommand(const std::string& video, const std::string& tempDir, int counter)
+ChildCommand PreviewCommand(const std::string& video, const std::string& tempDir, int counter)
 {
     const std::string name = lower("moviepreview_0" + std::to_string(counter) + "_%d.jpg");
-    CommandLine c;
+    ChildCommand c;
     c.text = lower("ffmpeg -y -ss 0:0:2 -i ") + quoted(video) + lower(" -f image2 -vframes 1 ") +
              quoted(tempDir + name);
     c.arguments = {"ffmpeg", "-y", "-ss", "0:0:2", "-i", asArgument(video), "-f", "image2", "-vframes", "1",

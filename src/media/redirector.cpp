@@ -112,7 +112,7 @@ bool CRedirector::Fail(int error)
     return false;
 }
 
-bool CRedirector::StartCommand(const CommandLine& command)
+bool CRedirector::StartCommand(const ChildCommand& command)
 {
     Shutdown();
 

@@ -30,7 +30,7 @@ namespace quaylet {
 // A command: the text that is logged, and the argument list that is run. The
 // child is always started from the list, so nothing in a path (quotes, blanks,
 // a leading dash) can add arguments.
-struct CommandLine {
+struct ChildCommand {
     std::string text;
     std::vector<std::string> arguments; // arguments[0] is the program's name
 };
@@ -59,7 +59,7 @@ public:
     // Shuts any previous run down, starts the child and the reader thread.
     // On failure "Redirect console error: %x\r\n" (errno) reaches OnRunnerError,
     // nothing is left running, errno holds the code, and the result is false.
-    bool StartCommand(const CommandLine& command);
+    bool StartCommand(const ChildCommand& command);
 
     // Stops the reader thread (at most 5000 ms, then "The redir thread is dead\r\n"
     // is reported, the child's group is stopped, the pipe closed, and the reader

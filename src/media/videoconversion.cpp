@@ -59,7 +59,7 @@ bool endedCleanly(platform::ChildProcess& child)
     return status && platform::ChildProcess::exitedCleanly(*status);
 }
 
-void logCommand(const CommandLine& command)
+void logCommand(const ChildCommand& command)
 {
     WriteLog(LogMilestone, "Command Line: %s", command.text.c_str());
 }
@@ -106,7 +106,7 @@ std::string ConvertVideo(const std::string& source, bool premium, const Conversi
 
     // First encoder: the source to an MJPEG/PCM AVI cut at the end position.
     CConvertorsRedirector runner(window, premium ? 600 : 120);
-    const CommandLine first = FirstEncoderCommand(source, avi, premium, IsMpeg4VisualAvi(source));
+    const ChildCommand first = FirstEncoderCommand(source, avi, premium, IsMpeg4VisualAvi(source));
     logCommand(first);
     runner.StartCommand(first);
     logCommand(first);
@@ -131,7 +131,7 @@ std::string ConvertVideo(const std::string& source, bool premium, const Conversi
         return fail("the first encoder", "wrote no video");
 
     // Second encoder: the AVI to the MP4 that is uploaded.
-    const CommandLine second = SecondEncoderCommand(avi, mp4, premium);
+    const ChildCommand second = SecondEncoderCommand(avi, mp4, premium);
     runner.SetStep(50, 50);
     runner.Shutdown();
     logCommand(second);
@@ -158,7 +158,7 @@ std::string ConvertVideo(const std::string& source, bool premium, const Conversi
         return fail("the second encoder", "wrote no video");
 
     // The metadata tool: its failure to launch is logged and changes nothing.
-    const CommandLine metadata = MetadataCommand(mp4);
+    const ChildCommand metadata = MetadataCommand(mp4);
     logCommand(metadata);
     {
         platform::ChildProcess tool;
@@ -188,7 +188,7 @@ bool MakeVideoPreview(int index, std::string& path, int kind, std::chrono::milli
     if (temp.empty())
         return false;
     const int counter = previewCounter.fetch_add(1);
-    const CommandLine command = PreviewCommand(path, temp, counter);
+    const ChildCommand command = PreviewCommand(path, temp, counter);
     path = temp + "moviepreview_0" + std::to_string(counter) + "_" + std::to_string(index) + ".jpg";
     ::unlink(path.c_str());
 

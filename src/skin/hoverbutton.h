@@ -39,8 +39,10 @@ public:
     void SetElementName(const QString& name);
 
 Q_SIGNALS:
-    // A press on a menu button. The receiver shows its menu at globalPos and
-    // returns when the menu closes, so connect it directly.
+    // A press on a menu button. The receiver opens its menu at globalPos and
+    // returns at once, while the menu is still open (it pops the menu up, it
+    // does not run it), so the button is drawn released as the menu shows.
+    // Connect it directly: the press is accepted only if the button survived.
     void menuRequested(quaylet::CHoverButton* button, const QPoint& globalPos);
 
 protected:

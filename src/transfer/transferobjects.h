@@ -18,7 +18,8 @@ struct TransferObjects {
     Event quit{Event::Reset::Manual};
     // Set by queueing a file; reset by the queue reset when the queue is empty.
     Event work{Event::Reset::Manual};
-    // Set by the Cancel command and at exit; reset by queueing and by a video
+    // Set by the Cancel command and at exit; reset by queueing, by the
+    // transfer thread when it takes up the head of the queue, and by a video
     // conversion after it stopped its encoder.
     Event cancel{Event::Reset::Manual};
     // Set while no encoder runs: the Cancel command waits for it.
@@ -56,8 +57,9 @@ constexpr int NormaliseResult(int result)
 }
 
 struct TransferShared {
-    // Set by the Cancel command; cleared by the transfer thread at the start of
-    // each file and after a cancelled file.
+    // Set by the Cancel command; cleared by the transfer thread when it takes
+    // up the head of the queue (before the connection check) and after a
+    // cancelled file.
     std::atomic<bool> cancelFlag{false};
     // Written by the transfer thread; set back to 0 by the window once it reacted.
     std::atomic<int> lastResult{kResultNone};

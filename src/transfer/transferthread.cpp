@@ -97,10 +97,21 @@ void TransferThread::run()
 
 void TransferThread::processHead()
 {
-    if (!m_queue.head()) {
+    const auto first = m_queue.head();
+    if (!first) {
         m_lookAhead.discard();
         send(kMsgNextRow);
         send(kMsgTransferState, kStateReady);
+        return;
+    }
+    // A Cancel stops the files that were queued when it came, and the queue
+    // marks each of them. One that came while nothing was queued (or that
+    // has been dealt with) must not stop the connection check or the encoder
+    // of a file queued afterwards.
+    m_shared.cancelFlag = false;
+    m_objects.cancel.reset();
+    if (m_queue.isCancelled(first->id)) {
+        cancelled(first->id);
         return;
     }
     WriteLog(LogTrace, "xferDaemon: continuing xfer");
@@ -131,9 +142,7 @@ void TransferThread::processHead()
     }
     const uint64_t rowId = head->id;
     std::string current = head->path;
-    m_shared.cancelFlag = false;
-    // A Cancel that came after the head was read, but before the flag was
-    // cleared, would be lost with the flag: the queue remembers it.
+    // A Cancel since the flags were cleared: the queue remembers it.
     if (m_queue.isCancelled(rowId)) {
         cancelled(rowId);
         return;

@@ -178,7 +178,8 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
                      TerminalText(platform::tempBaseDir()).c_str());
         return kExitSomeNotUploaded;
     }
-    SetLogMirror(false);
+    // Its own lines are what a terminal shows: the log joins them only when asked.
+    SetLogMirror(LogMirrorRequested());
     // The client's rule: a run from the home directory or a folder that cannot
     // be written logs to the state folder.
     OpenLog(LogFilePath("Quaylet.log"));

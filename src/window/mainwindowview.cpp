@@ -124,12 +124,13 @@ void CMainWindowView::makeVideoStill(const std::string& videoPath)
     if (m_stillMaker.joinable())
         m_stillMaker.join(); // the previous one has answered or is about to
     const uint64_t generation = m_previewGeneration;
-    const int index = ++m_stillIndex;
     // The destructor joins this thread, so the view outlives it; a queued
     // answer to a view that is gone is dropped with the view's events.
-    m_stillMaker = std::thread([this, generation, index, videoPath] {
+    m_stillMaker = std::thread([this, generation, videoPath] {
         std::string still = videoPath;
-        const bool made = MakeVideoPreview(index, still, 2, kStillFrameBound);
+        // The encoder writes one frame, numbered 1; the still's name differs
+        // from video to video by the preview counter.
+        const bool made = MakeVideoPreview(1, still, 2, kStillFrameBound);
         QMetaObject::invokeMethod(
             this,
             [this, generation, made, still] {

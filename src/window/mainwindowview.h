@@ -78,7 +78,6 @@ private:
     QTimer m_animation;
     TransferState m_state = kStateReady;
     uint64_t m_previewGeneration = 0; // a still frame for an older file is dropped
-    int m_stillIndex = 0;
     std::thread m_stillMaker;
 };
 

@@ -137,6 +137,7 @@ TEST(ClientCommandLine, OnlyTheFirstArgumentIsASwitchAndTheRestAreFiles)
         std::vector<std::string> args;
         bool show, replace, help, version;
         Paths paths;
+        std::string unknownOption;
     } cases[] = {
         {{}, true, false, false, false, {}},
         {{"/s"}, false, false, false, false, {}},
@@ -155,17 +156,25 @@ TEST(ClientCommandLine, OnlyTheFirstArgumentIsASwitchAndTheRestAreFiles)
         {{"/s", "a.jpg", "/tmp/b.mov", ""}, false, false, false, false, {"/home/ann/a.jpg", "/tmp/b.mov"}},
         {{"--", "-s", "caf\xe9 ../x.jpg"}, true, false, false, false, {"/home/ann/-s", "/home/ann/caf\xe9 ../x.jpg"}},
         {{"--replace", "line\nfeed.jpg"}, true, true, false, false, {"/home/ann/line\nfeed.jpg"}},
+        // Anything else that looks like a switch is a usage error, wherever it
+        // stands, until "--" says that only files follow.
+        {{"--bogus"}, true, false, false, false, {}, "--bogus"},
+        {{"-"}, true, false, false, false, {}, "-"},
+        {{"a.jpg", "-s", "-x"}, true, false, false, false, {"/home/ann/a.jpg"}, "-s"},
+        {{"-s", "--", "-x.jpg", "--"}, false, false, false, false, {"/home/ann/-x.jpg", "/home/ann/--"}},
+        {{"a.jpg", "--", "-b.jpg"}, true, false, false, false, {"/home/ann/a.jpg", "/home/ann/-b.jpg"}},
     };
     for (const auto& c : cases) {
         std::string shown;
         for (const auto& arg : c.args)
             shown += arg + " ";
-        const CommandLine line = ParseCommandLine(c.args, "/home/ann");
+        const ClientCommandLine line = ParseCommandLine(c.args, "/home/ann");
         EXPECT_EQ(line.show, c.show) << shown;
         EXPECT_EQ(line.replace, c.replace) << shown;
         EXPECT_EQ(line.help, c.help) << shown;
         EXPECT_EQ(line.version, c.version) << shown;
         EXPECT_EQ(line.paths, c.paths) << shown;
+        EXPECT_EQ(line.unknownOption, c.unknownOption) << shown;
     }
 }
 
@@ -195,6 +204,27 @@ TEST(ClientProcess, HelpAndVersionNeedNoDisplayAndLeaveEverythingAlone)
     EXPECT_FALSE(test::PathExists(SingleInstance::defaultRuntimeDir().toStdString() + "/KestrelioClient.lock"));
 }
 
+TEST(ClientProcess, UnknownOptionIsAUsageErrorAndStartsNothing)
+{
+    auto env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(QString::fromLatin1(name));
+    for (const QStringList& arguments : {QStringList{QStringLiteral("--bogus")},
+                                         QStringList{QStringLiteral("photo.jpg"), QStringLiteral("--bogus")}}) {
+        QProcess process;
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(QUAYLET_CLIENT_PATH), arguments);
+        ASSERT_TRUE(process.waitForFinished(10000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 2);
+        EXPECT_EQ(process.readAllStandardError().toStdString(),
+                  "quaylet: unknown option '--bogus'\nTry 'quaylet --help' for more information.\n");
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    }
+    EXPECT_FALSE(test::PathExists("Quaylet.log"));
+    EXPECT_FALSE(test::PathExists(SingleInstance::defaultRuntimeDir().toStdString() + "/KestrelioClient.lock"));
+}
+
 TEST(ClientProcess, LogsStartPlatformAndClosing)
 {
     auto first = startClient();
@@ -209,6 +239,29 @@ TEST(ClientProcess, LogsStartPlatformAndClosing)
     const std::string closing = "CKestrelioClientApp: Closing app\r\n";
     ASSERT_GE(log.size(), closing.size());
     EXPECT_EQ(log.substr(log.size() - closing.size()), closing);
+}
+
+// A launcher's standard error is the session's journal: the log's lines,
+// which name the user's files, reach it only when the user asks.
+TEST(ClientProcess, LogReachesStandardErrorOnlyWhenAskedFor)
+{
+    for (const bool asked : {false, true}) {
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QUAYLET_LOG_STDERR"));
+        if (asked)
+            env.insert(QStringLiteral("QUAYLET_LOG_STDERR"), QStringLiteral("1"));
+        QProcess client;
+        client.setProcessEnvironment(env);
+        client.start(QStringLiteral(QUAYLET_CLIENT_PATH), QStringList{});
+        ASSERT_TRUE(client.waitForStarted(5000));
+        ASSERT_TRUE(waitUntilServing(asked ? 2 : 1));
+        closeRunningClient(client);
+        const std::string err = client.readAllStandardError().toStdString();
+        if (asked)
+            EXPECT_NE(err.find(") started\n"), std::string::npos) << err << "; plain line ends for a terminal";
+        else
+            EXPECT_EQ(err.find(") started"), std::string::npos) << err;
+    }
 }
 
 TEST(ClientProcess, SecondClientLeavesTheLogAlone)

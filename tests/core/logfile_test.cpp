@@ -173,7 +173,7 @@ TEST(LogFileTest, UnopenableFileLeavesStandardErrorOnly)
     testing::internal::CaptureStderr();
     writeTo(log, 1, "still seen");
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(" -- still seen\r\n"), std::string::npos);
+    EXPECT_NE(err.find(" -- still seen\n"), std::string::npos);
 
     LogFile unopened;
     testing::internal::CaptureStderr();

@@ -1,11 +1,13 @@
 #include "core/logfile.h"
 #include "dropintake/filedroplistctrl.h"
+#include "platform/utf8.h"
 #include "support/sandbox.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 using namespace quaylet;
@@ -205,26 +207,60 @@ TEST_F(DropIntakeTest, RenameBackNeverReplacesAFileThatTookTheNameMeanwhile)
 
 TEST_F(DropIntakeTest, NamesThatCannotBeMendedOrReachedAreSkipped)
 {
-    // Inside a dropped folder a non-UTF-8 name is skipped, never renamed.
-    WriteFile(root + "/folder/ok.jpg", "x");
-    WriteFile(root + "/folder/\xFF.jpg", "x");
     // A non-UTF-8 folder part: renaming the file alone would not help.
     WriteFile(root + "/\xFE"
                      "dir/\xFF.jpg",
               "x");
 
-    intake->OnDropFiles({root + "/folder", root + "/\xFE"
-                                                  "dir/\xFF.jpg"});
+    intake->OnDropFiles({root + "/\xFE"
+                                "dir/\xFF.jpg"});
 
-    EXPECT_EQ(queued(), std::vector<std::string>{root + "/folder/ok.jpg"});
-    EXPECT_TRUE(PathExists(root + "/folder/\xFF.jpg"));
+    EXPECT_TRUE(queued().empty());
     EXPECT_TRUE(PathExists(root + "/\xFE"
                                   "dir/\xFF.jpg"));
     EXPECT_EQ(intake->renameTable().size(), 0u);
     EXPECT_EQ(intake->RenameFailure(root + "/\xFE"
                                            "dir/\xFF.jpg"),
               "the name of a folder above it is not valid UTF-8");
-    EXPECT_EQ(intake->RenameFailure(root + "/folder/\xFF.jpg"), "");
+}
+
+// Inside a dropped folder names are bytes as well: a file or folder whose
+// name is not UTF-8 waits under a temporary name, as when dropped itself, and
+// an inner folder gets its name back before the one around it.
+TEST_F(DropIntakeTest, NonUtf8NamesInsideADroppedFolderAreQueuedAndGetTheirNamesBack)
+{
+    const std::string album = root + "/album";
+    WriteFile(album + "/caf\xE9.jpg", "cafe");
+    WriteFile(album + "/\xFE"
+                      "inner/\xFF.jpg",
+              "inner");
+    WriteFile(album + "/plain.jpg", "plain");
+
+    intake->OnDropFiles({album});
+
+    ASSERT_EQ(calls.size(), 3u);
+    std::map<std::string, std::string> userPaths; // as the user named each, to its queued path
+    for (const auto& c : calls) {
+        EXPECT_TRUE(platform::IsValidUtf8(c.path)) << c.path;
+        userPaths[intake->UserPath(c.path)] = c.path;
+    }
+    const std::string cafe = album + "/caf\xE9.jpg";
+    const std::string inner = album + "/\xFE"
+                                      "inner";
+    ASSERT_EQ(userPaths.size(), 3u);
+    ASSERT_TRUE(userPaths.count(cafe) && userPaths.count(inner + "/\xFF.jpg") && userPaths.count(album + "/plain.jpg"));
+    EXPECT_EQ(ReadFile(userPaths[cafe]), "cafe");
+    EXPECT_EQ(ReadFile(userPaths[inner + "/\xFF.jpg"]), "inner");
+    EXPECT_FALSE(PathExists(cafe));
+    EXPECT_FALSE(PathExists(inner));
+
+    for (const auto& c : calls)
+        intake->QueuedRowRemoved(c.path, c.renamed);
+    EXPECT_EQ(ReadFile(cafe), "cafe");
+    EXPECT_EQ(ReadFile(inner + "/\xFF.jpg"), "inner");
+    EXPECT_EQ(intake->renameTable().size(), 0u);
+    for (const auto& entry : fs::directory_iterator(album))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("TempFile_")) << entry.path();
 }
 
 TEST_F(DropIntakeTest, RenamedFolderGetsItsNameBackWhenItsLastFileLeavesTheQueue)

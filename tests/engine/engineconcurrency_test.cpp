@@ -128,7 +128,8 @@ TEST(EngineConcurrencyTest, AStopThatTimedOutKeepsFailingAndTheProcessEndsInstea
 {
     EXPECT_EXIT(
         {
-            OpenLog("Quaylet.log"); // mirrored to standard error
+            SetLogMirror(true); // the death test reads standard error
+            OpenLog("Quaylet.log");
             platform::Event never(platform::Event::Reset::Manual);
             TransferSteps steps = InstantSteps();
             steps.upload = [&never](const StepContext&, const UploadRequest&) {

@@ -274,6 +274,22 @@ TEST_F(TransferEngineTest, CancelDuringEncodingStopsTheEncoderAndItsChildren)
     EXPECT_EQ(view.states.back(), kStateReady);
 }
 
+// A Cancel with nothing to cancel must leave the next drop alone: neither the
+// connection check nor a video's encoder may take it as meant for them.
+TEST_F(TransferEngineTest, CancelWhileIdleLeavesTheNextFilesAlone)
+{
+    startService("alice", "wonderland");
+    startEngine();
+    engine->cancel({});
+    const std::string photo = test::MakePhoto(test::SandboxPath("in/after.jpg"), 640, 480);
+    const std::string clip = test::MakeClip(test::SandboxPath("in/after.mp4"), 3);
+    ASSERT_TRUE(test::RunBatch(*engine, view, {photo, clip}, 2, 60s));
+    EXPECT_EQ(results(), (std::vector<int>{1, 1}));
+    EXPECT_EQ(storedMedia("alice").size(), 2u);
+    std::lock_guard lock(view.mutex);
+    EXPECT_EQ(std::count(view.states.begin(), view.states.end(), kStateTrying), 0);
+}
+
 TEST_F(TransferEngineTest, StopDuringALongUploadEndsWithinTheBound)
 {
     startService("alice", "wonderland", {"--fault", "delay=20000@Media.upload"});

@@ -13,7 +13,7 @@
 #include <thread>
 
 using namespace std::chrono_literals;
-using quaylet::CommandLine;
+using quaylet::ChildCommand;
 using quaylet::CRedirector;
 using quaylet::test::ChildrenOfThisProcess;
 using quaylet::test::ProcessAlive;
@@ -75,7 +75,7 @@ private:
     std::shared_ptr<Received> m_received;
 };
 
-CommandLine shell(const std::string& script)
+ChildCommand shell(const std::string& script)
 {
     return {"sh -c \"" + script + "\"", {"sh", "-c", script}};
 }

@@ -451,6 +451,31 @@ TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTermina
     EXPECT_TRUE(test::PathExists(again));
 }
 
+// Inside a dropped folder names are bytes too: what is not UTF-8 is uploaded
+// exactly as when named directly, and keeps its name.
+TEST_F(UploadCliTest, NamesThatAreNotUtf8InsideAFolderAreUploaded)
+{
+    startService();
+    const std::string folder = test::SandboxPath("work/latin1");
+    // Made under UTF-8 names, then given their Latin-1 ones byte for byte.
+    const std::string cafe = folder + "/caf\xE9.jpg";
+    const std::string summer = folder + "/\xE9t\xE9";
+    const std::string inner = summer + "/plage.jpg";
+    std::filesystem::rename(test::MakePhoto(folder + "/cafe.jpg", 640, 480, 1), cafe);
+    test::MakePhoto(folder + "/ete/plage.jpg", 320, 200, 2);
+    std::filesystem::rename(folder + "/ete", summer);
+
+    const RunResult r = run({"--user", "alice", folder}, "wonderland\n");
+
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(r.out, "2 of 2 files uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, folder + "/caf\\xe9.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(contains(r.out, folder + "/\\xe9t\\xe9/plage.jpg: uploaded")) << r.out;
+    EXPECT_TRUE(test::PathExists(cafe));
+    EXPECT_TRUE(test::PathExists(inner));
+    EXPECT_FALSE(anyTempName(folder));
+}
+
 // A name that is not UTF-8 is skipped when it cannot wait under a temporary
 // name; the reason given is the real one.
 TEST_F(UploadCliTest, ANameThatCannotBeRenamedGivesTheRealReason)
