@@ -6,6 +6,7 @@
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
 #include "platform/tempdir.h"
+#include "platform/workstop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -55,6 +56,13 @@ int pieceAsNumber(const std::string& text, std::size_t position, std::size_t len
     if (position >= text.size())
         return 0;
     return std::atoi(text.substr(position, length).c_str());
+}
+
+// A photo whose preparation was asked to stop is no failure worth a
+// milestone line.
+int failureLevel()
+{
+    return platform::WorkStopRequested() ? LogTrace : LogMilestone;
 }
 
 bool isTransposing(int orientation)
@@ -184,8 +192,9 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
                 return false;
             made = true;
         } else {
-            // Another way to the copy would meet the same full disk.
-            if (file.writeFailed()) {
+            // Another way to the copy would meet the same full disk, or the
+            // same request to stop.
+            if (file.writeFailed() || platform::WorkStopRequested()) {
                 error = why;
                 return false;
             }
@@ -276,7 +285,8 @@ std::string RotateToUpright(const std::string& path, int box)
         const ImageSize target = UploadTargetSize(uprightSize, box, box);
         const ImageSize unturnedTarget = transposing ? transposed(target) : target;
         try {
-            scaling = std::async(std::launch::async, [&source, unturnedTarget] {
+            scaling = std::async(std::launch::async, [&source, unturnedTarget, stop = platform::CurrentWorkStop()] {
+                const platform::ScopedWorkStop stopWithTheTurn(stop);
                 std::string ignored;
                 try {
                     return imageprep::DecodeImageScaled(source, unturnedTarget, ignored);
@@ -290,7 +300,7 @@ std::string RotateToUpright(const std::string& path, int box)
     }
 
     if (!writeUprightCopy(source, *orientation, copyPath, error)) {
-        WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
+        WriteLog(failureLevel(), "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
     QImage scaled = scaling.valid() ? scaling.get() : QImage();
@@ -335,7 +345,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     if (image.isNull()
         || !imageprep::EncodeJpeg(image, small ? kCleanCopyEncoding : kScaledCopyEncoding, encoded, error)
         || !imageprep::WriteWholeFile(resultPath, encoded, error)) {
-        WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+        WriteLog(failureLevel(), "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
         return {};
     }
     return resultPath;

@@ -38,13 +38,6 @@ struct TjBufferFree {
 };
 using TjBuffer = std::unique_ptr<unsigned char, TjBufferFree>;
 
-// Format_RGB32 is 0xffRRGGBB in native byte order.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr int kDecodeFormat = TJPF_BGRA; // the decoder fills the alpha byte with 0xff
-#else
-constexpr int kDecodeFormat = TJPF_ARGB;
-#endif
-
 // Qt's limit is in MiB of decoded image; 8 bytes per pixel covers 16-bit formats.
 constexpr int kReaderAllocationLimitMiB = static_cast<int>((kMaxImagePixels * 8) >> 20);
 
@@ -155,43 +148,16 @@ QImage readWithQt(QIODevice& device, const char* format, std::string& error)
     return image;
 }
 
-QImage decodeJpeg(const SourceImage& source, ImageSize atLeast, std::string& error)
-{
-    TjHandle handle(tjInitDecompress());
-    if (!handle) {
-        error = "no JPEG decoder";
-        return {};
-    }
-    const int width = source.size.width;
-    const int height = source.size.height;
-    const tjscalingfactor factor{1, JpegScaleDenominator(source.size, atLeast)};
-    const int outWidth = TJSCALED(width, factor);
-    const int outHeight = TJSCALED(height, factor);
-    QImage image(outWidth, outHeight, QImage::Format_RGB32);
-    if (image.isNull()) {
-        error = "out of memory";
-        return {};
-    }
-    const int result = tjDecompress2(handle.get(), source.bytes.data(),
-                                     static_cast<unsigned long>(source.bytes.size()), image.bits(),
-                                     outWidth, static_cast<int>(image.bytesPerLine()), outHeight,
-                                     kDecodeFormat, 0);
-    if (result != 0 && !acceptableWarning(handle.get())) {
-        error = "cannot decode: " + tjError(handle.get());
-        return {};
-    }
-    return image;
-}
-
 } // namespace
 
 int JpegScaleDenominator(ImageSize size, ImageSize atLeast)
 {
     if (atLeast.width <= 0 || atLeast.height <= 0)
         return 1;
+    // libjpeg's scaled size: the side divided by d, rounded up.
+    const auto scaled = [](int side, int d) { return (side + d - 1) / d; };
     for (int d : {8, 4, 2}) {
-        const tjscalingfactor factor{1, d};
-        if (TJSCALED(size.width, factor) >= atLeast.width && TJSCALED(size.height, factor) >= atLeast.height)
+        if (scaled(size.width, d) >= atLeast.width && scaled(size.height, d) >= atLeast.height)
             return d;
     }
     return 1;
@@ -211,15 +177,13 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
     if (jpeg) {
         if (!readAll(fd.get(), source.bytes, error))
             return false;
-        TjHandle handle(tjInitDecompress());
-        int width = 0, height = 0, subsampling = 0, colourspace = 0;
-        if (!handle
-            || tjDecompressHeader3(handle.get(), source.bytes.data(),
-                                   static_cast<unsigned long>(source.bytes.size()), &width, &height,
-                                   &subsampling, &colourspace) != 0) {
-            error = "not a readable JPEG: " + (handle ? tjError(handle.get()) : std::string());
+        // The decoder's own reading of the frame: every layout it decodes is
+        // turned and scaled.
+        JpegHeader header;
+        if (!ReadJpegHeader(source.bytes, header, error))
             return false;
-        }
+        const int width = header.size.width;
+        const int height = header.size.height;
         if (!withinPixelLimit(width, height)) {
             error = "image size " + std::to_string(width) + " x " + std::to_string(height)
                     + " outside the limits";
@@ -233,7 +197,7 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
             return false;
         }
         source.jpeg = true;
-        source.jpegColourspace = colourspace;
+        source.cmyk = header.cmyk;
         source.size = {width, height};
         return true;
     }
@@ -262,8 +226,8 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error)
 {
     QImage image;
-    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK) {
-        image = decodeJpeg(source, atLeast, error);
+    if (source.jpeg && !source.cmyk) {
+        image = DecodeJpeg(source.bytes, atLeast, error);
     } else if (source.jpeg) {
         // libjpeg-turbo does not turn CMYK into RGB; Qt's reader does.
         const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(source.bytes.data()),
@@ -293,7 +257,7 @@ QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& er
 
 QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::string& error)
 {
-    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK)
+    if (source.jpeg && !source.cmyk)
         return DecodeJpegScaled(source.bytes, target, error);
     QImage image = DecodeImage(source, {2 * target.width, 2 * target.height}, error);
     if (image.isNull() || (image.width() == target.width && image.height() == target.height))

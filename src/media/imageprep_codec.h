@@ -22,7 +22,7 @@ using Bytes = std::vector<unsigned char>;
 struct SourceImage {
     std::string path;
     bool jpeg = false;
-    int jpegColourspace = -1;
+    bool cmyk = false; // a CMYK or YCCK JPEG, which Qt's reader turns into RGB
     Bytes bytes; // JPEG only
     ImageSize size;
 };

@@ -467,6 +467,7 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::strin
     jpeg_create_decompress(&d);
     objects.decoderMade = true;
     d.client_data = &context;
+    d.progress = StopWhenAsked(objects.decoderErrors);
     jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     jpeg_save_markers(&d, JPEG_COM, 0xFFFF);
     for (int m = 0; m < 16; ++m)
@@ -531,6 +532,7 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::strin
     jpeg_create_compress(&c);
     objects.encoderMade = true;
     c.client_data = &context;
+    c.progress = StopWhenAsked(objects.encoderErrors);
     constexpr std::size_t kWriteBytes = 64 << 10;
     objects.destination.buffer.resize(kWriteBytes);
     objects.destination.file = &turned;

@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "platform/tempdir.h"
 #include "platform/uniquefd.h"
+#include "platform/workstop.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -96,6 +97,9 @@ void PhotoLookAhead::prepare()
 {
     Job& job = *m_job;
     const auto stopped = [this, &job] { return m_stop.load() || !job.wanted(); };
+    // The steps ask this between rows of the photo, so a quit or a discard
+    // does not wait for the rest of a large one.
+    const platform::ScopedWorkStop stopWhenUnwanted(stopped);
     try {
         if (stopped())
             return;

@@ -58,8 +58,9 @@ public:
 
     // Starts preparing the row's photo for the box, its copies going into
     // the temporary directory's look-ahead folder. `wanted` is asked on the
-    // worker before each step: once false, the worker stops and deletes what
-    // it made. Whatever was prepared before is discarded first.
+    // worker before each step, and by the steps themselves as their work-stop
+    // check (platform/workstop.h): once false, the worker stops and deletes
+    // what it made. Whatever was prepared before is discarded first.
     void start(const QueueHead& row, int box, std::function<bool()> wanted);
     // At the row's turn: waits for the worker, and gives what it prepared
     // when that was made for this row and path with this box and the file is
@@ -69,7 +70,8 @@ public:
     // have written it. Otherwise everything
     // prepared is deleted and nothing is given.
     std::optional<PreparedPhoto> take(uint64_t rowId, const std::string& path, int box);
-    // Stops the worker before its next step, joins it and deletes its files.
+    // Stops the worker (the steps give up within a few rows of the photo),
+    // joins it and deletes its files.
     void discard();
 
     // The folder the worker writes into (ending in '/'); empty without a
