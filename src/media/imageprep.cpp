@@ -5,6 +5,7 @@
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_orientation.h"
 #include "platform/tempdir.h"
 #include "platform/workstop.h"
 
@@ -63,11 +64,6 @@ int pieceAsNumber(const std::string& text, std::size_t position, std::size_t len
 int failureLevel()
 {
     return platform::WorkStopRequested() ? LogTrace : LogMilestone;
-}
-
-bool isTransposing(int orientation)
-{
-    return orientation >= 5 && orientation <= 8;
 }
 
 // The identity of a file as written: a cached decode belongs to exactly this
@@ -131,7 +127,7 @@ QImage keptPixelsFor(const std::string& path, int boxWidth, int boxHeight)
         return {};
     const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
     const QImage& pixels = upright->unturned;
-    const ImageSize turned = isTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
+    const ImageSize turned = imageprep::IsTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
                                                                  : ImageSize{pixels.width(), pixels.height()};
     if (turned != target)
         return {};
@@ -172,7 +168,7 @@ std::vector<imageprep::MarkerReplacement> uprightMarkers(const imageprep::Source
 bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, const std::string& copyPath,
                       std::string& error)
 {
-    const bool transposing = isTransposing(orientation);
+    const bool transposing = imageprep::IsTransposing(orientation);
     Bytes copy;
     bool made = false;
     if (source.jpeg) {
@@ -273,7 +269,7 @@ std::string RotateToUpright(const std::string& path, int box)
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
-    const bool transposing = isTransposing(*orientation);
+    const bool transposing = imageprep::IsTransposing(*orientation);
     const ImageSize uprightSize = transposing ? transposed(source.size) : source.size;
 
     // A large JPEG for a known box is scaled on a second thread while its
