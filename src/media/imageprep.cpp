@@ -6,6 +6,7 @@
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
 #include "media/imageprep_orientation.h"
+#include "platform/filestamp.h"
 #include "platform/tempdir.h"
 #include "platform/workstop.h"
 
@@ -17,7 +18,6 @@
 #include <ctime>
 #include <future>
 #include <mutex>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -66,28 +66,6 @@ int failureLevel()
     return platform::WorkStopRequested() ? LogTrace : LogMilestone;
 }
 
-// The identity of a file as written: a cached decode belongs to exactly this
-// file, not to a later one under the same name.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    bool operator==(const FileIdentity& o) const
-    {
-        return device == o.device && inode == o.inode && size == o.size
-            && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-std::optional<FileIdentity> identityOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
 // When RotateToUpright turns a large JPEG for a known box, it also scales the
 // photo's pixels, unturned, to that box as it decodes them beside the turn. The
 // MakeUploadImage of the upright copy for the same box then only turns these
@@ -96,7 +74,7 @@ std::optional<FileIdentity> identityOf(const std::string& path)
 // operations run on one thread at a time.
 struct UprightPixels {
     std::string path;
-    FileIdentity identity;
+    platform::FileStamp stamp;
     ImageSize fullSize; // the copy's size
     QImage unturned;    // the source scaled to the box, not yet turned
     int orientation = 1;
@@ -123,7 +101,7 @@ void keepUprightPixels(UprightPixels pixels)
 QImage keptPixelsFor(const std::string& path, int boxWidth, int boxHeight)
 {
     const std::optional<UprightPixels> upright = takeUprightPixels();
-    if (!upright || upright->path != path || identityOf(path) != upright->identity)
+    if (!upright || upright->path != path || platform::StampOf(path) != upright->stamp)
         return {};
     const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
     const QImage& pixels = upright->unturned;
@@ -300,9 +278,9 @@ std::string RotateToUpright(const std::string& path, int box)
         return {};
     }
     QImage scaled = scaling.valid() ? scaling.get() : QImage();
-    const std::optional<FileIdentity> identity = identityOf(copyPath);
-    if (!scaled.isNull() && identity)
-        keepUprightPixels({copyPath, *identity, uprightSize, std::move(scaled), *orientation});
+    const std::optional<platform::FileStamp> stamp = platform::StampOf(copyPath);
+    if (!scaled.isNull() && stamp)
+        keepUprightPixels({copyPath, *stamp, uprightSize, std::move(scaled), *orientation});
     return copyPath;
 }
 
