@@ -5,8 +5,9 @@
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_keptpixels.h"
 #include "media/imageprep_orientation.h"
-#include "platform/filestamp.h"
+#include "media/imageprep_uprightmarkers.h"
 #include "platform/tempdir.h"
 #include "platform/workstop.h"
 
@@ -17,7 +18,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <future>
-#include <mutex>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -66,75 +66,9 @@ int failureLevel()
     return platform::WorkStopRequested() ? LogTrace : LogMilestone;
 }
 
-// When RotateToUpright turns a large JPEG for a known box, it also scales the
-// photo's pixels, unturned, to that box as it decodes them beside the turn. The
-// MakeUploadImage of the upright copy for the same box then only turns these
-// few pixels: the photo is decoded once, and its full-size pixels are never
-// held. One entry, for the last copy; guarded by its mutex although both
-// operations run on one thread at a time.
-struct UprightPixels {
-    std::string path;
-    platform::FileStamp stamp;
-    ImageSize fullSize; // the copy's size
-    QImage unturned;    // the source scaled to the box, not yet turned
-    int orientation = 1;
-};
-std::mutex g_uprightPixelsMutex;
-std::optional<UprightPixels> g_uprightPixels;
-
-std::optional<UprightPixels> takeUprightPixels()
-{
-    std::lock_guard lock(g_uprightPixelsMutex);
-    std::optional<UprightPixels> taken;
-    taken.swap(g_uprightPixels);
-    return taken;
-}
-
-void keepUprightPixels(UprightPixels pixels)
-{
-    std::lock_guard lock(g_uprightPixelsMutex);
-    g_uprightPixels = std::move(pixels);
-}
-
-// The pixels RotateToUpright scaled for this box beside the turn of this very
-// file, turned upright; null when there are none. Whatever is kept goes.
-QImage keptPixelsFor(const std::string& path, int boxWidth, int boxHeight)
-{
-    const std::optional<UprightPixels> upright = takeUprightPixels();
-    if (!upright || upright->path != path || platform::StampOf(path) != upright->stamp)
-        return {};
-    const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
-    const QImage& pixels = upright->unturned;
-    const ImageSize turned = imageprep::IsTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
-                                                                 : ImageSize{pixels.width(), pixels.height()};
-    if (turned != target)
-        return {};
-    return imageprep::TurnUpright(pixels, upright->orientation);
-}
-
 ImageSize transposed(ImageSize size)
 {
     return {size.height, size.width};
-}
-
-// The metadata of the upright copy as markers that the coefficient turn
-// writes while it encodes, rather than by rewriting the whole file afterwards;
-// none when they cannot be made.
-std::vector<imageprep::MarkerReplacement> uprightMarkers(const imageprep::SourceImage& source, bool transposing)
-{
-    std::vector<imageprep::MarkerReplacement> replacements;
-    imageprep::UprightMarkers markers;
-    std::string error;
-    const imageprep::MetadataSource metadata{source.path, &source.bytes};
-    if (imageprep::MakeUprightMarkers(metadata, transposing, markers, error)) {
-        constexpr int kApp1 = 0xE1;
-        replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
-                                std::move(markers.exif)});
-        if (!markers.xmp.empty())
-            replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
-                                    std::move(markers.xmp)});
-    }
-    return replacements;
 }
 
 // Writes the upright copy with the source's metadata, its orientation set to
@@ -150,7 +84,7 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
     Bytes copy;
     bool made = false;
     if (source.jpeg) {
-        const std::vector<imageprep::MarkerReplacement> replacements = uprightMarkers(source, transposing);
+        const std::vector<imageprep::MarkerReplacement> replacements = imageprep::UprightMarkerReplacements(source, transposing);
         std::string why;
         bool otherLayout = false;
         imageprep::OutputFile file(copyPath);
@@ -239,7 +173,7 @@ std::string RotateToUpright(const std::string& path, int box)
     }
     const std::string copyPath = directory + "TR" + std::to_string(number) + ".jpeg";
 
-    takeUprightPixels(); // an earlier copy's pixels are of no further use
+    imageprep::DropUprightPixels(); // an earlier copy's pixels are of no further use
 
     imageprep::SourceImage source;
     std::string error;
@@ -278,9 +212,8 @@ std::string RotateToUpright(const std::string& path, int box)
         return {};
     }
     QImage scaled = scaling.valid() ? scaling.get() : QImage();
-    const std::optional<platform::FileStamp> stamp = platform::StampOf(copyPath);
-    if (!scaled.isNull() && stamp)
-        keepUprightPixels({copyPath, *stamp, uprightSize, std::move(scaled), *orientation});
+    if (!scaled.isNull())
+        imageprep::KeepUprightPixels(copyPath, uprightSize, std::move(scaled), *orientation);
     return copyPath;
 }
 
@@ -301,7 +234,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     // copy only need turning; they are kept for large photos alone.
     bool small = false;
     std::string error;
-    QImage image = keptPixelsFor(path, boxWidth, boxHeight);
+    QImage image = imageprep::TakeUprightPixels(path, boxWidth, boxHeight);
     if (image.isNull()) {
         imageprep::SourceImage source;
         if (!imageprep::OpenSourceImage(path, source, error)) {
