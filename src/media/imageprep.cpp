@@ -7,6 +7,7 @@
 #include "media/imageprep_jpegturn.h"
 #include "media/imageprep_keptpixels.h"
 #include "media/imageprep_orientation.h"
+#include "media/imageprep_perfectturn.h"
 #include "media/imageprep_uprightmarkers.h"
 #include "platform/tempdir.h"
 #include "platform/workstop.h"
@@ -90,7 +91,7 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
         imageprep::OutputFile file(copyPath);
         if (!file.open(error))
             return false;
-        if (imageprep::TurnJpeg(source.bytes, orientation, file, why, &otherLayout, replacements)) {
+        if (imageprep::TurnJpegToFile(source.bytes, orientation, file, why, &otherLayout, replacements)) {
             if (!file.finish(error))
                 return false;
             if (!replacements.empty())
@@ -110,7 +111,7 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
             // A turn that libjpeg-turbo cannot make perfect, or damaged data,
             // goes to the decoding below.
             if (otherLayout) {
-                made = imageprep::TransformJpegLosslessly(source.bytes, orientation, copy, why);
+                made = imageprep::TurnJpegPerfectOnly(source.bytes, orientation, copy, why);
                 if (!made)
                     WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
             }

@@ -3,22 +3,13 @@
 #include "media/imageprep_jpegscale.h"
 #include "media/imageprep_resample.h"
 #include "media/jpegframe.h"
-#include "platform/uniquefd.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QTransform>
-#include <QtEndian>
 
-#include <turbojpeg.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -26,81 +17,8 @@ namespace quaylet::imageprep {
 
 namespace {
 
-using platform::UniqueFd;
-
-struct TjHandleCloser {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleCloser>;
-
-struct TjBufferFree {
-    void operator()(unsigned char* buffer) const { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferFree>;
-
 // Qt's limit is in MiB of decoded image; 8 bytes per pixel covers 16-bit formats.
 constexpr int kReaderAllocationLimitMiB = static_cast<int>((kMaxImagePixels * 8) >> 20);
-
-std::string tjError(void* handle)
-{
-    return tjGetErrorStr2(handle);
-}
-
-// libjpeg-turbo completes a damaged JPEG with grey and reports a warning. Data
-// that ends early is refused; milder warnings (stray bytes between markers,
-// which some cameras write) leave a complete picture and are accepted.
-bool acceptableWarning(void* handle)
-{
-    if (tjGetErrorCode(handle) != TJERR_WARNING)
-        return false;
-    const std::string message = tjError(handle);
-    return message.find("remature end") == std::string::npos;
-}
-
-UniqueFd openForReading(const std::string& path, std::string& error)
-{
-    // O_NONBLOCK keeps a FIFO with a photo's name from blocking the open.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
-        error = std::string("cannot open: ") + std::strerror(errno);
-        return {};
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return {};
-    }
-    return fd;
-}
-
-bool readAll(int fd, Bytes& bytes, std::string& error)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = std::string("cannot inspect: ") + std::strerror(errno);
-        return false;
-    }
-    if (st.st_size > kMaxImageFileBytes) {
-        error = "file larger than the limit";
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = std::string("cannot read: ") + std::strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            break; // the file shrank meanwhile: decode what is there
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    return true;
-}
 
 bool withinPixelLimit(int width, int height)
 {
@@ -167,7 +85,7 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 {
     source = SourceImage{};
     source.path = path;
-    UniqueFd fd = openForReading(path, error);
+    platform::UniqueFd fd = OpenSourceFile(path, error);
     if (!fd.valid())
         return false;
 
@@ -175,7 +93,7 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
     const bool jpeg = ::pread(fd.get(), magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic)
                       && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF;
     if (jpeg) {
-        if (!readAll(fd.get(), source.bytes, error))
+        if (!ReadOpenFile(fd.get(), source.bytes, error))
             return false;
         // The decoder's own reading of the frame: every layout it decodes is
         // turned and scaled.
@@ -237,7 +155,7 @@ QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& er
         buffer.open(QIODevice::ReadOnly);
         image = readWithQt(buffer, "jpeg", error);
     } else {
-        UniqueFd fd = openForReading(source.path, error);
+        platform::UniqueFd fd = OpenSourceFile(source.path, error);
         if (!fd.valid())
             return {};
         QFile file;
@@ -268,36 +186,6 @@ QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::strin
     return image;
 }
 
-bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std::string& error)
-{
-    static constexpr int kOperations[] = {TJXOP_NONE,      TJXOP_NONE,  TJXOP_HFLIP,
-                                          TJXOP_ROT180,    TJXOP_VFLIP, TJXOP_TRANSPOSE,
-                                          TJXOP_ROT90,     TJXOP_TRANSVERSE, TJXOP_ROT270};
-    if (orientation < 2 || orientation > 8) {
-        error = "no transformation for this orientation";
-        return false;
-    }
-    TjHandle handle(tjInitTransform());
-    if (!handle) {
-        error = "no JPEG transformer";
-        return false;
-    }
-    tjtransform transform{};
-    transform.op = kOperations[orientation];
-    transform.options = TJXOPT_PERFECT;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result = tjTransform(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), 1,
-                                   &buffer, &size, &transform, 0);
-    TjBuffer owned(buffer);
-    if ((result != 0 && !acceptableWarning(handle.get())) || !owned || size == 0) {
-        error = "lossless turn refused: " + tjError(handle.get());
-        return false;
-    }
-    out.assign(owned.get(), owned.get() + size);
-    return true;
-}
-
 QImage TurnUpright(const QImage& image, int orientation)
 {
     const QTransform quarter = QTransform().rotate(90);
@@ -319,76 +207,6 @@ QImage TurnUpright(const QImage& image, int orientation)
     default:
         return image;
     }
-}
-
-OutputFile::OutputFile(std::string path) : m_path(std::move(path)) {}
-
-OutputFile::~OutputFile()
-{
-    if (m_fd >= 0) { // opened but never finished
-        ::close(m_fd);
-        ::unlink(m_path.c_str());
-    }
-}
-
-bool OutputFile::open(std::string& error)
-{
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_fd < 0) {
-        error = "cannot create " + m_path + ": " + std::strerror(errno);
-        m_fd = -1;
-        return false;
-    }
-    return true;
-}
-
-bool OutputFile::write(const unsigned char* data, std::size_t size, std::string& error)
-{
-    if (m_fd < 0) {
-        error = "cannot write " + m_path + ": not open";
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = "cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-            m_writeFailed = true;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool OutputFile::finish(std::string& error)
-{
-    if (m_fd < 0) {
-        error = "cannot write " + m_path + ": not open";
-        return false;
-    }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        error = "cannot write " + m_path + ": " + std::strerror(errno);
-        ::unlink(m_path.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)
-{
-    OutputFile file(path);
-    return file.open(error) && file.write(bytes.data(), bytes.size(), error) && file.finish(error);
-}
-
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error)
-{
-    UniqueFd fd = openForReading(path, error);
-    return fd.valid() && readAll(fd.get(), bytes, error);
 }
 
 } // namespace quaylet::imageprep

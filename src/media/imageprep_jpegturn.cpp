@@ -22,7 +22,7 @@
 
 // libjpeg reports fatal errors by jumping back with longjmp. Everything that
 // the jump may cross is plain data, and every object with a destructor lives
-// in TurnJpeg's frame from before the setjmp, so no destructor is skipped.
+// in TurnJpegToFile's frame from before the setjmp, so no destructor is skipped.
 
 namespace quaylet::imageprep {
 
@@ -415,7 +415,7 @@ struct JpegObjects {
 
 } // namespace
 
-bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error, bool* otherLayout,
+bool TurnJpegToFile(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error, bool* otherLayout,
               const std::vector<MarkerReplacement>& replacements)
 {
     if (otherLayout)
