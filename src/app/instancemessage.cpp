@@ -6,6 +6,10 @@ namespace {
 
 const QByteArray kOpenPrefix = QByteArrayLiteral("open ");
 
+// No command line is longer: whoever sends one does not speak our language,
+// whether it arrives in one piece or in several.
+constexpr qsizetype kMaxLineBytes = 64;
+
 std::vector<std::string> SplitPaths(const QByteArray& payload)
 {
     std::vector<std::string> paths;
@@ -46,14 +50,13 @@ std::vector<InstanceMessage> InstanceMessageReader::feed(const QByteArray& bytes
             continue;
         }
         const qsizetype end = m_buffer.indexOf('\n');
-        if (end < 0) {
-            // No command line is this long: whoever sends it does not speak our language.
-            if (m_buffer.size() > 64) {
-                m_broken = true;
-                m_buffer.clear();
-            }
+        if (end > kMaxLineBytes || (end < 0 && m_buffer.size() > kMaxLineBytes)) {
+            m_broken = true;
+            m_buffer.clear();
             break;
         }
+        if (end < 0)
+            break;
         const QByteArray line = m_buffer.first(end).trimmed();
         m_buffer.remove(0, end + 1);
         if (line.startsWith(kOpenPrefix)) {

@@ -5,7 +5,12 @@
 #include "media/imageprep_exif.h"
 #include "media/imageprep_jpegencode.h"
 #include "media/imageprep_jpegturn.h"
+#include "media/imageprep_keptpixels.h"
+#include "media/imageprep_orientation.h"
+#include "media/imageprep_perfectturn.h"
+#include "media/imageprep_uprightmarkers.h"
 #include "platform/tempdir.h"
+#include "platform/workstop.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,8 +19,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <future>
-#include <mutex>
-#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -57,102 +60,16 @@ int pieceAsNumber(const std::string& text, std::size_t position, std::size_t len
     return std::atoi(text.substr(position, length).c_str());
 }
 
-bool isTransposing(int orientation)
+// A photo whose preparation was asked to stop is no failure worth a
+// milestone line.
+int failureLevel()
 {
-    return orientation >= 5 && orientation <= 8;
-}
-
-// The identity of a file as written: a cached decode belongs to exactly this
-// file, not to a later one under the same name.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{};
-    bool operator==(const FileIdentity& o) const
-    {
-        return device == o.device && inode == o.inode && size == o.size
-            && modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
-    }
-};
-
-std::optional<FileIdentity> identityOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileIdentity{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
-}
-
-// When RotateToUpright turns a large JPEG for a known box, it also scales the
-// photo's pixels, unturned, to that box as it decodes them beside the turn. The
-// MakeUploadImage of the upright copy for the same box then only turns these
-// few pixels: the photo is decoded once, and its full-size pixels are never
-// held. One entry, for the last copy; guarded by its mutex although both
-// operations run on one thread at a time.
-struct UprightPixels {
-    std::string path;
-    FileIdentity identity;
-    ImageSize fullSize; // the copy's size
-    QImage unturned;    // the source scaled to the box, not yet turned
-    int orientation = 1;
-};
-std::mutex g_uprightPixelsMutex;
-std::optional<UprightPixels> g_uprightPixels;
-
-std::optional<UprightPixels> takeUprightPixels()
-{
-    std::lock_guard lock(g_uprightPixelsMutex);
-    std::optional<UprightPixels> taken;
-    taken.swap(g_uprightPixels);
-    return taken;
-}
-
-void keepUprightPixels(UprightPixels pixels)
-{
-    std::lock_guard lock(g_uprightPixelsMutex);
-    g_uprightPixels = std::move(pixels);
-}
-
-// The pixels RotateToUpright scaled for this box beside the turn of this very
-// file, turned upright; null when there are none. Whatever is kept goes.
-QImage keptPixelsFor(const std::string& path, int boxWidth, int boxHeight)
-{
-    const std::optional<UprightPixels> upright = takeUprightPixels();
-    if (!upright || upright->path != path || identityOf(path) != upright->identity)
-        return {};
-    const ImageSize target = UploadTargetSize(upright->fullSize, boxWidth, boxHeight);
-    const QImage& pixels = upright->unturned;
-    const ImageSize turned = isTransposing(upright->orientation) ? ImageSize{pixels.height(), pixels.width()}
-                                                                 : ImageSize{pixels.width(), pixels.height()};
-    if (turned != target)
-        return {};
-    return imageprep::TurnUpright(pixels, upright->orientation);
+    return platform::WorkStopRequested() ? LogTrace : LogMilestone;
 }
 
 ImageSize transposed(ImageSize size)
 {
     return {size.height, size.width};
-}
-
-// The metadata of the upright copy as markers that the coefficient turn
-// writes while it encodes, rather than by rewriting the whole file afterwards;
-// none when they cannot be made.
-std::vector<imageprep::MarkerReplacement> uprightMarkers(const imageprep::SourceImage& source, bool transposing)
-{
-    std::vector<imageprep::MarkerReplacement> replacements;
-    imageprep::UprightMarkers markers;
-    std::string error;
-    const imageprep::MetadataSource metadata{source.path, &source.bytes};
-    if (imageprep::MakeUprightMarkers(metadata, transposing, markers, error)) {
-        constexpr int kApp1 = 0xE1;
-        replacements.push_back({kApp1, std::string(imageprep::kExifMarkerPrefix, imageprep::kExifMarkerPrefixSize),
-                                std::move(markers.exif)});
-        if (!markers.xmp.empty())
-            replacements.push_back({kApp1, std::string(imageprep::kXmpMarkerPrefix, imageprep::kXmpMarkerPrefixSize),
-                                    std::move(markers.xmp)});
-    }
-    return replacements;
 }
 
 // Writes the upright copy with the source's metadata, its orientation set to
@@ -164,17 +81,17 @@ std::vector<imageprep::MarkerReplacement> uprightMarkers(const imageprep::Source
 bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, const std::string& copyPath,
                       std::string& error)
 {
-    const bool transposing = isTransposing(orientation);
+    const bool transposing = imageprep::IsTransposing(orientation);
     Bytes copy;
     bool made = false;
     if (source.jpeg) {
-        const std::vector<imageprep::MarkerReplacement> replacements = uprightMarkers(source, transposing);
+        const std::vector<imageprep::MarkerReplacement> replacements = imageprep::UprightMarkerReplacements(source, transposing);
         std::string why;
         bool otherLayout = false;
         imageprep::OutputFile file(copyPath);
         if (!file.open(error))
             return false;
-        if (imageprep::TurnJpeg(source.bytes, orientation, file, why, &otherLayout, replacements)) {
+        if (imageprep::TurnJpegToFile(source.bytes, orientation, file, why, &otherLayout, replacements)) {
             if (!file.finish(error))
                 return false;
             if (!replacements.empty())
@@ -184,8 +101,9 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
                 return false;
             made = true;
         } else {
-            // Another way to the copy would meet the same full disk.
-            if (file.writeFailed()) {
+            // Another way to the copy would meet the same full disk, or the
+            // same request to stop.
+            if (file.writeFailed() || platform::WorkStopRequested()) {
                 error = why;
                 return false;
             }
@@ -193,7 +111,7 @@ bool writeUprightCopy(const imageprep::SourceImage& source, int orientation, con
             // A turn that libjpeg-turbo cannot make perfect, or damaged data,
             // goes to the decoding below.
             if (otherLayout) {
-                made = imageprep::TransformJpegLosslessly(source.bytes, orientation, copy, why);
+                made = imageprep::TurnJpegPerfectOnly(source.bytes, orientation, copy, why);
                 if (!made)
                     WriteLog(LogTrace, "RotateToUpright: %s for %s", why.c_str(), source.path.c_str());
             }
@@ -256,7 +174,7 @@ std::string RotateToUpright(const std::string& path, int box)
     }
     const std::string copyPath = directory + "TR" + std::to_string(number) + ".jpeg";
 
-    takeUprightPixels(); // an earlier copy's pixels are of no further use
+    imageprep::DropUprightPixels(); // an earlier copy's pixels are of no further use
 
     imageprep::SourceImage source;
     std::string error;
@@ -264,7 +182,7 @@ std::string RotateToUpright(const std::string& path, int box)
         WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
-    const bool transposing = isTransposing(*orientation);
+    const bool transposing = imageprep::IsTransposing(*orientation);
     const ImageSize uprightSize = transposing ? transposed(source.size) : source.size;
 
     // A large JPEG for a known box is scaled on a second thread while its
@@ -276,7 +194,8 @@ std::string RotateToUpright(const std::string& path, int box)
         const ImageSize target = UploadTargetSize(uprightSize, box, box);
         const ImageSize unturnedTarget = transposing ? transposed(target) : target;
         try {
-            scaling = std::async(std::launch::async, [&source, unturnedTarget] {
+            scaling = std::async(std::launch::async, [&source, unturnedTarget, stop = platform::CurrentWorkStop()] {
+                const platform::ScopedWorkStop stopWithTheTurn(stop);
                 std::string ignored;
                 try {
                     return imageprep::DecodeImageScaled(source, unturnedTarget, ignored);
@@ -290,13 +209,12 @@ std::string RotateToUpright(const std::string& path, int box)
     }
 
     if (!writeUprightCopy(source, *orientation, copyPath, error)) {
-        WriteLog(LogMilestone, "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
+        WriteLog(failureLevel(), "RotateToUpright: no upright copy of %s: %s", path.c_str(), error.c_str());
         return {};
     }
     QImage scaled = scaling.valid() ? scaling.get() : QImage();
-    const std::optional<FileIdentity> identity = identityOf(copyPath);
-    if (!scaled.isNull() && identity)
-        keepUprightPixels({copyPath, *identity, uprightSize, std::move(scaled), *orientation});
+    if (!scaled.isNull())
+        imageprep::KeepUprightPixels(copyPath, uprightSize, std::move(scaled), *orientation);
     return copyPath;
 }
 
@@ -317,7 +235,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     // copy only need turning; they are kept for large photos alone.
     bool small = false;
     std::string error;
-    QImage image = keptPixelsFor(path, boxWidth, boxHeight);
+    QImage image = imageprep::TakeUprightPixels(path, boxWidth, boxHeight);
     if (image.isNull()) {
         imageprep::SourceImage source;
         if (!imageprep::OpenSourceImage(path, source, error)) {
@@ -335,7 +253,7 @@ std::string MakeUploadImage(const std::string& path, int boxWidth, int boxHeight
     if (image.isNull()
         || !imageprep::EncodeJpeg(image, small ? kCleanCopyEncoding : kScaledCopyEncoding, encoded, error)
         || !imageprep::WriteWholeFile(resultPath, encoded, error)) {
-        WriteLog(LogMilestone, "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
+        WriteLog(failureLevel(), "MakeUploadImage: cannot prepare %s: %s", path.c_str(), error.c_str());
         return {};
     }
     return resultPath;

@@ -12,11 +12,16 @@
 //
 // Threads: RotateToUpright and MakeUploadImage run one photo at a time, on the
 // transfer thread or on its look-ahead worker but never on both at once (they
-// share the pixels kept below); two preparations into one directory would also
-// write the same fixed files. RotateToUpright scales a JPEG's pixels on a
-// short-lived second thread while it writes the turned copy, and keeps them
-// (one photo's worth, at the box's size) for the MakeUploadImage of that copy.
-// The counter is atomic. GetDateTaken may be called from any thread.
+// share the pixels kept beside a turn, imageprep_keptpixels.h); two
+// preparations into one directory would also write the same fixed files.
+// RotateToUpright scales a JPEG's pixels on a short-lived second thread while
+// it writes the turned copy, and keeps them (one photo's worth, at the box's
+// size) for the MakeUploadImage of that copy. The counter is atomic.
+// GetDateTaken may be called from any thread.
+//
+// Stopping: a JPEG's decoding, turn and encoding end between rows once the
+// calling thread's work-stop check (platform/workstop.h) asks for it; the
+// operation then takes its failure path and leaves no partial file.
 //
 // Limits: an image whose header claims more than kMaxImagePixels pixels is
 // refused, as is a JPEG file larger than kMaxImageFileBytes; a JPEG whose data

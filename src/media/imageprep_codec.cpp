@@ -3,22 +3,13 @@
 #include "media/imageprep_jpegscale.h"
 #include "media/imageprep_resample.h"
 #include "media/jpegframe.h"
-#include "platform/uniquefd.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
 #include <QTransform>
-#include <QtEndian>
 
-#include <turbojpeg.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <memory>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -26,88 +17,8 @@ namespace quaylet::imageprep {
 
 namespace {
 
-using platform::UniqueFd;
-
-struct TjHandleCloser {
-    void operator()(void* handle) const { tjDestroy(handle); }
-};
-using TjHandle = std::unique_ptr<void, TjHandleCloser>;
-
-struct TjBufferFree {
-    void operator()(unsigned char* buffer) const { tjFree(buffer); }
-};
-using TjBuffer = std::unique_ptr<unsigned char, TjBufferFree>;
-
-// Format_RGB32 is 0xffRRGGBB in native byte order.
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-constexpr int kDecodeFormat = TJPF_BGRA; // the decoder fills the alpha byte with 0xff
-#else
-constexpr int kDecodeFormat = TJPF_ARGB;
-#endif
-
 // Qt's limit is in MiB of decoded image; 8 bytes per pixel covers 16-bit formats.
 constexpr int kReaderAllocationLimitMiB = static_cast<int>((kMaxImagePixels * 8) >> 20);
-
-std::string tjError(void* handle)
-{
-    return tjGetErrorStr2(handle);
-}
-
-// libjpeg-turbo completes a damaged JPEG with grey and reports a warning. Data
-// that ends early is refused; milder warnings (stray bytes between markers,
-// which some cameras write) leave a complete picture and are accepted.
-bool acceptableWarning(void* handle)
-{
-    if (tjGetErrorCode(handle) != TJERR_WARNING)
-        return false;
-    const std::string message = tjError(handle);
-    return message.find("remature end") == std::string::npos;
-}
-
-UniqueFd openForReading(const std::string& path, std::string& error)
-{
-    // O_NONBLOCK keeps a FIFO with a photo's name from blocking the open.
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.valid()) {
-        error = std::string("cannot open: ") + std::strerror(errno);
-        return {};
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "not a regular file";
-        return {};
-    }
-    return fd;
-}
-
-bool readAll(int fd, Bytes& bytes, std::string& error)
-{
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        error = std::string("cannot inspect: ") + std::strerror(errno);
-        return false;
-    }
-    if (st.st_size > kMaxImageFileBytes) {
-        error = "file larger than the limit";
-        return false;
-    }
-    bytes.resize(static_cast<std::size_t>(st.st_size));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = std::string("cannot read: ") + std::strerror(errno);
-            return false;
-        }
-        if (n == 0)
-            break; // the file shrank meanwhile: decode what is there
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    return true;
-}
 
 bool withinPixelLimit(int width, int height)
 {
@@ -155,43 +66,16 @@ QImage readWithQt(QIODevice& device, const char* format, std::string& error)
     return image;
 }
 
-QImage decodeJpeg(const SourceImage& source, ImageSize atLeast, std::string& error)
-{
-    TjHandle handle(tjInitDecompress());
-    if (!handle) {
-        error = "no JPEG decoder";
-        return {};
-    }
-    const int width = source.size.width;
-    const int height = source.size.height;
-    const tjscalingfactor factor{1, JpegScaleDenominator(source.size, atLeast)};
-    const int outWidth = TJSCALED(width, factor);
-    const int outHeight = TJSCALED(height, factor);
-    QImage image(outWidth, outHeight, QImage::Format_RGB32);
-    if (image.isNull()) {
-        error = "out of memory";
-        return {};
-    }
-    const int result = tjDecompress2(handle.get(), source.bytes.data(),
-                                     static_cast<unsigned long>(source.bytes.size()), image.bits(),
-                                     outWidth, static_cast<int>(image.bytesPerLine()), outHeight,
-                                     kDecodeFormat, 0);
-    if (result != 0 && !acceptableWarning(handle.get())) {
-        error = "cannot decode: " + tjError(handle.get());
-        return {};
-    }
-    return image;
-}
-
 } // namespace
 
 int JpegScaleDenominator(ImageSize size, ImageSize atLeast)
 {
     if (atLeast.width <= 0 || atLeast.height <= 0)
         return 1;
+    // libjpeg's scaled size: the side divided by d, rounded up.
+    const auto scaled = [](int side, int d) { return (side + d - 1) / d; };
     for (int d : {8, 4, 2}) {
-        const tjscalingfactor factor{1, d};
-        if (TJSCALED(size.width, factor) >= atLeast.width && TJSCALED(size.height, factor) >= atLeast.height)
+        if (scaled(size.width, d) >= atLeast.width && scaled(size.height, d) >= atLeast.height)
             return d;
     }
     return 1;
@@ -201,7 +85,7 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 {
     source = SourceImage{};
     source.path = path;
-    UniqueFd fd = openForReading(path, error);
+    platform::UniqueFd fd = OpenSourceFile(path, error);
     if (!fd.valid())
         return false;
 
@@ -209,17 +93,15 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
     const bool jpeg = ::pread(fd.get(), magic, sizeof magic, 0) == static_cast<ssize_t>(sizeof magic)
                       && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF;
     if (jpeg) {
-        if (!readAll(fd.get(), source.bytes, error))
+        if (!ReadOpenFile(fd.get(), source.bytes, error))
             return false;
-        TjHandle handle(tjInitDecompress());
-        int width = 0, height = 0, subsampling = 0, colourspace = 0;
-        if (!handle
-            || tjDecompressHeader3(handle.get(), source.bytes.data(),
-                                   static_cast<unsigned long>(source.bytes.size()), &width, &height,
-                                   &subsampling, &colourspace) != 0) {
-            error = "not a readable JPEG: " + (handle ? tjError(handle.get()) : std::string());
+        // The decoder's own reading of the frame: every layout it decodes is
+        // turned and scaled.
+        JpegHeader header;
+        if (!ReadJpegHeader(source.bytes, header, error))
             return false;
-        }
+        const int width = header.size.width;
+        const int height = header.size.height;
         if (!withinPixelLimit(width, height)) {
             error = "image size " + std::to_string(width) + " x " + std::to_string(height)
                     + " outside the limits";
@@ -233,7 +115,7 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
             return false;
         }
         source.jpeg = true;
-        source.jpegColourspace = colourspace;
+        source.cmyk = header.cmyk;
         source.size = {width, height};
         return true;
     }
@@ -262,8 +144,8 @@ bool OpenSourceImage(const std::string& path, SourceImage& source, std::string& 
 QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& error)
 {
     QImage image;
-    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK) {
-        image = decodeJpeg(source, atLeast, error);
+    if (source.jpeg && !source.cmyk) {
+        image = DecodeJpeg(source.bytes, atLeast, error);
     } else if (source.jpeg) {
         // libjpeg-turbo does not turn CMYK into RGB; Qt's reader does.
         const QByteArray data = QByteArray::fromRawData(reinterpret_cast<const char*>(source.bytes.data()),
@@ -273,7 +155,7 @@ QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& er
         buffer.open(QIODevice::ReadOnly);
         image = readWithQt(buffer, "jpeg", error);
     } else {
-        UniqueFd fd = openForReading(source.path, error);
+        platform::UniqueFd fd = OpenSourceFile(source.path, error);
         if (!fd.valid())
             return {};
         QFile file;
@@ -293,7 +175,7 @@ QImage DecodeImage(const SourceImage& source, ImageSize atLeast, std::string& er
 
 QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::string& error)
 {
-    if (source.jpeg && source.jpegColourspace != TJCS_CMYK && source.jpegColourspace != TJCS_YCCK)
+    if (source.jpeg && !source.cmyk)
         return DecodeJpegScaled(source.bytes, target, error);
     QImage image = DecodeImage(source, {2 * target.width, 2 * target.height}, error);
     if (image.isNull() || (image.width() == target.width && image.height() == target.height))
@@ -302,36 +184,6 @@ QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::strin
     if (image.isNull())
         error = "out of memory";
     return image;
-}
-
-bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std::string& error)
-{
-    static constexpr int kOperations[] = {TJXOP_NONE,      TJXOP_NONE,  TJXOP_HFLIP,
-                                          TJXOP_ROT180,    TJXOP_VFLIP, TJXOP_TRANSPOSE,
-                                          TJXOP_ROT90,     TJXOP_TRANSVERSE, TJXOP_ROT270};
-    if (orientation < 2 || orientation > 8) {
-        error = "no transformation for this orientation";
-        return false;
-    }
-    TjHandle handle(tjInitTransform());
-    if (!handle) {
-        error = "no JPEG transformer";
-        return false;
-    }
-    tjtransform transform{};
-    transform.op = kOperations[orientation];
-    transform.options = TJXOPT_PERFECT;
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    const int result = tjTransform(handle.get(), jpeg.data(), static_cast<unsigned long>(jpeg.size()), 1,
-                                   &buffer, &size, &transform, 0);
-    TjBuffer owned(buffer);
-    if ((result != 0 && !acceptableWarning(handle.get())) || !owned || size == 0) {
-        error = "lossless turn refused: " + tjError(handle.get());
-        return false;
-    }
-    out.assign(owned.get(), owned.get() + size);
-    return true;
 }
 
 QImage TurnUpright(const QImage& image, int orientation)
@@ -355,76 +207,6 @@ QImage TurnUpright(const QImage& image, int orientation)
     default:
         return image;
     }
-}
-
-OutputFile::OutputFile(std::string path) : m_path(std::move(path)) {}
-
-OutputFile::~OutputFile()
-{
-    if (m_fd >= 0) { // opened but never finished
-        ::close(m_fd);
-        ::unlink(m_path.c_str());
-    }
-}
-
-bool OutputFile::open(std::string& error)
-{
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_fd < 0) {
-        error = "cannot create " + m_path + ": " + std::strerror(errno);
-        m_fd = -1;
-        return false;
-    }
-    return true;
-}
-
-bool OutputFile::write(const unsigned char* data, std::size_t size, std::string& error)
-{
-    if (m_fd < 0) {
-        error = "cannot write " + m_path + ": not open";
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_fd, data + done, size - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = "cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : ENOSPC);
-            m_writeFailed = true;
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool OutputFile::finish(std::string& error)
-{
-    if (m_fd < 0) {
-        error = "cannot write " + m_path + ": not open";
-        return false;
-    }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        error = "cannot write " + m_path + ": " + std::strerror(errno);
-        ::unlink(m_path.c_str());
-        return false;
-    }
-    return true;
-}
-
-bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error)
-{
-    OutputFile file(path);
-    return file.open(error) && file.write(bytes.data(), bytes.size(), error) && file.finish(error);
-}
-
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error)
-{
-    UniqueFd fd = openForReading(path, error);
-    return fd.valid() && readAll(fd.get(), bytes, error);
 }
 
 } // namespace quaylet::imageprep

@@ -1,28 +1,26 @@
 #pragma once
 
 // The pixel side of photo preparation: opening a source image within the
-// limits, decoding (JPEG on libjpeg-turbo with DCT scaling, every other format
-// through QImageReader), the lossless JPEG turn and writing files; encoding is
-// in imageprep_jpegencode.h.
+// limits, decoding (JPEG on libjpeg with DCT scaling, every other format
+// through QImageReader) and turning decoded pixels. Turning a JPEG in its
+// coefficients is in imageprep_jpegturn.h and imageprep_perfectturn.h,
+// encoding in imageprep_jpegencode.h, the files in imageprep_files.h.
 
 #include "media/imageprep.h"
+#include "media/imageprep_files.h"
 
 #include <QImage>
 
-#include <cstddef>
 #include <string>
-#include <vector>
 
 namespace quaylet::imageprep {
-
-using Bytes = std::vector<unsigned char>;
 
 // A source opened for preparation: its kind and its size from the header, and
 // for a JPEG the whole file, which is decoded or turned from memory.
 struct SourceImage {
     std::string path;
     bool jpeg = false;
-    int jpegColourspace = -1;
+    bool cmyk = false; // a CMYK or YCCK JPEG, which Qt's reader turns into RGB
     Bytes bytes; // JPEG only
     ImageSize size;
 };
@@ -47,43 +45,8 @@ QImage DecodeImageScaled(const SourceImage& source, ImageSize target, std::strin
 // result is still at least `atLeast` in both directions (1 for an empty atLeast).
 int JpegScaleDenominator(ImageSize size, ImageSize atLeast);
 
-// Turns a JPEG for an orientation of 2 to 8 without decoding its pixels,
-// keeping its markers. False when its block structure does not allow a perfect
-// result (partial blocks at an edge that moves) or the data is damaged.
-bool TransformJpegLosslessly(const Bytes& jpeg, int orientation, Bytes& out, std::string& error);
-
 // The same turn on decoded pixels, as EXIF defines the orientation values
 // (5 transpose, 7 transverse).
 QImage TurnUpright(const QImage& image, int orientation);
-
-// A file being written: created or replaced with mode 0600, never through a
-// link, and removed again unless finish() succeeds, so that no partly written
-// file is left behind.
-class OutputFile final {
-public:
-    explicit OutputFile(std::string path);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    bool open(std::string& error);
-    bool write(const unsigned char* data, std::size_t size, std::string& error);
-    // Closes the file; false, with the file removed, when its data did not
-    // reach the disk.
-    bool finish(std::string& error);
-    // Whether a write() failed: the disk, not the data, is at fault.
-    bool writeFailed() const { return m_writeFailed; }
-
-private:
-    std::string m_path;
-    int m_fd = -1; // open from open() until finish()
-    bool m_writeFailed = false;
-};
-
-// Creates or replaces the file (mode 0600); a partly written file is removed.
-bool WriteWholeFile(const std::string& path, const Bytes& bytes, std::string& error);
-
-// The whole of a regular file.
-bool ReadWholeFile(const std::string& path, Bytes& bytes, std::string& error);
 
 } // namespace quaylet::imageprep

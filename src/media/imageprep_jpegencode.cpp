@@ -53,6 +53,7 @@ bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, s
     }
     c.err = UseJpegErrors(compression.errors);
     jpeg_create_compress(&c);
+    c.progress = StopWhenAsked(compression.errors);
     jpeg_mem_dest(&c, &compression.output, &compression.outputSize);
     c.image_width = static_cast<JDIMENSION>(image.width());
     c.image_height = static_cast<JDIMENSION>(image.height());

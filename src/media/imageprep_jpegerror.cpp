@@ -1,5 +1,9 @@
 #include "media/imageprep_jpegerror.h"
 
+#include "platform/workstop.h"
+
+#include <cstring>
+
 #include <jerror.h>
 
 namespace quaylet::imageprep {
@@ -24,7 +28,23 @@ void emitMessage(j_common_ptr cinfo, int level)
     ++cinfo->err->num_warnings;
 }
 
+void checkForStop(j_common_ptr cinfo)
+{
+    if (!platform::WorkStopRequested())
+        return;
+    auto* manager = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    manager->stopped = true;
+    std::strncpy(manager->message, kJpegStoppedMessage, sizeof manager->message - 1);
+    std::longjmp(*manager->jump, 1);
+}
+
 } // namespace
+
+jpeg_progress_mgr* StopWhenAsked(JpegErrorManager& manager)
+{
+    manager.progress.progress_monitor = checkForStop;
+    return &manager.progress;
+}
 
 jpeg_error_mgr* UseJpegErrors(JpegErrorManager& manager)
 {

@@ -35,21 +35,37 @@ struct Decoding {
     }
 };
 
-[[gnu::noinline]] bool decode(Decoding& work, const Bytes& jpeg, ImageSize target, std::string& error)
+// Starts the decoder on `jpeg` as far as its header.
+void readHeader(Decoding& work, const Bytes& jpeg)
 {
     jpeg_decompress_struct& d = work.decoder;
     d.err = UseJpegErrors(work.errors);
     jpeg_create_decompress(&d);
     work.made = true;
+    d.progress = StopWhenAsked(work.errors);
     jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     jpeg_read_header(&d, TRUE);
-    if (d.jpeg_color_space == JCS_CMYK || d.jpeg_color_space == JCS_YCCK) {
+}
+
+bool isCmyk(const jpeg_decompress_struct& d)
+{
+    return d.jpeg_color_space == JCS_CMYK || d.jpeg_color_space == JCS_YCCK;
+}
+
+// Decodes at the largest DCT scale that keeps at least `atLeast`, into
+// `target` (empty: the scale's own size, without resampling).
+[[gnu::noinline]] bool decode(Decoding& work, const Bytes& jpeg, ImageSize target, ImageSize atLeast,
+                              std::string& error)
+{
+    jpeg_decompress_struct& d = work.decoder;
+    readHeader(work, jpeg);
+    if (isCmyk(d)) {
         error = "CMYK is not decoded here";
         return false;
     }
     const ImageSize size{static_cast<int>(d.image_width), static_cast<int>(d.image_height)};
     d.scale_num = 1;
-    d.scale_denom = static_cast<unsigned int>(JpegScaleDenominator(size, {2 * target.width, 2 * target.height}));
+    d.scale_denom = static_cast<unsigned int>(JpegScaleDenominator(size, atLeast));
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
     d.out_color_space = JCS_EXT_BGRA; // Format_RGB32; the decoder sets the fourth byte to 0xff
 #else
@@ -58,6 +74,8 @@ struct Decoding {
     jpeg_start_decompress(&d);
     const int width = static_cast<int>(d.output_width);
     const int height = static_cast<int>(d.output_height);
+    if (target.width <= 0 || target.height <= 0)
+        target = {width, height};
     if (width == target.width && height == target.height) {
         work.direct = QImage(width, height, QImage::Format_RGB32);
         if (work.direct.isNull()) {
@@ -104,14 +122,16 @@ struct Decoding {
     return true;
 }
 
-} // namespace
-
-QImage DecodeJpegScaled(const Bytes& jpeg, ImageSize target, std::string& error)
+[[gnu::noinline]] void readFrame(Decoding& work, const Bytes& jpeg, JpegHeader& header)
 {
-    if (target.width < 1 || target.height < 1) {
-        error = "empty target size";
-        return {};
-    }
+    readHeader(work, jpeg);
+    const jpeg_decompress_struct& d = work.decoder;
+    header.size = {static_cast<int>(d.image_width), static_cast<int>(d.image_height)};
+    header.cmyk = isCmyk(d);
+}
+
+QImage decodeInto(const Bytes& jpeg, ImageSize target, ImageSize atLeast, std::string& error)
+{
     Decoding work;
     std::jmp_buf jump;
     work.errors.jump = &jump;
@@ -120,7 +140,7 @@ QImage DecodeJpegScaled(const Bytes& jpeg, ImageSize target, std::string& error)
         return {};
     }
     try {
-        if (!decode(work, jpeg, target, error))
+        if (!decode(work, jpeg, target, atLeast, error))
             return {};
     } catch (const std::bad_alloc&) {
         error = "out of memory";
@@ -132,6 +152,40 @@ QImage DecodeJpegScaled(const Bytes& jpeg, ImageSize target, std::string& error)
     if (result.isNull())
         error = "out of memory";
     return result;
+}
+
+} // namespace
+
+bool ReadJpegHeader(const Bytes& jpeg, JpegHeader& header, std::string& error)
+{
+    Decoding work;
+    std::jmp_buf jump;
+    work.errors.jump = &jump;
+    if (setjmp(jump) != 0) {
+        error = std::string("not a readable JPEG: ") + work.errors.message;
+        return false;
+    }
+    try {
+        readFrame(work, jpeg, header);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+        return false;
+    }
+    return true;
+}
+
+QImage DecodeJpeg(const Bytes& jpeg, ImageSize atLeast, std::string& error)
+{
+    return decodeInto(jpeg, {}, atLeast, error);
+}
+
+QImage DecodeJpegScaled(const Bytes& jpeg, ImageSize target, std::string& error)
+{
+    if (target.width < 1 || target.height < 1) {
+        error = "empty target size";
+        return {};
+    }
+    return decodeInto(jpeg, target, {2 * target.width, 2 * target.height}, error);
 }
 
 } // namespace quaylet::imageprep

@@ -1,6 +1,7 @@
 #include "media/imageprep_jpegturn.h"
 
 #include "media/imageprep_jpegerror.h"
+#include "media/imageprep_orientation.h"
 #include "media/imageprep_packedblocks.h"
 #include "media/imageprep_sampleturn.h"
 
@@ -21,7 +22,7 @@
 
 // libjpeg reports fatal errors by jumping back with longjmp. Everything that
 // the jump may cross is plain data, and every object with a destructor lives
-// in TurnJpeg's frame from before the setjmp, so no destructor is skipped.
+// in TurnJpegToFile's frame from before the setjmp, so no destructor is skipped.
 
 namespace quaylet::imageprep {
 
@@ -30,11 +31,6 @@ namespace {
 constexpr int kMaxComponents = 4;
 constexpr int kMaxSamplingFactor = 4;
 constexpr int kBatchRows = 16; // a multiple of every sampling factor but 3
-
-bool isTransposing(int orientation)
-{
-    return orientation >= 5 && orientation <= 8;
-}
 
 // The coefficients of the turned block, as a table per orientation: target
 // coefficient i is source coefficient index[i], negated where negate[i] is
@@ -51,7 +47,7 @@ BlockTurn blockTurnFor(int orientation)
     for (int k = 0; k < DCTSIZE; ++k) {
         for (int j = 0; j < DCTSIZE; ++j) {
             const int i = k * DCTSIZE + j;
-            const bool transposed = orientation >= 5;
+            const bool transposed = IsTransposing(orientation);
             turn.index[i] = transposed ? j * DCTSIZE + k : i;
             switch (orientation) {
             case 2: turn.negate[i] = j & 1; break;
@@ -187,22 +183,6 @@ bool packAllBuffered(TurnContext& context)
     return true;
 }
 
-// Which source block lands at (row, col) of the turned component, for source
-// components of width x height blocks.
-inline void sourceBlockOf(int orientation, int row, int col, int width, int height, int& sourceRow,
-                          int& sourceCol)
-{
-    switch (orientation) {
-    case 2: sourceRow = row; sourceCol = width - 1 - col; break;
-    case 3: sourceRow = height - 1 - row; sourceCol = width - 1 - col; break;
-    case 4: sourceRow = height - 1 - row; sourceCol = col; break;
-    case 5: sourceRow = col; sourceCol = row; break;
-    case 6: sourceRow = height - 1 - col; sourceCol = row; break;
-    case 7: sourceRow = height - 1 - col; sourceCol = width - 1 - row; break;
-    default: sourceRow = col; sourceCol = width - 1 - row; break; // 8
-    }
-}
-
 // The encoder's access to its "virtual arrays": each is one of our feeds, and
 // the requested block rows are turned out of the source on demand.
 JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION startRow, JDIMENSION rowCount,
@@ -242,14 +222,14 @@ JBLOCKARRAY accessTurned(j_common_ptr cinfo, jvirt_barray_ptr array, JDIMENSION 
     const int end = std::min(first + kBatchRows, height);
     JCOEF block[DCTSIZE2];
     auto turnOne = [&](int row, int col) {
-        int sourceRow = 0, sourceCol = 0;
-        sourceBlockOf(context->orientation, row, col, feed->sourceWidth, feed->sourceHeight, sourceRow, sourceCol);
+        const SourcePoint from = SourceOf(context->orientation, col, row, feed->sourceWidth, feed->sourceHeight);
+        const int sourceRow = from.y, sourceCol = from.x;
         if (sourceRow < 0 || sourceCol < 0 || sourceRow >= feed->sourceHeight || sourceCol >= feed->sourceWidth)
             ERREXIT(cinfo, JERR_BAD_VIRTUAL_ACCESS);
         feed->read(sourceRow, sourceCol, block);
         turnBlock(block, feed->batchRows[row - first][col], context->blockTurn);
     };
-    if (isTransposing(context->orientation)) {
+    if (IsTransposing(context->orientation)) {
         for (int col = 0; col < width; ++col)
             for (int row = first; row < end; ++row)
                 turnOne(row, col);
@@ -358,8 +338,8 @@ void turnThroughSamples(jpeg_decompress_struct& d, jpeg_compress_struct& c, int 
         if (!sourceTable || !targetTable)
             ERREXIT1(&d, JERR_NO_QUANT_TABLE, from.quant_tbl_no);
         const int width = sampleWidth(d, ci), height = sampleHeight(d, ci);
-        const int turnedWidth = isTransposing(orientation) ? height : width;
-        const int turnedHeight = isTransposing(orientation) ? width : height;
+        const int turnedWidth = IsTransposing(orientation) ? height : width;
+        const int turnedHeight = IsTransposing(orientation) ? width : height;
         const int rowsPerIMcu = c.comp_info[ci].v_samp_factor;
         const int turnedRows = (turnedHeight + DCTSIZE - 1) / DCTSIZE;
         feed.sampleTurnRows = (turnedRows + rowsPerIMcu - 1) / rowsPerIMcu * rowsPerIMcu;
@@ -435,7 +415,7 @@ struct JpegObjects {
 
 } // namespace
 
-bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error, bool* otherLayout,
+bool TurnJpegToFile(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error, bool* otherLayout,
               const std::vector<MarkerReplacement>& replacements)
 {
     if (otherLayout)
@@ -467,6 +447,7 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::strin
     jpeg_create_decompress(&d);
     objects.decoderMade = true;
     d.client_data = &context;
+    d.progress = StopWhenAsked(objects.decoderErrors);
     jpeg_mem_src(&d, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
     jpeg_save_markers(&d, JPEG_COM, 0xFFFF);
     for (int m = 0; m < 16; ++m)
@@ -531,6 +512,7 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::strin
     jpeg_create_compress(&c);
     objects.encoderMade = true;
     c.client_data = &context;
+    c.progress = StopWhenAsked(objects.encoderErrors);
     constexpr std::size_t kWriteBytes = 64 << 10;
     objects.destination.buffer.resize(kWriteBytes);
     objects.destination.file = &turned;
@@ -539,7 +521,7 @@ bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::strin
     objects.destination.pub.term_destination = endFile;
     c.dest = &objects.destination.pub;
     jpeg_copy_critical_parameters(&d, &c);
-    if (isTransposing(orientation)) {
+    if (IsTransposing(orientation)) {
         std::swap(c.image_width, c.image_height);
         std::swap(c.X_density, c.Y_density);
         for (int ci = 0; ci < c.num_components; ++ci)

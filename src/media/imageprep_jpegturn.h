@@ -20,8 +20,7 @@ namespace quaylet::imageprep {
 // shift by a pixel), the JPEG uses a colour space that is not turned into RGB
 // here (CMYK), the data is damaged (including data that ends early) or the
 // file cannot be written. `otherLayout` tells the refusals of a layout not
-// handled here (CMYK, unusual sampling) apart, for which libjpeg-turbo's own
-// turn is worth a try.
+// handled here (CMYK) apart, for which TurnJpegPerfectOnly is worth a try.
 //
 // `replacements` swaps markers: a source APPn marker whose data starts with a
 // replacement's prefix is written with the replacement's data instead (a
@@ -31,7 +30,7 @@ struct MarkerReplacement {
     std::string prefix;  // bytes the marker's data starts with
     Bytes data;
 };
-bool TurnJpeg(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error,
-              bool* otherLayout = nullptr, const std::vector<MarkerReplacement>& replacements = {});
+bool TurnJpegToFile(const Bytes& jpeg, int orientation, OutputFile& turned, std::string& error,
+                    bool* otherLayout = nullptr, const std::vector<MarkerReplacement>& replacements = {});
 
 } // namespace quaylet::imageprep

@@ -1,5 +1,7 @@
 #include "media/imageprep_sampleturn.h"
 
+#include "media/imageprep_orientation.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -69,32 +71,6 @@ Basis transposed(const Basis& b)
     return t;
 }
 
-// Where turned sample (x, y) comes from in a source of width x height samples.
-struct SourcePoint {
-    int x = 0;
-    int y = 0;
-};
-
-SourcePoint sourceOf(int orientation, int x, int y, int width, int height)
-{
-    switch (orientation) {
-    case 2:
-        return {width - 1 - x, y};
-    case 3:
-        return {width - 1 - x, height - 1 - y};
-    case 4:
-        return {x, height - 1 - y};
-    case 5:
-        return {y, x};
-    case 6:
-        return {y, height - 1 - x};
-    case 7:
-        return {width - 1 - y, height - 1 - x};
-    default:
-        return {width - 1 - y, x}; // 8
-    }
-}
-
 } // namespace
 
 SampleTurner::SampleTurner(SampleTurnSource source, int orientation, const UINT16* quantisation,
@@ -104,7 +80,7 @@ SampleTurner::SampleTurner(SampleTurnSource source, int orientation, const UINT1
     , m_quantisation(quantisation)
     , m_widthInBlocks(widthInBlocks)
 {
-    const bool transposing = orientation >= 5;
+    const bool transposing = IsTransposing(orientation);
     m_turnedWidth = transposing ? m_source.sampleHeight : m_source.sampleWidth;
     m_turnedHeight = transposing ? m_source.sampleWidth : m_source.sampleHeight;
 }
@@ -125,7 +101,7 @@ void SampleTurner::turnRows(int first, int count, JBLOCKROW* rows)
     int left = width, right = -1, upper = height, lower = -1;
     for (const int y : {top, bottom})
         for (const int x : {0, m_turnedWidth - 1}) {
-            const SourcePoint p = sourceOf(m_orientation, x, y, width, height);
+            const SourcePoint p = SourceOf(m_orientation, x, y, width, height);
             left = std::min(left, p.x);
             right = std::max(right, p.x);
             upper = std::min(upper, p.y);
@@ -165,16 +141,16 @@ void SampleTurner::turnRows(int first, int count, JBLOCKROW* rows)
 
     // A turned sample's place in the strip is a column term plus a row term.
     const int originX = firstBlockX * DCTSIZE, originY = firstBlockY * DCTSIZE;
-    const SourcePoint origin = sourceOf(m_orientation, 0, 0, width, height);
+    const SourcePoint origin = SourceOf(m_orientation, 0, 0, width, height);
     m_columnTerm.resize(static_cast<std::size_t>(m_widthInBlocks) * DCTSIZE);
     for (std::size_t x = 0; x < m_columnTerm.size(); ++x) {
-        const SourcePoint p = sourceOf(m_orientation, clampedColumn(static_cast<int>(x)), 0, width, height);
+        const SourcePoint p = SourceOf(m_orientation, clampedColumn(static_cast<int>(x)), 0, width, height);
         m_columnTerm[x] = static_cast<std::ptrdiff_t>(p.y - origin.y) * stride + (p.x - origin.x);
     }
     m_rowTerm.resize(static_cast<std::size_t>(count) * DCTSIZE);
     for (std::size_t y = 0; y < m_rowTerm.size(); ++y) {
         const SourcePoint p =
-            sourceOf(m_orientation, 0, clampedRow(first * DCTSIZE + static_cast<int>(y)), width, height);
+            SourceOf(m_orientation, 0, clampedRow(first * DCTSIZE + static_cast<int>(y)), width, height);
         m_rowTerm[y] = static_cast<std::ptrdiff_t>(p.y - originY) * stride + (p.x - originX);
     }
 

@@ -76,7 +76,9 @@ std::optional<JpegFrame> ReadJpegFrame(const std::vector<unsigned char>& bytes)
 
 int64_t MinimumJpegBytes(const JpegFrame& frame)
 {
-    return frame.arithmetic ? 0 : ceilDiv(frame.blocks, 8);
+    constexpr int64_t kHuffmanBlocksPerByte = 8;
+    constexpr int64_t kArithmeticBlocksPerByte = 64;
+    return ceilDiv(frame.blocks, frame.arithmetic ? kArithmeticBlocksPerByte : kHuffmanBlocksPerByte);
 }
 
 } // namespace quaylet::imageprep

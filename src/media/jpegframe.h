@@ -25,10 +25,16 @@ struct JpegFrame {
 // or it is malformed.
 std::optional<JpegFrame> ReadJpegFrame(const std::vector<unsigned char>& bytes);
 
-// The fewest bytes the coded data of a Huffman-coded frame can take: every
-// block's DC difference costs a code of at least one bit, in the first scan
-// that holds it (sequential or progressive). 0 for arithmetic coding, whose
-// codes can be shorter than a bit.
+// The fewest bytes the coded data of a frame may take before it counts as
+// too short for its size. Huffman coding: every block's DC difference costs a
+// code of at least one bit, in the first scan that holds it (sequential or
+// progressive). Arithmetic coding has no such floor, as a run of blocks that
+// are all alike costs almost nothing; yet a photo's blocks cost bits each,
+// and only a picture that is flat nearly throughout comes close. An eighth of
+// a bit per block refuses a file that claims many times what it holds (a few
+// hundred bytes claiming 16384 x 8192, which the decoder would fill with
+// zeros at the cost of most of a gigabyte and seconds), at the price of such
+// a flat picture's file, which is then sent as it is.
 int64_t MinimumJpegBytes(const JpegFrame& frame);
 
 } // namespace quaylet::imageprep

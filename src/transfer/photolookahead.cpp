@@ -3,6 +3,7 @@
 #include "core/logfile.h"
 #include "platform/tempdir.h"
 #include "platform/uniquefd.h"
+#include "platform/workstop.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -61,14 +62,6 @@ std::string PhotoLookAhead::folder()
     return temp.empty() ? std::string() : temp + "ahead/";
 }
 
-std::optional<PhotoLookAhead::FileStamp> PhotoLookAhead::stampOf(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return std::nullopt;
-    return FileStamp{st.st_size, st.st_mtim, st.st_ctim};
-}
-
 bool PhotoLookAhead::stillReadable(const std::string& path)
 {
     return platform::UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)).valid();
@@ -78,7 +71,7 @@ void PhotoLookAhead::start(const QueueHead& row, int box, std::function<bool()> 
 {
     discard();
     const std::string directory = folder();
-    const auto stamp = stampOf(row.path);
+    const auto stamp = platform::StampOf(row.path);
     if (directory.empty() || !stamp || !m_steps.rotateToUpright || !m_steps.makeUploadImage)
         return;
     if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
@@ -96,6 +89,9 @@ void PhotoLookAhead::prepare()
 {
     Job& job = *m_job;
     const auto stopped = [this, &job] { return m_stop.load() || !job.wanted(); };
+    // The steps ask this between rows of the photo, so a quit or a discard
+    // does not wait for the rest of a large one.
+    const platform::ScopedWorkStop stopWhenUnwanted(stopped);
     try {
         if (stopped())
             return;
@@ -133,7 +129,7 @@ std::optional<PreparedPhoto> PhotoLookAhead::take(uint64_t rowId, const std::str
     Job job = std::move(*m_job);
     m_job.reset();
     PreparedPhoto photo(std::move(job.upright), std::move(job.prepared));
-    if (!job.complete || job.row.id != rowId || job.row.path != path || job.box != box || stampOf(path) != job.stamp
+    if (!job.complete || job.row.id != rowId || job.row.path != path || job.box != box || platform::StampOf(path) != job.stamp
         || !stillReadable(path))
         return std::nullopt;
     std::string prepared = photo.releasePrepared();

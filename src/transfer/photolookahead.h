@@ -10,6 +10,7 @@
 // writes m_job while it runs; the transfer thread reads it only after joining
 // the worker. m_stop is atomic.
 
+#include "platform/filestamp.h"
 #include "transfer/transferqueue.h"
 #include "transfer/transfersteps.h"
 
@@ -17,7 +18,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -58,18 +58,19 @@ public:
 
     // Starts preparing the row's photo for the box, its copies going into
     // the temporary directory's look-ahead folder. `wanted` is asked on the
-    // worker before each step: once false, the worker stops and deletes what
-    // it made. Whatever was prepared before is discarded first.
+    // worker before each step, and by the steps themselves as their work-stop
+    // check (platform/workstop.h): once false, the worker stops and deletes
+    // what it made. Whatever was prepared before is discarded first.
     void start(const QueueHead& row, int box, std::function<bool()> wanted);
     // At the row's turn: waits for the worker, and gives what it prepared
     // when that was made for this row and path with this box and the file is
-    // unchanged on disk (size, modification and change time) and still
-    // readable since. The copy to upload is moved into the temporary
-    // directory under its own name, where the photo's own preparation would
-    // have written it. Otherwise everything
-    // prepared is deleted and nothing is given.
+    // unchanged on disk (its platform::FileStamp) and still readable since.
+    // The copy to upload is moved into the temporary directory under its own
+    // name, where the photo's own preparation would have written it.
+    // Otherwise everything prepared is deleted and nothing is given.
     std::optional<PreparedPhoto> take(uint64_t rowId, const std::string& path, int box);
-    // Stops the worker before its next step, joins it and deletes its files.
+    // Stops the worker (the steps give up within a few rows of the photo),
+    // joins it and deletes its files.
     void discard();
 
     // The folder the worker writes into (ending in '/'); empty without a
@@ -77,27 +78,16 @@ public:
     static std::string folder();
 
 private:
-    struct FileStamp {
-        off_t size = -1;
-        timespec modified{};
-        timespec changed{}; // mode, owner or name: a file made unreadable keeps its mtime
-        static bool same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
-        bool operator==(const FileStamp& o) const
-        {
-            return size == o.size && same(modified, o.modified) && same(changed, o.changed);
-        }
-    };
     struct Job {
         QueueHead row;
         int box = 0;
-        FileStamp stamp;
+        platform::FileStamp stamp;
         std::function<bool()> wanted;
         std::string upright;
         std::string prepared;
         bool complete = false; // both steps ran
     };
 
-    static std::optional<FileStamp> stampOf(const std::string& path);
     // At its turn the photo must open as it would without the look-ahead: a
     // file made unreadable since fails there, not with a copy made earlier.
     static bool stillReadable(const std::string& path);

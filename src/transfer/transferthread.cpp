@@ -2,6 +2,7 @@
 
 #include "core/logfile.h"
 #include "platform/internet.h"
+#include "platform/workstop.h"
 #include "transfer/filetimes.h"
 
 #include <cstdio>
@@ -82,6 +83,8 @@ void TransferThread::run()
     // Every request this thread makes gives up as soon as the file is
     // cancelled or the process quits.
     const platform::ScopedInternetAbort abort([this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); });
+    // Likewise the preparation of a large photo.
+    const platform::ScopedWorkStop stop([this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); });
     for (;;) {
         const auto slot = platform::waitForAny({&m_objects.quit, &m_objects.notification, &m_objects.work});
         if (!slot || *slot == kQuitSlot)

@@ -52,8 +52,9 @@ TEST(InstanceMessageTest, AMalformedOrOversizedOpenEndsTheConversation)
 {
     const QByteArray tooLarge =
         "open " + QByteArray::number(InstanceMessageReader::kMaxOpenBytes + 1) + "\n";
+    // A line too long for any command, also when it arrives in one piece.
     for (const QByteArray& bad : {QByteArrayLiteral("open x\n"), QByteArrayLiteral("open -1\n"), tooLarge,
-                                  QByteArray(100, 'a')}) {
+                                  QByteArray(100, 'a'), QByteArray(70, 'a') + '\n'}) {
         InstanceMessageReader reader;
         EXPECT_TRUE(reader.feed(bad).empty()) << bad.left(20).toStdString();
         EXPECT_TRUE(reader.feed(QByteArrayLiteral("show\n")).empty()) << bad.left(20).toStdString();

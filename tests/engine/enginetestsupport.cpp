@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -65,11 +66,11 @@ std::string MakePhoto(const std::string& path, int width, int height, int seed)
     for (int i = 0; i < 12; ++i)
         painter.drawLine(0, (i * 97 + seed * 13) % height, width, (i * 53 + seed * 29) % height);
     painter.end();
-    image.save(QString::fromStdString(path), "JPEG", 90);
+    image.save(QString::fromStdString(path), "JPEG", 95);
     return path;
 }
 
-std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint16_t orientation)
+std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint16_t orientation, bool grain)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     QImage image(width, height, QImage::Format_RGB32);
@@ -77,6 +78,17 @@ std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint
     QPainter painter(&image);
     painter.fillRect(0, 0, width / 2, height / 2, Qt::red);
     painter.end();
+    uint32_t seed = 12345;
+    for (int y = 0; grain && y < height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int d = static_cast<int>(seed >> 26) - 32;
+            const QRgb p = row[x];
+            row[x] = qRgb(std::clamp(qRed(p) + d, 0, 255), std::clamp(qGreen(p) - d, 0, 255),
+                          std::clamp(qBlue(p) + d / 2, 0, 255));
+        }
+    }
     image.save(QString::fromStdString(path), "JPEG", 95);
     auto file = Exiv2::ImageFactory::open(path);
     file->readMetadata();

@@ -77,8 +77,11 @@ bool RunBatch(TransferEngine& engine, RecordingView& view, const std::vector<std
 // A JPEG photo of the given size with a pattern that differs per seed.
 std::string MakePhoto(const std::string& path, int width, int height, int seed = 0);
 // A JPEG photo whose top left quarter is red and the rest blue, with the
-// camera orientation tag set to the given value.
-std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint16_t orientation);
+// camera orientation tag set to the given value. With grain, every pixel
+// varies a little, so the photo costs what a camera's photo of its size costs
+// to decode.
+std::string MakeTurnedPhoto(const std::string& path, int width, int height, uint16_t orientation,
+                            bool grain = false);
 // A short video with moving pictures and sound, made by ffmpeg.
 std::string MakeClip(const std::string& path, int seconds, const std::string& size = "160x120");
 

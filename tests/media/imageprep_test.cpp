@@ -9,8 +9,10 @@
 #include "media/imageprep_jpegerror.h"
 #include "media/imageprep_jpegturn.h"
 #include "media/imageprep_packedblocks.h"
+#include "media/imageprep_perfectturn.h"
 #include "media/imageprep_resample.h"
 #include "platform/tempdir.h"
+#include "jpeglayouts.h"
 #include "support/sandbox.h"
 
 #include <QColor>
@@ -519,7 +521,7 @@ bool turnJpeg(const imageprep::Bytes& jpeg, int orientation, imageprep::Bytes& o
 {
     const std::string path = SandboxPath("turned.jpg");
     imageprep::OutputFile file(path);
-    return file.open(error) && imageprep::TurnJpeg(jpeg, orientation, file, error) && file.finish(error)
+    return file.open(error) && imageprep::TurnJpegToFile(jpeg, orientation, file, error) && file.finish(error)
         && imageprep::ReadWholeFile(path, out, error);
 }
 
@@ -556,7 +558,7 @@ TEST(RotateToUpright, OnePassTurnMatchesLibjpegTurbo)
             const std::string what = source.name + ", orientation " + std::to_string(orientation);
             imageprep::Bytes ours, theirs;
             ASSERT_TRUE(turnJpeg(source.bytes, orientation, ours, error)) << what << ": " << error;
-            ASSERT_TRUE(imageprep::TransformJpegLosslessly(source.bytes, orientation, theirs, error)) << what;
+            ASSERT_TRUE(imageprep::TurnJpegPerfectOnly(source.bytes, orientation, theirs, error)) << what;
             EXPECT_EQ(decodeJpeg(ours), decodeJpeg(theirs)) << what;
         }
     }
@@ -688,6 +690,39 @@ TEST(RotateToUpright, PreparingTheCopyAfterwards)
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_EQ(MakeUploadImage(platform::TempPath() + "TR3.jpeg", 800, 800), scaledCopy());
     expectSameQuadrants(load(scaledCopy()), quadrants(800, 533), "replaced copy");
+}
+
+// Every layout libjpeg decodes is turned and scaled, the copy of a turned one
+// included: a 4:1:1 photo turned by a quarter becomes 1 x 4.
+TEST(MakeUploadImage, EveryJpegLayoutIsTurnedAndScaled)
+{
+    const QImage picture = quadrants(480, 320);
+    for (const test::JpegTestLayout& layout : test::EveryJpegLayout()) {
+        for (const uint16_t orientation : {1, 6}) {
+            const std::string what = layout.name + ", orientation " + std::to_string(orientation);
+            const std::string source = SandboxPath("layout.jpg");
+            const std::string bytes = test::EncodeJpegLayout(picture, layout);
+            ASSERT_FALSE(bytes.empty()) << what;
+            WriteFile(source, bytes);
+            setOrientation(source, orientation);
+            // Without a box the preparation reads the copy itself.
+            const std::string copy = RotateToUpright(source);
+            EXPECT_EQ(copy.empty(), orientation == 1) << what;
+            ASSERT_EQ(MakeUploadImage(copy.empty() ? source : copy, 800, 800), scaledCopy()) << what;
+            QImage shown = picture;
+            for (int y = 0; layout.components == 1 && y < shown.height(); ++y)
+                for (int x = 0; x < shown.width(); ++x) {
+                    const int grey = qGray(shown.pixel(x, y));
+                    shown.setPixel(x, y, qRgb(grey, grey, grey));
+                }
+            const QImage upright = imageprep::TurnUpright(shown, orientation);
+            const ImageSize target = UploadTargetSize({upright.width(), upright.height()}, 800, 800);
+            expectSameQuadrants(load(scaledCopy()),
+                                upright.scaled(target.width, target.height, Qt::IgnoreAspectRatio,
+                                               Qt::SmoothTransformation),
+                                what);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -16,7 +16,11 @@
 #include <future>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 using namespace quaylet;
 using quaylet::test::PathExists;
@@ -182,6 +186,23 @@ bool arrived(const std::shared_future<void>& signal)
     return signal.wait_for(kBound) == std::future_status::ready;
 }
 
+// The file system stamps files from a coarse clock: waits until a file
+// written now gets a later change time than `stamp`.
+void waitForTheClockToPass(const timespec& stamp)
+{
+    const std::string probe = SandboxPath("clock-probe");
+    for (int i = 0; i < 1000; ++i) {
+        WriteFile(probe, "tick");
+        struct stat st {};
+        if (::stat(probe.c_str(), &st) == 0
+            && (st.st_ctim.tv_sec > stamp.tv_sec
+                || (st.st_ctim.tv_sec == stamp.tv_sec && st.st_ctim.tv_nsec > stamp.tv_nsec)))
+            return;
+        std::this_thread::sleep_for(1ms);
+    }
+    ADD_FAILURE() << "the file system's clock does not move";
+}
+
 // Preparation steps that record which photo they ran for, and a prepared
 // copy whose content names what it was made from.
 class LookAheadTest : public TransferThreadTest {
@@ -286,13 +307,16 @@ TEST_F(LookAheadTest, APhotoPreparedAheadIsDiscardedWhenItsRowOrFileChangesBefor
         const char* what;
         bool cancelNext;          // the row is cancelled while its copy is being turned
         int64_t size;             // else the file is rewritten with this many bytes once prepared
+        bool keepModified;        // and its modification time put back, as a copy that keeps times does
         std::size_t rotations;    // times the turned photo is offered for turning
         std::size_t preparations; // times a copy of it is prepared
         std::size_t uploadsSent;
     };
     const Case cases[] = {
-        {"cancelled during its look-ahead", true, 0, 1, 0, 1},
-        {"rewritten before its turn", false, 9, 2, 2, 2},
+        {"cancelled during its look-ahead", true, 0, false, 1, 0, 1},
+        {"rewritten before its turn", false, 9, false, 2, 2, 2},
+        // Only the change time tells this one.
+        {"rewritten before its turn, same size and modification time", false, 5, true, 2, 2, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -328,7 +352,15 @@ TEST_F(LookAheadTest, APhotoPreparedAheadIsDiscardedWhenItsRowOrFileChangesBefor
                 removed.set_value();
             } else {
                 ASSERT_TRUE(arrived(preparedSeen));
-                WriteFile(SandboxPath("in/turned.jpg"), std::string(static_cast<std::size_t>(c.size), 'x'));
+                const std::string path = SandboxPath("in/turned.jpg");
+                struct stat before {};
+                ASSERT_EQ(::stat(path.c_str(), &before), 0);
+                waitForTheClockToPass(before.st_ctim);
+                WriteFile(path, std::string(static_cast<std::size_t>(c.size), 'x'));
+                if (c.keepModified) {
+                    const timespec times[2] = {before.st_atim, before.st_mtim};
+                    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+                }
             }
         };
 
