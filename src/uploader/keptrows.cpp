@@ -2,6 +2,7 @@
 
 #include "engine/takeuprows.h"
 #include "uploader/consoleview.h"
+#include "uploader/fileoutcome.h"
 #include "uploader/terminaltext.h"
 
 #include <QJsonArray>
@@ -27,11 +28,20 @@ std::string localTime(int64_t seconds)
     return text;
 }
 
+// A kept row's result as a run's outcome of that file.
+FileOutcome outcomeOf(int result)
+{
+    FileOutcome outcome;
+    outcome.kind = KindOfResult(result);
+    outcome.result = result;
+    return outcome;
+}
+
 // What the row came to, in words: its state, and for a failure the reason.
 std::string stateInWords(const StoredRow& row)
 {
     if (row.state == StoredState::Failed)
-        return OutcomeInWords(row.result);
+        return OutcomeInWords(outcomeOf(row.result));
     return StoredStateName(row.state);
 }
 
@@ -70,7 +80,7 @@ std::string HistoryText(const std::vector<StoredRow>& rows, bool json)
             object[QStringLiteral("state")] = QString::fromLatin1(StoredStateName(row.state));
             object[QStringLiteral("result")] = row.result;
             if (row.state == StoredState::Failed)
-                object[QStringLiteral("reason")] = QString::fromStdString(OutcomeInWords(row.result));
+                object[QStringLiteral("reason")] = QString::fromStdString(OutcomeReason(outcomeOf(row.result)));
             object[QStringLiteral("attempts")] = row.attempts;
             object[QStringLiteral("queued")] = static_cast<qint64>(row.queuedAt);
             object[QStringLiteral("finished")] = static_cast<qint64>(row.finishedAt);
