@@ -141,6 +141,11 @@ public:
                          m_version == HttpVersion::Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeouts().connect.count()));
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        ApplyTrust(h);
+        // Through a proxy, an https request first opens a tunnel; the proxy's
+        // answer to that is not the service's reply and must not reach the
+        // header callback, which would take it for the reply's head.
+        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         if (!session.proxy().empty())
             curl_easy_setopt(h, CURLOPT_PROXY, session.proxy().c_str());
         m_noProxy = NoProxyList(session.proxyBypass());
