@@ -134,6 +134,7 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
 {
     int result = -8;
     WriteLog(LogTrace, "HTTPMethodUpload: Begin");
+    Velto::CHttpClientT client;
     try {
         // The body length is a 32-bit value: such a file cannot be described,
         // so it is refused before anything is sent.
@@ -145,7 +146,6 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
             return -8;
         }
 
-        Velto::CHttpClientT client;
         Velto::CHttpPostStatT stat;
         // A missing or unreadable media file fails the start instead of being
         // sent as an empty part the service would store.
@@ -196,11 +196,16 @@ int HTTPMethodUpload(IUploadObserver& observer, const std::string& mediaPath, co
             result = resultOf(reply);
         }
     } catch (const Velto::httpclientexceptionA& e) {
-        // The codes as they are, even when a cancel came meanwhile: only the
-        // cancel itself carries 0 and 0.
-        WriteLog(LogMilestone, "HTTPMethodUpload: Exception :%d, %d", e.ErrorCode(), e.Win32Error());
-        if (e.ErrorCode() != 0)
-            WriteLog(LogMilestone, "HTTPMethodUpload: %s", e.ErrorMessage());
+        // A cancel that interrupted a blocked network call is still the
+        // cancel, with its 0 and 0. A failure of the network that came first
+        // keeps its codes, even when a cancel came meanwhile.
+        if (client.Interrupted()) {
+            WriteLog(LogMilestone, "HTTPMethodUpload: Exception :0, 0");
+        } else {
+            WriteLog(LogMilestone, "HTTPMethodUpload: Exception :%d, %d", e.ErrorCode(), e.Win32Error());
+            if (e.ErrorCode() != 0)
+                WriteLog(LogMilestone, "HTTPMethodUpload: %s", e.ErrorMessage());
+        }
         result = -8;
     } catch (...) {
         WriteLog(LogMilestone, "HTTPMethodUpload: Exception caught!!!");

@@ -1,5 +1,6 @@
 #include "core/backgroundtask.h"
 
+#include "core/queuedcall.h"
 #include "platform/internet.h"
 
 #include <QMetaObject>
@@ -44,7 +45,7 @@ CBackgroundTask::CBackgroundTask(QObject& context, Work work)
         if (!shared->dropped && delivery) {
             QMetaObject::invokeMethod(
                 context,
-                [shared, delivery = std::move(delivery)] {
+                QueuedCall([shared, delivery = std::move(delivery)] {
                     {
                         std::lock_guard deliver(shared->lock);
                         if (shared->dropped)
@@ -52,7 +53,7 @@ CBackgroundTask::CBackgroundTask(QObject& context, Work work)
                     }
                     // Outside the lock: the delivery may destroy the task.
                     delivery();
-                },
+                }),
                 Qt::QueuedConnection);
         }
         shared->finished = true;

@@ -2,6 +2,7 @@
 
 #include "api/endpoints.h"
 #include "core/logfile.h"
+#include "core/queuedcall.h"
 #include "core/stringtable.h"
 #include "platform/internet.h"
 
@@ -152,7 +153,7 @@ private:
             // post; a posted answer dies with the owner's pending events.
             if (state.owner != nullptr) {
                 CConnectionWarning* owner = state.owner;
-                QMetaObject::invokeMethod(owner, [owner, outcome] { owner->onAnswer(outcome); },
+                QMetaObject::invokeMethod(owner, QueuedCall([owner, outcome] { owner->onAnswer(outcome); }),
                                           Qt::QueuedConnection);
             }
         }

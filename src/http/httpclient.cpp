@@ -73,11 +73,15 @@ SessionHandle CHttpClientT::OpenInternet() const
 {
     SessionHandle session = CHttpToolA::OpenInternet(m_agent ? m_agent->c_str() : kDefaultAgent, m_accessType,
                                                      orNull(m_proxy), orNull(m_proxyBypass), m_openFlags);
-    if (m_abortCheck) {
-        // A new session has taken the calling thread's own abort check (the
-        // transfer thread's quit); keep it beside the client's.
-        session->setAbortCheck([own = m_abortCheck, thread = session->abortCheck()] {
-            return own() || (thread && thread());
+    // A new session has taken the calling thread's own abort check (the
+    // transfer thread's quit); keep it beside the client's, and note when
+    // either ends a call.
+    if (m_abortCheck || session->abortCheck()) {
+        session->setAbortCheck([own = m_abortCheck, thread = session->abortCheck(), interrupted = m_interrupted] {
+            const bool stop = (own && own()) || (thread && thread());
+            if (stop)
+                *interrupted = true;
+            return stop;
         });
     }
     return session;

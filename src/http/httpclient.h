@@ -76,6 +76,10 @@ public:
     // Asked by blocking network calls of sessions this client opens; true
     // makes the call fail at once (the layer's Aborted failure).
     void SetAbortCheck(quaylet::platform::AbortCheck check) { m_abortCheck = std::move(check); }
+    // True once an abort check (the client's or the calling thread's) has
+    // ended one of this client's network calls: the failure that followed
+    // was the interruption, not the network's.
+    bool Interrupted() const { return *m_interrupted; }
     CHttpClientMapT& HeaderMap() { return m_headers; }
     const CHttpClientMapT& ParamMap() const { return m_params; }
 
@@ -152,6 +156,9 @@ private:
     uint32_t m_openFlags = 0;
     std::optional<std::string> m_proxyUser, m_proxyPassword;
     quaylet::platform::AbortCheck m_abortCheck;
+    // Set on the calling thread by the abort check of the sessions this
+    // client opens; shared, as a session may outlive the client.
+    std::shared_ptr<bool> m_interrupted = std::make_shared<bool>(false);
 
     // Post context (idle unless m_stat is active).
     CHttpPostStatT m_initialStat;

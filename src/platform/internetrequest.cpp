@@ -141,6 +141,11 @@ public:
                          m_version == HttpVersion::Http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
         curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(session.timeouts().connect.count()));
         curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+        ApplyTrust(h);
+        // Through a proxy, an https request first opens a tunnel; the proxy's
+        // answer to that is not the service's reply and must not reach the
+        // header callback, which would take it for the reply's head.
+        curl_easy_setopt(h, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
         if (!session.proxy().empty())
             curl_easy_setopt(h, CURLOPT_PROXY, session.proxy().c_str());
         m_noProxy = NoProxyList(session.proxyBypass());
@@ -238,6 +243,7 @@ public:
         RunBounds b = bounds();
         b.until = until;
         const auto outcome = m_driver.run([&] { return m_stagingLeft == 0; }, session_abort(), b, error);
+        m_transferRan = true;
         // Whatever libcurl has not taken stays the caller's: the read
         // callback pauses until the next write.
         taken = size - m_stagingLeft;
@@ -264,6 +270,7 @@ public:
         b.until = until;
         const auto outcome = m_driver.run(
             [&] {
+                m_transferRan = true;
                 const uint64_t before = m_sent;
                 if (updateSent() > before)
                     m_driver.markProgress();
@@ -291,10 +298,16 @@ public:
     {
         if (!m_easy || m_state == State::Created)
             return m_sent;
-        curl_off_t uploaded = 0;
-        if (curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded) != CURLE_OK || uploaded < 0)
-            return m_sent;
-        uint64_t handed = std::min<uint64_t>(static_cast<uint64_t>(uploaded), m_written);
+        // libcurl's count moves only while the transfer runs; between runs the
+        // last reading stands.
+        if (m_transferRan || m_state != State::HeadSent) {
+            curl_off_t uploaded = 0;
+            if (curl_easy_getinfo(m_easy.get(), CURLINFO_SIZE_UPLOAD_T, &uploaded) != CURLE_OK || uploaded < 0)
+                return m_sent;
+            m_handed = std::min<uint64_t>(static_cast<uint64_t>(uploaded), m_written);
+            m_transferRan = false;
+        }
+        uint64_t handed = m_handed;
         // The upload loop asks after every kilobyte it stages, and a system
         // call each time took a third of a fast upload's CPU time. While the
         // body is still being written, the queue is read again when libcurl
@@ -494,6 +507,8 @@ private:
     bool m_recvPaused = false;
     bool m_headersDone = false;
     uint64_t m_sent = 0;
+    uint64_t m_handed = 0;       // libcurl's count of body bytes passed on, at the last reading
+    bool m_transferRan = false;  // the transfer has run since that reading
     uint64_t m_handedAtQueueCheck = 0;
     int m_questionsSinceQueueCheck = 0;
     Clock::time_point m_deadline = Clock::time_point::max();

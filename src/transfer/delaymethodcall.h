@@ -23,7 +23,8 @@ public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
     static constexpr double kDefaultInterval = 0.2; // seconds
 
-    // The clock is a seam for tests; by default the steady clock.
+    // The clock is a seam for tests; by default the steady clock at the
+    // kernel tick's resolution.
     explicit CDelayMethodCall(Clock clock = {});
     CDelayMethodCall(const CDelayMethodCall&) = delete;
     CDelayMethodCall& operator=(const CDelayMethodCall&) = delete;

@@ -1,5 +1,7 @@
 #include "transfer/windowcallmarshal.h"
 
+#include "core/queuedcall.h"
+
 #include <QMetaObject>
 #include <QObject>
 #include <QThread>
@@ -85,7 +87,7 @@ bool CWindowCallMarshal::invoke(std::function<void()> call)
         closed = m_closed;
         auto completion = std::make_shared<Completion>(pending, m_quit);
         QMetaObject::invokeMethod(
-            m_receiver.get(), [completion] { completion->run(); }, Qt::QueuedConnection);
+            m_receiver.get(), QueuedCall([completion] { completion->run(); }), Qt::QueuedConnection);
     }
     // From here on only locals and the quit event are touched: the marshal may
     // be destroyed while this thread waits.

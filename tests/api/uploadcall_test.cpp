@@ -291,6 +291,35 @@ TEST_F(UploadCallTest, StalledServiceIsCutOffByCancel)
     EXPECT_NE(log().find("HTTPMethodUpload: Exception :408, 28"), std::string::npos);
 }
 
+TEST_F(UploadCallTest, ACancelDuringABlockedWriteIsLoggedAsACancel)
+{
+    const std::string path = SandboxPath("slow.jpg");
+    WriteFile(path, Pattern(16 * 1024 * 1024));
+    // The service takes the body slowly: each write waits for room, and the
+    // cancel comes while one blocks, so the network layer's abort ends it.
+    server.reset();
+    devserver::DevConfig config = devserver::DefaultConfig();
+    std::string error;
+    ASSERT_TRUE(devserver::ParseFault("rate=200000@Media.upload", config.faults, error)) << error;
+    startServer(config);
+    // The thread's own abort check (the transfer thread's cancel and quit)
+    // is asked only inside network calls: the user's cancel comes while a
+    // write blocks.
+    const platform::ScopedInternetAbort cancelInsideAWrite([this] {
+        if (observer.positions.size() < 300)
+            return false;
+        observer.cancel = true;
+        return true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(upload(path), -8);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+    const std::string text = log();
+    EXPECT_NE(text.find("HTTPMethodUpload: Exception :0, 0\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("HTTPMethodUpload: Exception :4"), std::string::npos) << text;
+    EXPECT_FALSE(fs::exists(storedFile("slow.jpg")));
+}
+
 TEST_F(UploadCallTest, MediaTimeAndTypeTexts)
 {
     const struct {

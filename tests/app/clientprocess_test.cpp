@@ -69,12 +69,16 @@ SingleInstance probe()
 }
 
 // Waits until a client serves its channel, i.e. has finished starting up.
+// A client built with the thread sanitizer on a busy machine takes well over
+// ten seconds from its start to serving.
 bool waitUntilServing(int startedLines)
 {
-    return waitUntil([&] {
-        return count(logText(), ") started") >= startedLines &&
-               probe().sendToRunning(QByteArrayLiteral("noop"), 200);
-    });
+    return waitUntil(
+        [&] {
+            return count(logText(), ") started") >= startedLines &&
+                   probe().sendToRunning(QByteArrayLiteral("noop"), 200);
+        },
+        30000);
 }
 
 void closeRunningClient(QProcess& process)

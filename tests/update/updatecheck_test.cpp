@@ -4,6 +4,7 @@
 
 #include "core/logfile.h"
 #include "devserver/devserverprocess.h"
+#include "platform/connectproxy.h"
 #include "platform/loopbackserver.h"
 #include "support/sandbox.h"
 
@@ -192,6 +193,36 @@ TEST_F(UpdateCheckTest, RedirectsAreFollowedAskingEachServerItselfButNotForever)
     EXPECT_EQ(CUpdateCheck(kOwn67).CheckForUpdate(server.origin() + "/loop", own, web), 0);
     EXPECT_EQ(server.requests().size(), 2u + 1 + kMaxVersionRedirects);
     EXPECT_EQ(Log().find("CUpdateCheck: Web version is 0.0"), std::string::npos) << Log();
+}
+
+TEST_F(UpdateCheckTest, AMovedFileOverHttpsBehindAProxyIsFollowedToTheService)
+{
+    const auto certificate = test::MakeTestCertificate(SandboxPath(""));
+    if (!certificate)
+        GTEST_SKIP() << "the openssl command is missing (Debian package openssl): no test certificate";
+    const std::string config = SandboxPath("moved.conf");
+    WriteFile(config, "[version]\nmajor = 6\nminor = 8\ndownload = /get.html\nmoved_to = /binaries/current/version.txt\n");
+    DevServerProcess server(SandboxPath("data"), {"--config", config, "--tls-cert", certificate->certificate,
+                                                  "--tls-key", certificate->key});
+    ASSERT_TRUE(server.running()) << server.errorOutput();
+    // The proxy's own "200" for the tunnel is no answer of the service: the
+    // service's redirect must be seen and followed.
+    test::ConnectProxy proxy(static_cast<uint16_t>(server.port()));
+    ::unsetenv("no_proxy");
+    ::unsetenv("NO_PROXY");
+    ::setenv("https_proxy", proxy.address().c_str(), 1);
+    ::setenv("QUAYLET_CA_BUNDLE", certificate->certificate.c_str(), 1);
+    const std::string origin = std::string("https://") + test::kTunnelHost + ":" + std::to_string(server.port());
+
+    CUpdateCheck check(kOwn67);
+    uint32_t own = 0;
+    uint32_t web = 0;
+    EXPECT_EQ(check.CheckForUpdate(origin + "/binaries/version.txt", own, web), 1);
+    EXPECT_EQ(check.downloadAddress(), origin + "/get.html");
+    const std::string requests = server.errorOutput();
+    EXPECT_NE(requests.find("GET /binaries/version.txt -> 301"), std::string::npos) << requests;
+    EXPECT_NE(requests.find("GET /binaries/current/version.txt -> 200"), std::string::npos) << requests;
+    EXPECT_EQ(proxy.requestLines().size(), 2u);
 }
 
 TEST_F(UpdateCheckTest, OnlyTheFirst512BytesAreReadAndTheLineEndIsNotPartOfTheAddress)

@@ -165,6 +165,8 @@ std::optional<DevConfig> ParseConfig(const std::string& text, const std::string&
                 c.versionMinor = static_cast<int>(number);
             else if (key == "download")
                 c.download = value;
+            else if (key == "moved_to")
+                c.versionMovedTo = value;
             else if (key == "file")
                 c.versionFile = value.empty() || value[0] == '/' || baseDir.empty() ? value : baseDir + "/" + value;
             else

@@ -44,6 +44,9 @@ struct DevConfig {
     // A file whose bytes are served as they are instead (any line ends,
     // length or content a published file might have); empty: the fields.
     std::string versionFile;
+    // When set, /binaries/version.txt answers 301 to this path (or address),
+    // where the file is served instead, as after a move of the site.
+    std::string versionMovedTo;
     std::string loginError = "Invalid username or password";
     FaultOptions faults;
 

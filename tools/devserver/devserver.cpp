@@ -17,19 +17,27 @@ namespace {
 // so the type is moved aside before routing and the body is read raw.
 constexpr const char* kStashedType = "X-Devserver-Original-Content-Type";
 
-std::string OriginOf(const httplib::Request& req, const std::string& fallback)
+std::string OriginOf(const httplib::Request& req, const std::string& fallback, bool secure)
 {
     const std::string host = req.get_header_value("Host");
-    return host.empty() ? fallback : "http://" + host;
+    return host.empty() ? fallback : (secure ? "https://" : "http://") + host;
+}
+
+std::unique_ptr<httplib::Server> MakeServer(const TlsFiles& tls)
+{
+    if (tls.certificate.empty())
+        return std::make_unique<httplib::Server>();
+    return std::make_unique<httplib::SSLServer>(tls.certificate.c_str(), tls.key.c_str());
 }
 
 } // namespace
 
-DevServer::DevServer(DevConfig config, std::string dataDir)
+DevServer::DevServer(DevConfig config, std::string dataDir, const TlsFiles& tls)
     : m_config(std::move(config))
     , m_store(std::move(dataDir))
     , m_api(m_config, m_store)
-    , m_server(std::make_unique<httplib::Server>())
+    , m_server(MakeServer(tls))
+    , m_secure(!tls.certificate.empty())
     , m_faults(m_config.faults)
 {
     m_server->set_socket_options([this](int socket) {
@@ -69,6 +77,10 @@ DevServer::~DevServer()
 bool DevServer::bind(const std::string& host, int port, std::string& error)
 {
     m_host = host;
+    if (!m_server->is_valid()) {
+        error = "cannot use the certificate or its key";
+        return false;
+    }
     if (port == 0) {
         m_port = m_server->bind_to_any_port(host);
         if (m_port <= 0) {
@@ -88,7 +100,7 @@ bool DevServer::bind(const std::string& host, int port, std::string& error)
 std::string DevServer::origin() const
 {
     const bool v6 = m_host.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
+    return (m_secure ? "https://" : "http://") + (v6 ? "[" + m_host + "]" : m_host) + ":" + std::to_string(m_port);
 }
 
 void DevServer::run()
@@ -211,7 +223,7 @@ void DevServer::handleApi(const httplib::Request& req, httplib::Response& res, c
 
     ApiRequest api;
     api.method = method;
-    api.origin = OriginOf(req, origin());
+    api.origin = OriginOf(req, origin(), m_secure);
     for (const auto& [name, value] : req.params)
         api.fields.emplace(name, value);
     const std::string boundary = BoundaryOf(req.get_header_value(kStashedType));
@@ -271,8 +283,10 @@ void DevServer::handlePage(const httplib::Request& req, httplib::Response& res)
 {
     const auto q = req.target.find('?');
     const std::string query = q == std::string::npos ? std::string() : req.target.substr(q + 1);
-    const Page page = ServePage(m_config, OriginOf(req, origin()), req.path, query);
+    const Page page = ServePage(m_config, OriginOf(req, origin(), m_secure), req.path, query);
     res.status = page.status;
+    if (!page.location.empty())
+        res.set_header("Location", page.location);
     res.set_content(page.body, page.contentType.c_str());
     // How it was asked for: the agent, and whether a cached copy would do.
     log("GET " + req.path + " -> " + std::to_string(page.status) + " agent=\"" + req.get_header_value("User-Agent") +

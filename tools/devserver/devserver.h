@@ -30,9 +30,16 @@ class ContentReader;
 
 namespace quaylet::devserver {
 
+// A PEM certificate and its key; with a certificate the service speaks https
+// only.
+struct TlsFiles {
+    std::string certificate;
+    std::string key;
+};
+
 class DevServer final {
 public:
-    DevServer(DevConfig config, std::string dataDir);
+    DevServer(DevConfig config, std::string dataDir, const TlsFiles& tls = {});
     ~DevServer(); // stops and waits for the serving thread
     DevServer(const DevServer&) = delete;
     DevServer& operator=(const DevServer&) = delete;
@@ -70,6 +77,7 @@ private:
     MediaStore m_store;
     ApiMethods m_api;
     std::unique_ptr<httplib::Server> m_server;
+    bool m_secure = false;
     std::string m_host = "127.0.0.1";
     int m_port = 0;
     std::thread m_thread;

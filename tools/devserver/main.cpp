@@ -32,6 +32,8 @@ void Usage(std::FILE* to)
                "  --data DIR       where uploads are stored (default: ./devserver-data)\n"
                "  --host ADDR      address to listen on (default: 127.0.0.1)\n"
                "  --port N         port to listen on; 0 picks a free one (default: 8080)\n"
+               "  --tls-cert FILE  serve https with this PEM certificate (needs --tls-key)\n"
+               "  --tls-key FILE   the certificate's PEM private key\n"
                "  --fault FAULT    garbage[@Method], delay=MS[@Method], drop=N[@Method],\n"
                "                   rate=BYTES_PER_S[@Method] or reply=FILE[@Method];\n"
                "                   may be given more than once\n"
@@ -48,6 +50,7 @@ int main(int argc, char* argv[])
     int port = 8080;
     bool quiet = false;
     std::vector<std::string> faultTexts;
+    TlsFiles tls;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&]() -> std::string {
@@ -73,6 +76,10 @@ int main(int argc, char* argv[])
             port = *p;
         } else if (arg == "--fault")
             faultTexts.push_back(value());
+        else if (arg == "--tls-cert")
+            tls.certificate = value();
+        else if (arg == "--tls-key")
+            tls.key = value();
         else if (arg == "--quiet")
             quiet = true;
         else if (arg == "--help" || arg == "-h") {
@@ -112,7 +119,11 @@ int main(int argc, char* argv[])
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
-    DevServer server(std::move(config), dataDir);
+    if (tls.certificate.empty() != tls.key.empty()) {
+        std::fprintf(stderr, "quaylet-devserver: --tls-cert and --tls-key go together\n");
+        return 2;
+    }
+    DevServer server(std::move(config), dataDir, tls);
     if (!quiet)
         server.setRequestLog([](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); });
     std::string error;

@@ -93,7 +93,10 @@ std::string VersionFileText(const DevConfig& config, const std::string& origin)
 Page ServePage(const DevConfig& config, const std::string& origin, const std::string& path, const std::string& query)
 {
     const char* html = "text/html; charset=utf-8";
-    if (path == "/binaries/version.txt")
+    const std::string& moved = config.versionMovedTo;
+    if (path == "/binaries/version.txt" && !moved.empty())
+        return {301, html, Html("Moved", "<p>The version file has moved.</p>"), Absolute(origin, moved)};
+    if (path == (moved.empty() || moved[0] != '/' ? std::string("/binaries/version.txt") : moved))
         return {200, "text/plain", VersionFileText(config, origin)};
     if (path.rfind("/toast/", 0) == 0) {
         const std::string file = path.substr(7);

@@ -16,6 +16,7 @@ struct Page {
     int status = 200;
     std::string contentType;
     std::string body;
+    std::string location; // a redirect's target, absolute
 };
 
 // The page for a GET of path (without the query); query is the raw query text.
