@@ -1,6 +1,7 @@
 #include "skin/skinstatic.h"
 
 #include "skin/browserlink.h"
+#include "skin/skinaccessible.h"
 
 #include <QFont>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@ namespace quaylet {
 
 CSkinStatic::CSkinStatic(QWidget* parent) : QLabel(parent)
 {
+    InstallSkinAccessibility();
     setAutoFillBackground(false);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setWordWrap(true);
@@ -66,11 +68,35 @@ void CSkinStatic::ReportClicks()
 
 void CSkinStatic::SetText(const QString& text)
 {
+    const bool changed = text != this->text();
     setText(text);
     repaint();
     if (QWidget* parent = parentWidget()) {
         parent->repaint(geometry());
     }
+    // A status or a count that changes while the user is elsewhere is only
+    // heard when its change is told.
+    if (changed && accessibleName().isEmpty()) {
+        if (m_alert && !text.isEmpty()) {
+            AnnounceAlert(*this);
+        } else {
+            AnnounceNameChange(*this);
+        }
+    }
+}
+
+QAccessible::Role CSkinStatic::AccessibleRole() const
+{
+    if (m_role != QAccessible::NoRole) {
+        return m_role;
+    }
+    if (m_alert && !text().isEmpty()) {
+        return QAccessible::AlertMessage;
+    }
+    if (m_notify) {
+        return m_events != nullptr ? QAccessible::Button : QAccessible::Link;
+    }
+    return QAccessible::StaticText;
 }
 
 void CSkinStatic::Click()
