@@ -88,7 +88,7 @@ CSettingsDlg::~CSettingsDlg() = default;
 void CSettingsDlg::NameForScreenReaders()
 {
     // The captions and the buttons' words are painted into the artwork: the
-    // controls carry them as their names. The title stays the designed one;
+    // controls carry them as their names. The title stays "Glimmerly";
     // the name tells this window from the main one, which has the same title.
     const bool signIn = m_mode == Mode::SignIn;
     setAccessibleName(signIn ? QStringLiteral("Sign in to Glimmerly") : QStringLiteral("Log out of Glimmerly"));

@@ -119,15 +119,8 @@ void InstallSkinAccessibility()
     (void)installed;
 }
 
-void AnnounceNameChange(QWidget& control)
-{
-    QAccessibleEvent event(&control, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&event);
-}
-
 void AnnounceAlert(QWidget& control)
 {
-    AnnounceNameChange(control);
     QAccessibleEvent shown(&control, QAccessible::ObjectShow);
     QAccessible::updateAccessibility(&shown);
     QAccessibleEvent alert(&control, QAccessible::Alert);

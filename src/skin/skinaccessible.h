@@ -7,8 +7,6 @@
 //
 // Window thread only.
 
-#include <QString>
-
 class QWidget;
 
 namespace quaylet {
@@ -16,12 +14,8 @@ namespace quaylet {
 // Registers the interfaces with Qt once; every skinned dialog calls it.
 void InstallSkinAccessibility();
 
-// A control's name changed (a label's text, mostly): tools that follow it,
-// and screen readers reading it, learn of it.
-void AnnounceNameChange(QWidget& control);
-
 // A message the user must hear now (an error shown beside a field): the
-// control comes up as an alert with its text.
+// control, an alert by its role, comes up with its text as its name.
 void AnnounceAlert(QWidget& control);
 
 } // namespace quaylet

@@ -68,20 +68,18 @@ void CSkinStatic::ReportClicks()
 
 void CSkinStatic::SetText(const QString& text)
 {
+    // The label tells screen readers of every new text (its name); the same
+    // text again, as the transfer repeats it, would only be noise.
     const bool changed = text != this->text();
-    setText(text);
+    if (changed) {
+        setText(text);
+    }
     repaint();
     if (QWidget* parent = parentWidget()) {
         parent->repaint(geometry());
     }
-    // A status or a count that changes while the user is elsewhere is only
-    // heard when its change is told.
-    if (changed && accessibleName().isEmpty()) {
-        if (m_alert && !text.isEmpty()) {
-            AnnounceAlert(*this);
-        } else {
-            AnnounceNameChange(*this);
-        }
+    if (changed && m_alert && !text.isEmpty() && accessibleName().isEmpty()) {
+        AnnounceAlert(*this);
     }
 }
 

@@ -157,9 +157,17 @@ class Checks:
 
 
 def run(arguments):
-    checks = Checks()
     processes = Processes()
     work = tempfile.mkdtemp(prefix="quaylet-atspi-")
+    try:
+        return walk_the_client(arguments, processes, work)
+    finally:
+        processes.stop_all()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def walk_the_client(arguments, processes, work):
+    checks = Checks()
     events = []
 
     # The desktop first: the accessibility library finds its bus through it.
@@ -556,12 +564,10 @@ def run(arguments):
                 client.wait(timeout=15)
             except subprocess.TimeoutExpired:
                 pass
-        processes.stop_all()
         with open(os.path.join(work, "client.err")) as errors:
             tail = errors.read()[-2000:]
         if tail:
             print("--- the client's standard error (end)\n" + tail)
-        shutil.rmtree(work, ignore_errors=True)
 
     if checks.failures:
         print("%d check(s) failed" % len(checks.failures))
