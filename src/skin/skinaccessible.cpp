@@ -15,7 +15,7 @@ namespace quaylet {
 namespace {
 
 class ProgressAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
-public:
+  public:
     explicit ProgressAccessible(CSmoothProgress& progress)
         : QAccessibleWidget(&progress, QAccessible::ProgressBar), m_progress(progress)
     {
@@ -41,7 +41,7 @@ public:
     QVariant minimumValue() const override { return 0; }
     QVariant minimumStepSize() const override { return 1; }
 
-private:
+  private:
     int Percent() const
     {
         const int maximum = m_progress.Maximum();
@@ -52,7 +52,7 @@ private:
 };
 
 class SkinStaticAccessible final : public QAccessibleWidget {
-public:
+  public:
     explicit SkinStaticAccessible(CSkinStatic& label)
         : QAccessibleWidget(&label, QAccessible::StaticText), m_label(label)
     {
@@ -94,7 +94,7 @@ public:
         QAccessibleWidget::doAction(action);
     }
 
-private:
+  private:
     CSkinStatic& m_label;
 };
 

@@ -16,18 +16,18 @@ class DropArea final : public QAbstractButton {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DropArea)
 
-public:
+  public:
     explicit DropArea(QWidget* parent);
     ~DropArea() override;
 
     // clicked(): the user asked to choose files.
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
 
-private:
+  private:
     FocusFrame m_focusFrame;
 };
 

@@ -306,7 +306,8 @@ void CKestrelioClientDlg::SetUpKeyboardAndScreenReaders()
     m_status.SetAccessibleRole(QAccessible::StatusBar);
 
     // Left to right along the top bar, then down; the drop area first.
-    const std::array<QWidget*, 7> order{&m_login, &m_menuButton, &m_help, &m_close, &m_account, &m_dropArea, &m_cancel};
+    const std::array<QWidget*, 7> order{&m_login,   &m_menuButton, &m_help,  &m_close,
+                                        &m_account, &m_dropArea,   &m_cancel};
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_dropArea.setFocus();
@@ -575,8 +576,9 @@ void CKestrelioClientDlg::ChooseFiles()
             const QString upper = QString::fromStdString(extension);
             patterns << QLatin1Char('*') + upper.toLower() << QLatin1Char('*') + upper;
         }
-        m_chooser->setNameFilters({QStringLiteral("Photos and videos (%1)").arg(patterns.join(QLatin1Char(' '))),
-                                   QStringLiteral("All files (*)")});
+        m_chooser->setNameFilters(
+            {QStringLiteral("Photos and videos (%1)").arg(patterns.join(QLatin1Char(' '))),
+             QStringLiteral("All files (*)")});
         connect(m_chooser.get(), &QFileDialog::filesSelected, this, [this](const QStringList& files) {
             std::vector<std::string> paths;
             for (const QString& file : files)
