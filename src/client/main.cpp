@@ -46,6 +46,8 @@ int main(int argc, char* argv[])
     // session's end signals blocked, so that only the watch takes them.
     quaylet::platform::InterruptWatch sessionEnd;
     QApplication application(argc, argv);
+    // Docks and task bars match the windows to the launcher's entry by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.glimmerly.Quaylet"));
     // Links in the skinned windows open the way every other page does.
     quaylet::SetBrowserOpener([](const std::string& address) { quaylet::OpenUrlInBrowser(address); });
     // Read again: the QApplication has taken out the arguments meant for it.

@@ -35,6 +35,8 @@ CAboutDlg::CAboutDlg(QWidget* parent, std::optional<std::array<int, 4>> version,
     LoadSkin();
 
     connect(m_closeButton.get(), &QAbstractButton::clicked, this, &QDialog::accept);
+    setWindowTitle(QStringLiteral("About Glimmerly"));
+    m_closeButton->SetSpokenName(QStringLiteral("Close"));
 
     if (!version) {
         m_label->SetText(QString::fromUtf8(kProgramName));

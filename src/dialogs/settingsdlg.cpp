@@ -59,6 +59,7 @@ CSettingsDlg::CSettingsDlg(Mode mode, QWidget* parent, SignInRunner signIn, Skin
     LoadSkin();
 
     setWindowTitle(QString::fromUtf8(LoadString(str::AppTitle)));
+    NameForScreenReaders();
     m_passwordField->setEchoMode(QLineEdit::Password);
     m_linkLabel->SetAddress(m_siteAddress);
     m_linkLabel->setAlignment(Qt::AlignCenter);
@@ -83,6 +84,21 @@ CSettingsDlg::CSettingsDlg(Mode mode, QWidget* parent, SignInRunner signIn, Skin
 }
 
 CSettingsDlg::~CSettingsDlg() = default;
+
+void CSettingsDlg::NameForScreenReaders()
+{
+    // The captions and the buttons' words are painted into the artwork: the
+    // controls carry them as their names. The title stays "Glimmerly";
+    // the name tells this window from the main one, which has the same title.
+    const bool signIn = m_mode == Mode::SignIn;
+    setAccessibleName(signIn ? QStringLiteral("Sign in to Glimmerly") : QStringLiteral("Log out of Glimmerly"));
+    m_userField->setAccessibleName(QStringLiteral("User name"));
+    m_passwordField->setAccessibleName(QStringLiteral("Password"));
+    m_okButton->SetSpokenName(signIn ? QStringLiteral("Login") : QStringLiteral("Logout"));
+    m_cancelButton->SetSpokenName(QStringLiteral("Close"));
+    // A refusal is read out as it appears, wherever the user is.
+    m_errorLabel->SetAlert(true);
+}
 
 void CSettingsDlg::SetCurrentUser(const std::string& user)
 {
@@ -145,12 +161,18 @@ void CSettingsDlg::OnSignInAnswer(const SignInAnswer& answer)
         return;
     }
     m_errorLabel->SetText(QString::fromStdString(answer.errorText));
+    // Ready for the next try: the password typed again replaces the refused one.
+    m_passwordField->setFocus(Qt::OtherFocusReason);
+    m_passwordField->selectAll();
 }
 
 void CSettingsDlg::SetBusy(bool busy)
 {
-    m_userField->setEnabled(!busy);
-    m_passwordField->setEnabled(!busy);
+    // Read-only rather than disabled: a disabled field gives its focus away
+    // (to the link, where a Space would open the browser), and it never came
+    // back.
+    m_userField->setReadOnly(busy);
+    m_passwordField->setReadOnly(busy);
     if (busy) {
         m_okWasEnabled = m_okButton->isEnabled();
         m_okButton->DisableButton();

@@ -39,6 +39,7 @@ public:
     // exec(): QDialog::Accepted for OK, QDialog::Rejected for Cancel.
 
 private:
+    void NameForScreenReaders();
     void ReadFields();
     void OnFieldChanged();
     void OnOk();

@@ -1,5 +1,6 @@
 #include "dialogs/uploadcompleteddlg.h"
 
+#include "core/stringtable.h"
 #include "skin/skinregistration.h"
 #include "skin/hoverbutton.h"
 #include "skin/skinfonts.h"
@@ -57,6 +58,13 @@ CUploadCompletedDlg::CUploadCompletedDlg(bool alwaysOnTop, bool shown, QWidget* 
         }
     });
     LoadSkin();
+
+    // The heading painted into the picture names the window; the words the
+    // picture carries under the labels name them for screen readers.
+    setWindowTitle(QStringLiteral("Upload Completed"));
+    m_linkLabel->setAccessibleName(QStringLiteral("Click here to view your photos on your Glimmerly gallery page"));
+    m_returnLabel->setAccessibleName(QStringLiteral("Return to Upload Screen"));
+    m_helpButton->SetSpokenName(QString::fromUtf8(LoadString(str::LaunchHelp)));
 
     // The picture carries the words; the labels only take the clicks.
     m_linkLabel->SetText(QString());

@@ -88,9 +88,15 @@ std::string EscapedValue(const std::string& value)
 
 std::string EntryText(const std::string& programPath)
 {
+    // TryExec: once the program is gone (the package purged), the desktop
+    // skips the entry instead of failing at every log-in.
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Glimmerly\n"
+           "Icon=example.glimmerly.Quaylet\n"
+           "TryExec=" +
+           EscapedValue(programPath) +
+           "\n"
            "Exec=" +
            EscapedValue(QuotedExecArgument(programPath) + " /s") +
            "\n"

@@ -59,15 +59,15 @@ void CHoverButton::SetHandCursor(bool on)
     }
 }
 
-void CHoverButton::SetElementName(const QString& name)
+void CHoverButton::SetSpokenName(const QString& name)
 {
-    m_elementName = name;
+    m_spokenName = name;
     RefreshAccessibleName();
 }
 
 void CHoverButton::RefreshAccessibleName()
 {
-    setAccessibleName(m_toolTip.isEmpty() ? m_elementName : m_toolTip);
+    setAccessibleName(m_spokenName.isEmpty() ? m_toolTip : m_spokenName);
 }
 
 void CHoverButton::paintEvent(QPaintEvent* /*event*/)

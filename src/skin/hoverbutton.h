@@ -35,8 +35,9 @@ public:
 
     void SetMenuButton(bool on) { m_menuButton = on; }
     void SetHandCursor(bool on);
-    // Read by screen readers when the button has no tooltip.
-    void SetElementName(const QString& name);
+    // What screen readers call the button: the words on its picture. Without
+    // them, its tooltip.
+    void SetSpokenName(const QString& name);
 
 Q_SIGNALS:
     // A press on a menu button. The receiver opens its menu at globalPos and
@@ -66,7 +67,7 @@ private:
     QPixmap m_hoverImage;
     QPixmap m_down;
     QString m_toolTip;
-    QString m_elementName;
+    QString m_spokenName;
     // The pointer rested on the button after entering it.
     bool m_hover = false;
     // A hover is awaited since the pointer last entered.

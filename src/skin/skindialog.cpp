@@ -82,11 +82,12 @@ void KLSkinDialog::Register(const char* kind, std::unique_ptr<KLSkinElement> ele
     const QRgb colour = element->maskColour();
     WriteLog(LogTrace, "KLSkinDialog: Skinning %s element \"%s\" with mask color RGB(%d,%d,%d)", kind,
              element->name().c_str(), qRed(colour), qGreen(colour), qBlue(colour));
-    // Screen readers need a name for every control; the element's serves
-    // unless the dialog has given a better one (a button's tooltip).
+    // Screen readers name a control by what the user reads on it or beside
+    // it (the dialogs give those names); the element's name tells tools which
+    // part of the skin it is.
     QWidget& control = element->control();
-    if (control.accessibleName().isEmpty())
-        control.setAccessibleName(QString::fromStdString(element->name()));
+    if (control.accessibleDescription().isEmpty())
+        control.setAccessibleDescription(QString::fromStdString(element->name()));
     m_elements.push_back(std::move(element));
 }
 

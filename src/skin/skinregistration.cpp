@@ -24,10 +24,8 @@ void RegisterSkinTable(KLSkinDialog& dialog, const SkinTable& table,
         if (widget != nullptr)
             widget->setObjectName(QString::number(row.controlId));
         if (control.button != nullptr) {
-            control.button->SetElementName(QString::fromStdString(name));
             dialog.AddButtonElement(*control.button, row.controlId, mask, name, row.loadFromFile);
         } else if (control.label != nullptr) {
-            control.label->SetElementName(QString::fromStdString(name));
             dialog.AddStaticElement(*control.label, row.controlId, mask, name, QColor::fromRgb(row.label.textColour),
                                     QString::fromUtf8(row.label.fontFace.data(),
                                                       static_cast<qsizetype>(row.label.fontFace.size())),

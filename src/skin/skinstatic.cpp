@@ -1,6 +1,7 @@
 #include "skin/skinstatic.h"
 
 #include "skin/browserlink.h"
+#include "skin/skinaccessible.h"
 
 #include <QFont>
 #include <QKeyEvent>
@@ -12,6 +13,7 @@ namespace quaylet {
 
 CSkinStatic::CSkinStatic(QWidget* parent) : QLabel(parent)
 {
+    InstallSkinAccessibility();
     setAutoFillBackground(false);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setWordWrap(true);
@@ -66,11 +68,33 @@ void CSkinStatic::ReportClicks()
 
 void CSkinStatic::SetText(const QString& text)
 {
-    setText(text);
+    // The label tells screen readers of every new text (its name); the same
+    // text again, as the transfer repeats it, would only be noise.
+    const bool changed = text != this->text();
+    if (changed) {
+        setText(text);
+    }
     repaint();
     if (QWidget* parent = parentWidget()) {
         parent->repaint(geometry());
     }
+    if (changed && m_alert && !text.isEmpty() && accessibleName().isEmpty()) {
+        AnnounceAlert(*this);
+    }
+}
+
+QAccessible::Role CSkinStatic::AccessibleRole() const
+{
+    if (m_role != QAccessible::NoRole) {
+        return m_role;
+    }
+    if (m_alert && !text().isEmpty()) {
+        return QAccessible::AlertMessage;
+    }
+    if (m_notify) {
+        return m_events != nullptr ? QAccessible::Button : QAccessible::Link;
+    }
+    return QAccessible::StaticText;
 }
 
 void CSkinStatic::Click()

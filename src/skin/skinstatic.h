@@ -7,6 +7,7 @@
 #include "skin/skinnedcontrols.h"
 #include "skin/skinstaticevents.h"
 
+#include <QAccessible>
 #include <QColor>
 #include <QLabel>
 #include <QString>
@@ -36,8 +37,17 @@ public:
     void SetAddress(const std::string& address) { m_address = address; }
     // Not owned; it must outlive the label or be reset first.
     void SetEvents(SkinStaticCallback::SkinStaticEvents* events) { m_events = events; }
-    // Read by screen readers beside the label's text.
-    void SetElementName(const QString& name) { setAccessibleDescription(name); }
+
+    // How screen readers present the label: a link while it opens an address,
+    // a button while a handler takes its clicks, an alert while an alert label
+    // shows a message, else plain text; SetAccessibleRole overrides that.
+    QAccessible::Role AccessibleRole() const;
+    void SetAccessibleRole(QAccessible::Role role) { m_role = role; }
+    // A label whose every new text is a message the user must hear at once.
+    void SetAlert(bool alert) { m_alert = alert; }
+    bool IsClickable() const { return m_notify; }
+    // What a click does, for the keyboard and assistive tools.
+    void Activate() { Click(); }
 
     // Replaces the text and repaints, at once, the label and the skin under
     // it, so no trace of a longer old text stays behind.
@@ -64,6 +74,8 @@ private:
     void Click();
 
     bool m_link = false;
+    bool m_alert = false;
+    QAccessible::Role m_role = QAccessible::NoRole; // NoRole: the one the label's use gives
     // Clicks are reported (a link label after SetLabelFont); without it the
     // label lets the mouse through to the dialog, which is dragged by it.
     bool m_notify = false;

@@ -1,5 +1,8 @@
 #include "skin/smoothprogress.h"
 
+#include "skin/skinaccessible.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QMetaObject>
 #include <QPainter>
@@ -17,6 +20,7 @@ CSmoothProgress::CSmoothProgress(QWidget* parent) : QWidget(parent)
     m_bar = palette.color(QPalette::Highlight);
     m_border = palette.color(QPalette::Shadow);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    InstallSkinAccessibility();
 }
 
 CSmoothProgress::~CSmoothProgress() = default;
@@ -44,11 +48,30 @@ void CSmoothProgress::Repaint()
 {
     if (QThread::currentThread() == thread()) {
         repaint();
+        TellNewValue();
     } else {
         // Widgets are painted on their own thread only; the window thread
         // picks the new position up when it handles the update.
-        QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                update();
+                TellNewValue();
+            },
+            Qt::QueuedConnection);
     }
+}
+
+void CSmoothProgress::TellNewValue()
+{
+    // Every step of an upload sets the position; screen readers hear a change
+    // of the value only.
+    const int position = m_position.load();
+    if (position == m_toldPosition)
+        return;
+    m_toldPosition = position;
+    QAccessibleValueChangeEvent event(this, position);
+    QAccessible::updateAccessibility(&event);
 }
 
 void CSmoothProgress::SetColours(const QColor& background, const QColor& bar, const QColor& border)

@@ -44,6 +44,7 @@ private:
     }
 
     void Repaint();
+    void TellNewValue();
 
     // Makes SetPos's check against the maximum and its store one step; the
     // painter reads both atomics without it.
@@ -54,6 +55,7 @@ private:
     QColor m_background;
     QColor m_bar;
     QColor m_border;
+    int m_toldPosition = -1; // the value screen readers were last told
 };
 
 } // namespace quaylet

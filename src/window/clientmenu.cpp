@@ -39,6 +39,9 @@ void GreyAllButExit(QMenu& menu)
 std::unique_ptr<QMenu> BuildClientMenu(ClientMenuKind kind, const ClientMenuState& state, QWidget* parent)
 {
     auto menu = std::make_unique<QMenu>(parent);
+    // Files reach the window by keyboard too.
+    if (kind == ClientMenuKind::Window)
+        AddCommand(*menu, "Add Files...", MenuCommand::kAddFiles);
     QAction* logout = AddCommand(*menu, "Logout", MenuCommand::kLogout);
     AddCheckedCommand(*menu, "Always On Top", MenuCommand::kAlwaysOnTop, state.alwaysOnTop);
     AddCheckedCommand(*menu, "Launch On Startup", MenuCommand::kLaunchOnStartup, state.launchOnStartup);

@@ -11,6 +11,7 @@
 #include "dialogs/updatecheckdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
 #include "dropintake/droppaths.h"
+#include "dropintake/filedroplistctrl.h"
 #include "dropintake/renamejournal.h"
 #include "engine/takeuprows.h"
 #include "engine/transferengine.h"
@@ -27,9 +28,12 @@
 #include "window/menucommands.h"
 #include "window/workarea.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QMenu>
@@ -91,6 +95,7 @@ CKestrelioClientDlg::CKestrelioClientDlg(const MainWindowStart& start, MainWindo
       m_preview(this),
       m_placeholder(this),
       m_progress(this),
+      m_dropArea(this),
       m_controls{m_cancel, m_close, m_help, m_menuButton, m_login, m_count,
                  m_status, m_account, m_preview, m_placeholder, m_progress},
       m_visible(start.visible)
@@ -117,6 +122,7 @@ CKestrelioClientDlg::CKestrelioClientDlg(const MainWindowStart& start, MainWindo
     connect(&m_login, &QAbstractButton::clicked, this, [this] { OnCommand(MenuCommand::kLogout); });
     connect(&m_menuButton, &CHoverButton::menuRequested, this,
             [this](CHoverButton*, const QPoint& globalPos) { ShowClientMenu(false, globalPos); });
+    connect(&m_dropArea, &QAbstractButton::clicked, this, &CKestrelioClientDlg::ChooseFiles);
 }
 
 CKestrelioClientDlg::~CKestrelioClientDlg()
@@ -287,7 +293,26 @@ void CKestrelioClientDlg::SetUpControls()
     m_count.SetText(QString());
     m_placeholder.setGeometry(m_preview.geometry());
     m_placeholder.raise();
+    SetUpKeyboardAndScreenReaders();
     repaint();
+}
+
+void CKestrelioClientDlg::SetUpKeyboardAndScreenReaders()
+{
+    // The drop area lies under everything else in the centre panel.
+    m_dropArea.setGeometry(m_preview.geometry());
+    m_dropArea.lower();
+    m_login.SetSpokenName(QStringLiteral("Logout")); // the word on its picture
+    m_progress.setAccessibleName(QStringLiteral("Upload progress"));
+    // Where screen readers look for the state of things.
+    m_status.SetAccessibleRole(QAccessible::StatusBar);
+
+    // Left to right along the top bar, then down; the drop area first.
+    const std::array<QWidget*, 7> order{&m_login,   &m_menuButton, &m_help,  &m_close,
+                                        &m_account, &m_dropArea,   &m_cancel};
+    for (std::size_t i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    m_dropArea.setFocus();
 }
 
 void CKestrelioClientDlg::RestorePlacement()
@@ -581,6 +606,35 @@ void CKestrelioClientDlg::queuePaths(const std::vector<std::string>& paths)
     if (m_engine->rowsQueued() != before)
         m_view->startAnimation();
     m_connection->checkAfterDrop();
+}
+
+void CKestrelioClientDlg::ChooseFiles()
+{
+    if (!m_chooser) {
+        m_chooser = std::make_unique<QFileDialog>(this, QStringLiteral("Add Files"));
+        m_chooser->setFileMode(QFileDialog::ExistingFiles);
+        // Both cases: the patterns match names case by case on Linux.
+        QStringList patterns;
+        for (const std::string& extension : AcceptedExtensions()) {
+            const QString upper = QString::fromStdString(extension);
+            patterns << QLatin1Char('*') + upper.toLower() << QLatin1Char('*') + upper;
+        }
+        m_chooser->setNameFilters(
+            {QStringLiteral("Photos and videos (%1)").arg(patterns.join(QLatin1Char(' '))),
+             QStringLiteral("All files (*)")});
+        connect(m_chooser.get(), &QFileDialog::filesSelected, this, [this](const QStringList& files) {
+            std::vector<std::string> paths;
+            for (const QString& file : files)
+                paths.push_back(QFile::encodeName(file).toStdString());
+            queuePaths(paths);
+        });
+    }
+    if (m_chooser->isVisible()) {
+        m_chooser->raise();
+        m_chooser->activateWindow();
+        return;
+    }
+    m_chooser->open();
 }
 
 int CKestrelioClientDlg::RunDialog(QDialog& dialog)

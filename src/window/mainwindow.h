@@ -20,6 +20,7 @@
 #include "skin/skinstatic.h"
 #include "skin/smoothprogress.h"
 #include "transfer/transfersteps.h"
+#include "window/droparea.h"
 #include "window/mainwindowcontrols.h"
 #include "window/trayicon.h"
 
@@ -35,6 +36,7 @@
 #include <vector>
 
 class QDialog;
+class QFileDialog;
 class QMenu;
 
 namespace quaylet {
@@ -99,6 +101,9 @@ public:
     void ShowWindowMenu() { ShowClientMenu(false, {}); }
     // Drops the local paths of a text/uri-list, exactly as a drop would.
     void DropUriList(const QByteArray& uriList);
+    // Opens the file chooser (the drop area's Enter, Add Files...); the files
+    // chosen there are queued as a drop of them would be.
+    void ChooseFiles();
 
     // For tests and screenshots.
     TransferEngine* engine() { return m_engine.get(); }
@@ -106,6 +111,8 @@ public:
     const MainWindowControls& controls() const { return m_controls; }
     ITrayIcon* tray() { return m_tray.get(); }
     CUploadCompletedDlg* uploadCompletedDialog() { return m_completed; }
+    QFileDialog* fileChooser() { return m_chooser.get(); }
+    DropArea& dropArea() { return m_dropArea; }
     QMenu* openMenu() { return m_menu.get(); }
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     bool launchOnStartup() const { return m_launchOnStartup; }
@@ -131,6 +138,7 @@ private:
     bool SignIn();
     void ReadOptions();
     void SetUpControls();
+    void SetUpKeyboardAndScreenReaders();
     void RestorePlacement();
     void SavePlacement();
     void KeepInsideWorkArea();
@@ -171,6 +179,7 @@ private:
     CPictureCtrl m_preview;
     CPictureCtrl m_placeholder;
     CSmoothProgress m_progress;
+    DropArea m_dropArea;
     MainWindowControls m_controls;
 
     // Window state.
@@ -198,6 +207,7 @@ private:
     QTimer m_balloonTakeDown; // timer 2
     std::unique_ptr<QMenu> m_menu;
     QPointer<QDialog> m_modal; // the modal dialog that runs now, if any
+    std::unique_ptr<QFileDialog> m_chooser; // made at its first use, kept for the folder it was in
     CUploadCompletedDlg* m_completed = nullptr;
     QTimer m_cancelWait; // polls the acknowledgement of a Cancel
     int m_cancelWaitedMs = 0;

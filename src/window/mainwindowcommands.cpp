@@ -75,6 +75,9 @@ void CKestrelioClientDlg::OnCommand(int command)
     case MenuCommand::kExit:
         Exit();
         break;
+    case MenuCommand::kAddFiles:
+        ChooseFiles();
+        break;
     default:
         break;
     }

@@ -10,5 +10,7 @@ inline constexpr int kLaunchOnStartup = 32791;
 inline constexpr int kShowNotifications = 32792;
 inline constexpr int kAbout = 32793;
 inline constexpr int kExit = 1;
+// Opens the file chooser; the window menu's own addition.
+inline constexpr int kAddFiles = 32810;
 
 } // namespace quaylet::MenuCommand

@@ -98,12 +98,15 @@ TEST_F(SignInDialogTest, ARefusalShowsTheServicesTextInRedAndOkAgainSucceeds)
         EXPECT_EQ(ErrorLabel(dialog).text(), QStringLiteral("Invalid username or password"));
         EXPECT_EQ(ErrorLabel(dialog).palette().color(QPalette::WindowText), QColor(255, 0, 0));
         EXPECT_TRUE(dialog.isVisible());
-        // The fields keep their contents and take input again.
-        EXPECT_TRUE(UserField(dialog).isEnabled());
+        // The fields keep their contents and take input again; the focus is
+        // back in the password field with the refused password selected, so
+        // typing it again replaces it.
+        EXPECT_FALSE(UserField(dialog).isReadOnly());
         EXPECT_EQ(UserField(dialog).text(), QStringLiteral("alice"));
-        PasswordField(dialog).clear();
+        EXPECT_EQ(dialog.focusWidget(), &PasswordField(dialog));
+        EXPECT_EQ(PasswordField(dialog).selectedText(), QStringLiteral("looking-glass"));
         Type(PasswordField(dialog), QStringLiteral("wonderland"));
-        test::Click(OkButton(dialog));
+        test::Key(PasswordField(dialog), Qt::Key_Return);
     });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(dialog.GetTypedPassword(), "wonderland");
@@ -124,8 +127,8 @@ TEST_F(SignInDialogTest, CancelDuringAStalledSignInAbortsItAtOnce)
             WaitUntil([] { return false; }, 300);
             EXPECT_TRUE(dialog.isVisible());
             EXPECT_EQ(dialog.cursor().shape(), Qt::BusyCursor);
-            EXPECT_FALSE(UserField(dialog).isEnabled());
-            EXPECT_FALSE(PasswordField(dialog).isEnabled());
+            EXPECT_TRUE(UserField(dialog).isReadOnly());
+            EXPECT_TRUE(PasswordField(dialog).isReadOnly());
             EXPECT_FALSE(OkButton(dialog).isEnabled());
             cancelled.start();
             if (cancelKey != 0)

@@ -35,10 +35,9 @@ std::string RawValue(const std::string& entryText, const std::string& key)
     return {};
 }
 
-// An Exec value read back as a desktop reads it: string escapes first, then
-// the quoting of arguments, then "%%" as a literal '%'. Any other field code
-// or stray character fails the test.
-std::vector<std::string> ExecArguments(const std::string& raw)
+// A string value read back as a desktop reads it: its escapes undone. An
+// unknown escape fails the test.
+std::string StringValue(const std::string& raw)
 {
     std::string value;
     for (std::size_t i = 0; i < raw.size(); ++i) {
@@ -51,6 +50,15 @@ std::vector<std::string> ExecArguments(const std::string& raw)
         EXPECT_TRUE(escapes.contains(next)) << raw;
         value += escapes.contains(next) ? escapes.at(next) : next;
     }
+    return value;
+}
+
+// An Exec value read back as a desktop reads it: string escapes first, then
+// the quoting of arguments, then "%%" as a literal '%'. Any other field code
+// or stray character fails the test.
+std::vector<std::string> ExecArguments(const std::string& raw)
+{
+    const std::string value = StringValue(raw);
     std::vector<std::string> arguments;
     std::size_t i = 0;
     while (i < value.size()) {
@@ -111,6 +119,9 @@ TEST(AutostartEntryTest, ExecLineStartsTheProgramHiddenWhateverItsPathHolds)
         EXPECT_EQ(RawValue(text, "Type"), "Application");
         EXPECT_FALSE(RawValue(text, "Name").empty());
         EXPECT_EQ(ExecArguments(RawValue(text, "Exec")), (std::vector<std::string>{path, "/s"}));
+        // Once the program is gone the desktop skips the entry.
+        EXPECT_EQ(StringValue(RawValue(text, "TryExec")), path);
+        EXPECT_EQ(RawValue(text, "Icon"), "example.glimmerly.Quaylet");
     }
     // The rules' own example: four backslashes for one, two before a dollar.
     ASSERT_TRUE(entry.write("/a b/\"q\"$x\\y%z"));

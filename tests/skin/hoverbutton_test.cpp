@@ -120,12 +120,13 @@ TEST(HoverButtonTest, MenuButtonPressAfterTheMenuClosedIsAClickUntilThePointerRe
 TEST(HoverButtonTest, KeyboardReachesAndPressesItWithAFrameOnlyForTheKeyboard)
 {
     ButtonFixture f;
-    f.button.SetElementName(QStringLiteral("Upload"));
-    EXPECT_EQ(f.button.accessibleName(), QStringLiteral("Upload"));
+    // Named by its tooltip until it is given the words on its picture.
     f.button.SetToolTipText(QStringLiteral("Upload your files"), true);
     EXPECT_EQ(f.button.accessibleName(), QStringLiteral("Upload your files"));
     EXPECT_EQ(f.button.toolTip(), QStringLiteral("Upload your files"));
+    f.button.SetSpokenName(QStringLiteral("Upload"));
     f.button.SetToolTipText(QStringLiteral("Upload your files"), false);
+    EXPECT_EQ(f.button.accessibleName(), QStringLiteral("Upload"));
     EXPECT_TRUE(f.button.toolTip().isEmpty());
 
     EXPECT_TRUE(f.button.focusPolicy() & Qt::TabFocus);

@@ -250,13 +250,15 @@ TEST_F(SkinDialogTest, RegistrationLogLinesNameEachKindAndTheColourAsRedGreenBlu
          }) {
         EXPECT_TRUE(Logged(line)) << line << "\n" << Log();
     }
-    // Each control is named for assistive tools after its element, unless it has a name already.
-    EXPECT_EQ(dialog.status.accessibleName(), QStringLiteral("Status"));
-    EXPECT_EQ(edit.accessibleName(), QStringLiteral("UserName"));
+    // The element names each control for assistive tools as its description,
+    // unless it has one already; the name stays free for what the user reads.
+    EXPECT_EQ(dialog.status.accessibleDescription(), QStringLiteral("Status"));
+    EXPECT_EQ(edit.accessibleDescription(), QStringLiteral("UserName"));
+    EXPECT_TRUE(edit.accessibleName().isEmpty());
     StandInButton help(&dialog, calls, "Help");
-    help.setAccessibleName(QStringLiteral("Help and support"));
+    help.setAccessibleDescription(QStringLiteral("Help and support"));
     dialog.AddButtonElement(help, 1015, QColor(0, 255, 255), "Help", false);
-    EXPECT_EQ(help.accessibleName(), QStringLiteral("Help and support"));
+    EXPECT_EQ(help.accessibleDescription(), QStringLiteral("Help and support"));
 }
 
 TEST_F(SkinDialogTest, WithoutASkinPictureTheDialogStaysUnskinned)

@@ -21,6 +21,7 @@
 #include "window/mainwindowview.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QCoreApplication>
 #include <QThread>
@@ -202,6 +203,35 @@ TEST(MainWindowDrop, PathsHandedOverBeforeTheWindowRunsAreQueuedOnceItDoes)
     auto window = fixture.MakeWindow();
     window->queuePaths(Photos(2, "opened"));
     ASSERT_TRUE(window->StartUp());
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
+    EXPECT_EQ(fixture.StoredUploads(), 2);
+    EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: File drop event occured"));
+}
+
+TEST(MainWindowDrop, FilesChosenFromTheKeyboardAreQueuedAsADropOfThemWouldBe)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    window->show();
+    // The drop area has the first focus; Enter there opens the chooser, as
+    // the window menu's Add Files... does.
+    EXPECT_EQ(window->focusWidget(), &window->dropArea());
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&window->dropArea(), &enter);
+    QFileDialog* chooser = window->fileChooser();
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return chooser->isVisible(); }));
+    chooser->reject();
+    window->OnCommand(MenuCommand::kAddFiles);
+    ASSERT_TRUE(WaitUntil([&] { return chooser->isVisible(); }));
+    EXPECT_EQ(window->fileChooser(), chooser);
+
+    const auto photos = Photos(2, "chosen");
+    chooser->setDirectory(QString::fromStdString(SandboxPath("chosen")));
+    chooser->selectFile(QStringLiteral("\"photo0.jpg\" \"photo1.jpg\""));
+    static_cast<QDialog*>(chooser)->accept(); // public there; the chooser's own override runs
     ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
     EXPECT_EQ(fixture.StoredUploads(), 2);
     EXPECT_TRUE(Contains(fixture.Log(), "CKestrelioClientDlg: File drop event occured"));
