@@ -37,6 +37,8 @@ public:
     void ShowImage(QImage picture);
 
     bool HasPicture() const { return !m_image.isNull(); }
+    // The held picture's pixels (not its fitted size on the screen).
+    QSize PictureSize() const { return m_image.size(); }
     bool IsFading() const { return m_fadeFrame >= 0; }
 
 Q_SIGNALS:

@@ -11,14 +11,20 @@
 
 #include <QMetaObject>
 #include <QPainter>
+#include <QPainterPath>
 
 namespace quaylet {
 
 namespace {
 
-// Where the drop window's picture draws its film strip, in its own pixels:
-// the placeholder of a video whose still frame is still being made.
-constexpr QRect kFilmStripArt(366, 140, 128, 112);
+// The film strip the drop window's picture draws (a strip turned by 9 degrees
+// about its centre, with its shadow), cut out of that picture: the
+// placeholder of a video whose still frame is still being made. It lies on
+// the panel's own shading, a column of the picture beside the art.
+constexpr QPointF kFilmStripCentre(430, 196);
+constexpr QRectF kFilmStripOutline(-51.5, -36, 106.5, 75); // shadow to the lower right
+constexpr qreal kFilmStripTurn = 9;
+constexpr QRect kPanelColumn(5, 53, 1, 366);
 constexpr int kMainWindowSkin = 186;
 
 constexpr std::string_view kAnimationDots = "...";
@@ -150,12 +156,17 @@ void CMainWindowView::showFilmStrip()
     const SkinPicture skin = LoadSkinPictureResource(kMainWindowSkin, dpr > 1 ? 2 : 1);
     if (!skin.image.isNull()) {
         const qreal scale = skin.image.devicePixelRatio();
-        const QRect art(kFilmStripArt.topLeft() * scale, kFilmStripArt.size() * scale);
-        QRect at(QPoint(), kFilmStripArt.size());
-        at.moveCenter(QRect(QPoint(), placeholder.size()).center());
         QPainter painter(&box);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(at, skin.image, art);
+        painter.drawImage(QRect(QPoint(), placeholder.size()), skin.image,
+                          QRect(kPanelColumn.topLeft() * scale, kPanelColumn.size() * scale));
+        painter.translate(QRectF(QPointF(), placeholder.size()).center());
+        painter.rotate(kFilmStripTurn);
+        QPainterPath outline;
+        outline.addRoundedRect(kFilmStripOutline, 4, 4); // the strip's corners are round
+        painter.setClipPath(outline);
+        painter.rotate(-kFilmStripTurn);
+        painter.drawImage(-kFilmStripCentre, skin.image);
     }
     placeholder.ShowImage(std::move(box));
     m_controls.preview.hide();
