@@ -111,9 +111,13 @@ int CUploadCompletedDlg::exec()
     // QDialog's own modal run ends only when the dialog hides itself, which a
     // dialog hidden from the tray cannot do: Exit would never end it. This
     // run ends when the dialog finishes, visible or not.
+    // Modal to the main window alone: an application-modal run would also
+    // block the tray icon's own window and its balloons, which must toggle
+    // this dialog and open the account page while it shows.
     m_exitRequested = false;
     setResult(0);
     const bool wasModal = testAttribute(Qt::WA_ShowModal);
+    setWindowModality(Qt::WindowModal);
     setAttribute(Qt::WA_ShowModal, true);
     QPointer<CUploadCompletedDlg> alive(this);
     QEventLoop run;

@@ -58,7 +58,7 @@ std::string ConvertVideo(const std::string& source, bool premium, const Conversi
 // directory (n: the process's preview counter), and returns true when that
 // file was written (a video shorter than 2 seconds gives none). For kind 1 or
 // less nothing happens and the result is false. Blocks the caller (the window's
-// thread) for at most `bound`, then stops the encoder.
+// preview thread) for at most `bound`, then stops the encoder.
 bool MakeVideoPreview(int index, std::string& path, int kind,
                       std::chrono::milliseconds bound = std::chrono::seconds(10));
 

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <utility>
 
 namespace quaylet {
 
@@ -44,10 +45,23 @@ bool CPictureCtrl::LoadPicture(const std::string& path)
 
 void CPictureCtrl::FadeToPicture(const std::string& path, int durationMs)
 {
+    FadeToImage(LoadImageFile(path), durationMs);
+}
+
+void CPictureCtrl::ShowImage(QImage picture)
+{
     FinishFade();
-    m_fadeTarget = LoadImageFile(path);
+    m_image = std::move(picture);
+    update();
+}
+
+void CPictureCtrl::FadeToImage(QImage picture, int durationMs)
+{
+    FinishFade();
+    m_fadeTarget = std::move(picture);
     const qreal dpr = devicePixelRatioF();
-    m_oldPicture = RenderFitted(m_image, size(), dpr);
+    // The old picture lives on in its fitted copy alone.
+    m_oldPicture = RenderFitted(std::exchange(m_image, QImage()), size(), dpr);
     m_newPicture = RenderFitted(m_fadeTarget, size(), dpr);
     m_fadeFrame = 0;
     ShowFadeFrame();

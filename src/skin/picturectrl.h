@@ -29,8 +29,16 @@ public:
     // apart, then holds the new picture (none when the file did not load, so
     // the fade ends in black). A fade in progress ends at once first.
     void FadeToPicture(const std::string& path, int durationMs);
+    // The same with a picture decoded elsewhere (a null one fades to black).
+    // Large pictures are best decoded at about the control's size: the
+    // control keeps what it is given.
+    void FadeToImage(QImage picture, int durationMs);
+    // Holds the picture and shows it, without a fade.
+    void ShowImage(QImage picture);
 
     bool HasPicture() const { return !m_image.isNull(); }
+    // The held picture's pixels (not its fitted size on the screen).
+    QSize PictureSize() const { return m_image.size(); }
     bool IsFading() const { return m_fadeFrame >= 0; }
 
 Q_SIGNALS:
@@ -45,9 +53,10 @@ private:
     void NextFadeFrame();
     void FinishFade();
 
-    QImage m_image; // the held picture; null when none
-    // While fading: the two fitted pictures, the frame on the screen and its
-    // number (-1 when no fade runs).
+    QImage m_image; // the held picture; null when none, and while fading
+    // While fading: the picture faded to, the two fitted pictures (box-sized,
+    // the old one replacing the held picture), the frame on the screen and
+    // its number (-1 when no fade runs).
     QImage m_fadeTarget;
     QImage m_oldPicture;
     QImage m_newPicture;

@@ -240,7 +240,7 @@ bool CKestrelioClientDlg::SignIn()
     bool dialogShown = false;
     if (!startup.signedIn()) {
         dialogShown = true;
-        CSettingsDlg dialog(CSettingsDlg::Mode::SignIn);
+        CSettingsDlg dialog(CSettingsDlg::Mode::SignIn, this);
         const int answer = RunDialog(dialog);
         if (answer == QDialog::Rejected || (m_quitRequested != nullptr && m_quitRequested->isSet())) {
             hide();
@@ -637,13 +637,50 @@ void CKestrelioClientDlg::ChooseFiles()
     m_chooser->open();
 }
 
+void CKestrelioClientDlg::MakeDialogOfThisWindow(QDialog& dialog)
+{
+    if (dialog.parentWidget() != this)
+        dialog.setParent(this, dialog.windowFlags());
+    dialog.setWindowModality(Qt::WindowModal);
+}
+
 int CKestrelioClientDlg::RunDialog(QDialog& dialog)
 {
+    MakeDialogOfThisWindow(dialog);
     QPointer<QDialog> previous = m_modal;
     m_modal = &dialog;
     const int result = m_seams.runDialog ? m_seams.runDialog(dialog) : dialog.exec();
     m_modal = previous;
     return result;
+}
+
+void CKestrelioClientDlg::OpenDialog(std::unique_ptr<QDialog> dialog, std::function<void(int result)> answered)
+{
+    if (m_modal) {
+        // The tray's menu stays live while a dialog shows: one at a time.
+        m_modal->raise();
+        m_modal->activateWindow();
+        return;
+    }
+    MakeDialogOfThisWindow(*dialog);
+    if (m_seams.runDialog) {
+        m_modal = dialog.get();
+        const int result = m_seams.runDialog(*dialog);
+        m_modal = nullptr;
+        if (answered)
+            answered(result);
+        return;
+    }
+    QDialog* shown = dialog.release(); // owned by this window until it has ended
+    m_modal = shown;
+    connect(shown, &QDialog::finished, this, [this, shown, answered = std::move(answered)](int result) {
+        if (m_modal == shown)
+            m_modal = nullptr;
+        shown->deleteLater();
+        if (answered)
+            answered(result);
+    });
+    shown->open();
 }
 
 } // namespace quaylet

@@ -54,7 +54,8 @@ class TransferEngine;
 // for the real thing.
 struct MainWindowSeams {
     std::function<std::unique_ptr<ITrayIcon>()> makeTray;
-    // Runs a modal dialog and returns its result; tests answer dialogs here.
+    // Runs a modal dialog and returns its result; tests answer dialogs here
+    // (also those the window otherwise only opens and answers later).
     std::function<int(QDialog&)> runDialog;
     ConnectionChecks connectionChecks;
     // The start-up's credential sources; empty: the stored credentials.
@@ -159,10 +160,22 @@ private:
 
     void ShowClientMenu(bool trayMenu, QPoint globalPos);
     void Logout();
+    void RestartSignedOut();
     void ToggleLaunchOnStartup();
     void Exit();
     void FinishCancel();
+    // Makes a dialog of this window: transient for it, so that the window
+    // manager keeps it above, and modal to it alone, so that the tray and its
+    // balloons stay live while it shows.
+    void MakeDialogOfThisWindow(QDialog& dialog);
+    // Runs a dialog in a loop of its own, for the steps that must wait for
+    // its answer (the start-up sign-in, the upload-completed dialog that the
+    // transfer thread waits for).
     int RunDialog(QDialog& dialog);
+    // Shows a dialog and returns at once; answered runs with its result once
+    // it has ended, and the dialog is deleted after. While one such dialog
+    // shows, another command that opens one brings it forward instead.
+    void OpenDialog(std::unique_ptr<QDialog> dialog, std::function<void(int result)> answered);
 
     MainWindowSeams m_seams;
     const platform::Event* m_quitRequested;

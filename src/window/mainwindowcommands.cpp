@@ -67,11 +67,9 @@ void CKestrelioClientDlg::OnCommand(int command)
         m_showNotifications = !m_showNotifications;
         SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
         break;
-    case MenuCommand::kAbout: {
-        CAboutDlg about;
-        RunDialog(about);
+    case MenuCommand::kAbout:
+        OpenDialog(std::make_unique<CAboutDlg>(this), nullptr);
         break;
-    }
     case MenuCommand::kExit:
         Exit();
         break;
@@ -97,10 +95,16 @@ void CKestrelioClientDlg::Exit()
 
 void CKestrelioClientDlg::Logout()
 {
-    CSettingsDlg dialog(CSettingsDlg::Mode::SignedIn, this);
-    dialog.SetCurrentUser(m_userName);
-    if (RunDialog(dialog) != QDialog::Accepted)
-        return;
+    auto dialog = std::make_unique<CSettingsDlg>(CSettingsDlg::Mode::SignedIn, this);
+    dialog->SetCurrentUser(m_userName);
+    OpenDialog(std::move(dialog), [this](int result) {
+        if (result == QDialog::Accepted)
+            RestartSignedOut();
+    });
+}
+
+void CKestrelioClientDlg::RestartSignedOut()
+{
     SaveCredentials(CProfile());
     if (m_seams.restartClient) {
         m_seams.restartClient();

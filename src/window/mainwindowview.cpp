@@ -1,24 +1,31 @@
 #include "window/mainwindowview.h"
 
 #include "core/logfile.h"
-#include "media/videoconversion.h"
 #include "skin/cancelbutton.h"
 #include "skin/hoverbutton.h"
 #include "skin/picturectrl.h"
+#include "skin/skindialog.h"
 #include "skin/skinstatic.h"
 #include "skin/smoothprogress.h"
 #include "transfer/uploadqueue.h"
 
 #include <QMetaObject>
-
-#include <chrono>
+#include <QPainter>
+#include <QPainterPath>
 
 namespace quaylet {
 
 namespace {
 
-// A still frame must not keep the window waiting at exit for long.
-constexpr std::chrono::seconds kStillFrameBound{5};
+// The film strip the drop window's picture draws (a strip turned by 9 degrees
+// about its centre, with its shadow), cut out of that picture: the
+// placeholder of a video whose still frame is still being made. It lies on
+// the panel's own shading, a column of the picture beside the art.
+constexpr QPointF kFilmStripCentre(430, 196);
+constexpr QRectF kFilmStripOutline(-51.5, -36, 106.5, 75); // shadow to the lower right
+constexpr qreal kFilmStripTurn = 9;
+constexpr QRect kPanelColumn(5, 53, 1, 366);
+constexpr int kMainWindowSkin = 186;
 
 constexpr std::string_view kAnimationDots = "...";
 
@@ -43,17 +50,20 @@ bool Cancellable(TransferState state)
 } // namespace
 
 CMainWindowView::CMainWindowView(MainWindowControls controls, MainWindowActions actions, QObject* parent)
-    : QObject(parent), m_controls(controls), m_actions(std::move(actions))
+    : QObject(parent),
+      m_controls(controls),
+      m_actions(std::move(actions)),
+      m_previews([this](PreviewAnswer answer) {
+          // The maker's destructor (before this object's) waits for its thread.
+          QMetaObject::invokeMethod(
+              this, [this, answer = std::move(answer)] { showPreview(answer); }, Qt::QueuedConnection);
+      })
 {
     m_animation.setInterval(kAnimationIntervalMs);
     connect(&m_animation, &QTimer::timeout, this, &CMainWindowView::animate);
 }
 
-CMainWindowView::~CMainWindowView()
-{
-    if (m_stillMaker.joinable())
-        m_stillMaker.join();
-}
+CMainWindowView::~CMainWindowView() = default;
 
 void CMainWindowView::startAnimation()
 {
@@ -100,49 +110,66 @@ void CMainWindowView::showNextFile(const QueueRow& row)
     }
     m_controls.account.hide();
     m_controls.progress.show();
-    if (IsVideoRow(row)) {
-        // The still frame takes an encoder run: the placeholder shows until it is there.
-        m_controls.preview.hide();
-        m_controls.placeholder.show();
-        makeVideoStill(path);
-        return;
+    const bool video = IsVideoRow(row);
+    if (video) {
+        // The still frame takes an encoder run: the film strip shows until it is there.
+        showFilmStrip();
+    } else {
+        m_controls.placeholder.hide();
+        m_controls.preview.show();
     }
-    showPreview(path);
+    requestPreview(path, video);
 }
 
-void CMainWindowView::showPreview(const std::string& path)
+void CMainWindowView::requestPreview(const std::string& path, bool video)
 {
+    PreviewRequest request;
+    request.generation = m_previewGeneration;
+    request.path = path;
+    request.video = video;
+    request.box = m_controls.preview.size() * m_controls.preview.devicePixelRatioF();
+    m_previews.request(std::move(request));
+}
+
+void CMainWindowView::showPreview(const PreviewAnswer& answer)
+{
+    if (answer.generation != m_previewGeneration)
+        return; // a newer file, or none, is on the screen by now
+    if (answer.video && answer.picture.isNull()) {
+        WriteLog(LogTrace, "CKestrelioClientDlg: no still frame for the video");
+        return; // the film strip stays
+    }
     m_controls.placeholder.hide();
     m_controls.preview.show();
-    m_controls.preview.repaint();
-    m_controls.preview.FadeToPicture(path, kPreviewFadeMs);
-    WriteLog(LogTrace, "CKestrelioClientDlg: preview image = %s", path.c_str());
+    m_controls.preview.FadeToImage(answer.picture, kPreviewFadeMs);
+    WriteLog(LogTrace, "CKestrelioClientDlg: preview image = %s", answer.picturePath.c_str());
 }
 
-void CMainWindowView::makeVideoStill(const std::string& videoPath)
+void CMainWindowView::showFilmStrip()
 {
-    if (m_stillMaker.joinable())
-        m_stillMaker.join(); // the previous one has answered or is about to
-    const uint64_t generation = m_previewGeneration;
-    // The destructor joins this thread, so the view outlives it; a queued
-    // answer to a view that is gone is dropped with the view's events.
-    m_stillMaker = std::thread([this, generation, videoPath] {
-        std::string still = videoPath;
-        // The encoder writes one frame, numbered 1; the still's name differs
-        // from video to video by the preview counter.
-        const bool made = MakeVideoPreview(1, still, 2, kStillFrameBound);
-        QMetaObject::invokeMethod(
-            this,
-            [this, generation, made, still] {
-                if (m_previewGeneration != generation)
-                    return;
-                if (made)
-                    showPreview(still);
-                else
-                    WriteLog(LogTrace, "CKestrelioClientDlg: no still frame for the video");
-            },
-            Qt::QueuedConnection);
-    });
+    CPictureCtrl& placeholder = m_controls.placeholder;
+    const qreal dpr = placeholder.devicePixelRatioF();
+    QImage box(placeholder.size() * dpr, QImage::Format_RGB32);
+    box.setDevicePixelRatio(dpr);
+    box.fill(Qt::black);
+    const SkinPicture skin = LoadSkinPictureResource(kMainWindowSkin, dpr > 1 ? 2 : 1);
+    if (!skin.image.isNull()) {
+        const qreal scale = skin.image.devicePixelRatio();
+        QPainter painter(&box);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(QPoint(), placeholder.size()), skin.image,
+                          QRect(kPanelColumn.topLeft() * scale, kPanelColumn.size() * scale));
+        painter.translate(QRectF(QPointF(), placeholder.size()).center());
+        painter.rotate(kFilmStripTurn);
+        QPainterPath outline;
+        outline.addRoundedRect(kFilmStripOutline, 4, 4); // the strip's corners are round
+        painter.setClipPath(outline);
+        painter.rotate(-kFilmStripTurn);
+        painter.drawImage(-kFilmStripCentre, skin.image);
+    }
+    placeholder.ShowImage(std::move(box));
+    m_controls.preview.hide();
+    placeholder.show();
 }
 
 void CMainWindowView::showQueueReset()

@@ -6,12 +6,14 @@
 // (tray balloons, web pages, the upload-completed dialog) goes to the window
 // through MainWindowActions.
 //
-// Threads: window thread only. The still frames are made on a thread of the
-// view's own, whose answer comes back as a queued call and is dropped when a
-// newer file (or a queue reset) has come since.
+// Threads: window thread only. Previews (a video's still frame, any picture's
+// decoding at the preview's size) are made by a CPreviewMaker on a thread of
+// its own; the answer comes back as a queued call and is dropped when a newer
+// file (or a queue reset) has come since.
 
 #include "engine/transferview.h"
 #include "window/mainwindowcontrols.h"
+#include "window/previewmaker.h"
 
 #include <QObject>
 #include <QString>
@@ -21,7 +23,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 namespace quaylet {
 
@@ -44,7 +45,7 @@ public:
     static constexpr int kPreviewFadeMs = 500;
 
     CMainWindowView(MainWindowControls controls, MainWindowActions actions, QObject* parent = nullptr);
-    // Waits for a still frame still being made (bounded by its encoder limit).
+    // Waits for a preview still being made (a still frame's encoder run at most).
     ~CMainWindowView() override;
 
     // Files were queued: the status animates while it reads "Resizing..." or
@@ -70,15 +71,16 @@ public:
 
 private:
     void animate();
-    void showPreview(const std::string& path);
-    void makeVideoStill(const std::string& videoPath);
+    void requestPreview(const std::string& path, bool video);
+    void showPreview(const PreviewAnswer& answer);
+    void showFilmStrip();
 
     MainWindowControls m_controls;
     MainWindowActions m_actions;
     QTimer m_animation;
     TransferState m_state = kStateReady;
     uint64_t m_previewGeneration = 0; // a still frame for an older file is dropped
-    std::thread m_stillMaker;
+    CPreviewMaker m_previews; // last: its thread answers into the members above
 };
 
 } // namespace quaylet

@@ -2,6 +2,8 @@
 #include "window/trayicon.h"
 
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -26,10 +28,21 @@ QSystemTrayIcon::MessageIcon TrayMessageIcon(BalloonIcon icon)
     return QSystemTrayIcon::NoIcon;
 }
 
+// Qt puts its tray icon on a status-notifier host when the session bus has
+// one; its balloons are then desktop notifications that it cannot take back.
+// Otherwise the icon is a window of its own in an XEmbed tray, and so is each
+// balloon, which Qt takes down when asked for an empty one.
+bool StatusNotifierHostOnTheBus()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    const QDBusConnectionInterface* daemon = bus.isConnected() ? bus.interface() : nullptr;
+    return daemon != nullptr && daemon->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher")).value();
+}
+
 class SystemTrayIcon final : public ITrayIcon {
 public:
     SystemTrayIcon(std::unique_ptr<DesktopNotifications> notifications, QObject* parent)
-        : m_notifications(std::move(notifications))
+        : m_notifications(std::move(notifications)), m_balloonsAreWindows(!StatusNotifierHostOnTheBus())
     {
         QObject::connect(&m_icon, &QSystemTrayIcon::activated,
                          [this](QSystemTrayIcon::ActivationReason reason) {
@@ -40,7 +53,10 @@ public:
                              else if (reason == QSystemTrayIcon::Context)
                                  report(TrayClick::Right);
                          });
-        QObject::connect(&m_icon, &QSystemTrayIcon::messageClicked, [this] { report(TrayClick::Message); });
+        QObject::connect(&m_icon, &QSystemTrayIcon::messageClicked, [this] {
+            m_trayBalloonUp = false; // a clicked balloon goes by itself
+            report(TrayClick::Message);
+        });
         if (m_notifications)
             m_notifications->onClick = [this] { report(TrayClick::Message); };
         if (parent)
@@ -64,17 +80,27 @@ public:
     {
         if (balloon.text.isEmpty()) {
             removeBalloon();
-        } else if (trayAvailable() && m_icon.isVisible()) {
+            return;
+        }
+        // Each kind of balloon replaces the one before it.
+        const bool onTheIcon = trayAvailable() && m_icon.isVisible();
+        if (onTheIcon && (m_balloonsAreWindows || !m_notifications)) {
             m_icon.showMessage(balloon.title, balloon.text, TrayMessageIcon(balloon.icon), balloon.timeoutMs);
+            m_trayBalloonUp = m_balloonsAreWindows;
         } else if (m_notifications) {
+            // Our own notification, not Qt's: it can be closed on time.
             m_notifications->show({balloon.title, balloon.text, balloon.icon, {}, balloon.timeoutMs});
         }
     }
 
-    // A tray's balloon ends by its own time-out: a tray that shows balloons as
-    // notifications has no way to take one back, and an empty one would show.
+    // Taken down at once, so that no balloon shows that a click would no
+    // longer answer.
     void removeBalloon() override
     {
+        if (m_trayBalloonUp) {
+            m_trayBalloonUp = false;
+            m_icon.showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 0);
+        }
         if (m_notifications)
             m_notifications->close();
     }
@@ -94,6 +120,8 @@ private:
 
     QSystemTrayIcon m_icon;
     std::unique_ptr<DesktopNotifications> m_notifications;
+    const bool m_balloonsAreWindows;
+    bool m_trayBalloonUp = false; // a balloon window of the icon may show
 };
 
 } // namespace

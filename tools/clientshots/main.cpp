@@ -51,6 +51,7 @@ struct Scene {
     TransferState state;
     const char* status;
     bool busy;
+    bool video = false; // before its still frame: the film strip
 };
 
 constexpr Scene kScenes[] = {
@@ -60,6 +61,7 @@ constexpr Scene kScenes[] = {
     {"main-uploading", kStateUploading, "Uploading: 40%", true},
     {"main-uploaded", kStateUploaded, "Uploaded", true},
     {"main-trying", kStateTrying, "Trying...", true},
+    {"main-video", kStateEncoding, "Encoding: 7%", true, true},
 };
 
 bool Save(const QPixmap& picture, const QString& folder, const QString& name)
@@ -101,8 +103,10 @@ int Render(const QString& folder, const std::string& user, const std::string& pa
         view.showCount("");
         if (scene.busy) {
             QueueRow row;
-            row.columns[kColumnPathname] = photo.toStdString();
-            row.columns[kColumnFileType] = "1";
+            // A video that gives no still frame keeps its film strip.
+            row.columns[kColumnPathname] = scene.video ? samples.filePath(QStringLiteral("clip.avi")).toStdString()
+                                                       : photo.toStdString();
+            row.columns[kColumnFileType] = scene.video ? "2" : "1";
             view.showNextFile(row);
             view.showCount(" 1 of 3");
             view.showProgressMaximum(100);
