@@ -98,7 +98,16 @@ void CKestrelioClientDlg::Logout()
     dialog.SetCurrentUser(m_userName);
     if (RunDialog(dialog) != QDialog::Accepted)
         return;
-    SaveCredentials(CProfile());
+    // The new client starts once the credentials are gone, or it would sign
+    // in with them again.
+    m_credentialTask = std::make_unique<CBackgroundTask>(*this, [this, userName = m_userName] {
+        ForgetCredentials(userName);
+        return CBackgroundTask::Delivery([this] { RestartClient(); });
+    });
+}
+
+void CKestrelioClientDlg::RestartClient()
+{
     if (m_seams.restartClient) {
         m_seams.restartClient();
         return;
