@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -150,4 +151,20 @@ TEST(KeyringCredentialsNoBusTest, WithoutASessionBusThePasswordStaysInTheFile)
     const std::string log = test::ReadFile("Quaylet.log");
     EXPECT_EQ(Occurrences(log, "Credentials: no keyring ("), 1u) << log;
     SetCredentialKeyringForTesting(nullptr);
+}
+
+TEST_F(KeyringCredentialsTest, ALockedKeyringLeavesTheUserToBeAskedWithoutWaiting)
+{
+    ASSERT_TRUE(SaveCredentials(CProfile("alice", "wonderland")));
+    ASSERT_TRUE(m_keyring->lock());
+    // No prompter can start on this bus; a locked item reads as missing.
+    const auto started = std::chrono::steady_clock::now();
+    CProfile loaded;
+    for (const char* site : {kFixedSiteAddress, kFixedBareSiteAddress, kFixedEarlierSiteAddress})
+        EXPECT_FALSE(LoadCredentials(loaded, site));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    // Nothing in the file to sign in with either: the sign-in dialog asks.
+    const std::string file = StoreFile();
+    EXPECT_TRUE(Contains(file, "szUsername=alice")) << file;
+    EXPECT_FALSE(Contains(file, "szPassword")) << file;
 }
