@@ -108,28 +108,35 @@ StoredValues CredentialStore::read() const
 
 bool CredentialStore::write(const std::string& userName, const std::string& scrambledPassword)
 {
-    PrepareOwnerOnlyFile(m_path);
-    {
-        const auto settings = Open(m_which);
-        if (settings->status() != QSettings::NoError || !settings->isWritable())
-            return false;
-        settings->setValue(QString::fromLatin1(kUserNameValue), QString::fromUtf8(userName.c_str()));
-        settings->setValue(QString::fromLatin1(kPasswordValue), QString::fromLatin1(scrambledPassword.c_str()));
-        settings->sync();
-        if (settings->status() != QSettings::NoError)
-            return false;
-    }
-    return finishWrite();
+    return update([&](QSettings& settings) {
+        settings.setValue(QString::fromLatin1(kUserNameValue), QString::fromUtf8(userName.c_str()));
+        settings.setValue(QString::fromLatin1(kPasswordValue), QString::fromLatin1(scrambledPassword.c_str()));
+    });
 }
 
 bool CredentialStore::writePassword(const std::string& scrambledPassword)
+{
+    return update([&](QSettings& settings) {
+        settings.setValue(QString::fromLatin1(kPasswordValue), QString::fromLatin1(scrambledPassword.c_str()));
+    });
+}
+
+bool CredentialStore::writeUserNameOnly(const std::string& userName)
+{
+    return update([&](QSettings& settings) {
+        settings.setValue(QString::fromLatin1(kUserNameValue), QString::fromUtf8(userName.c_str()));
+        settings.remove(QString::fromLatin1(kPasswordValue));
+    });
+}
+
+bool CredentialStore::update(const std::function<void(QSettings&)>& change)
 {
     PrepareOwnerOnlyFile(m_path);
     {
         const auto settings = Open(m_which);
         if (settings->status() != QSettings::NoError || !settings->isWritable())
             return false;
-        settings->setValue(QString::fromLatin1(kPasswordValue), QString::fromLatin1(scrambledPassword.c_str()));
+        change(*settings);
         settings->sync();
         if (settings->status() != QSettings::NoError)
             return false;

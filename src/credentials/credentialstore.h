@@ -5,7 +5,10 @@
 // "szUsername" and "szPassword" as texts. One QSettings object per operation;
 // files are created and kept readable by their owner only.
 
+#include <functional>
 #include <string>
+
+class QSettings;
 
 namespace quaylet {
 
@@ -32,8 +35,11 @@ public:
     StoredValues read() const;
     bool write(const std::string& userName, const std::string& scrambledPassword);
     bool writePassword(const std::string& scrambledPassword);
+    // The user name alone: a stored password is removed (it lives elsewhere).
+    bool writeUserNameOnly(const std::string& userName);
 
 private:
+    bool update(const std::function<void(QSettings&)>& change);
     bool finishWrite();
     Which m_which;
     std::string m_path;

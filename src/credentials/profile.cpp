@@ -7,6 +7,8 @@
 #include "api/signin.h"
 #include "credentials/blowfish.h"
 #include "credentials/credentialstore.h"
+#include "credentials/passwordkeyring.h"
+#include "core/logfile.h"
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
@@ -60,6 +62,45 @@ bool ValidField(const std::string& text)
 {
     std::size_t chars = 0;
     return !text.empty() && CountPlainCharacters(text, chars) && chars <= kMaxCredentialCharacters;
+}
+
+// A keyring that cannot serve is given up for the process; a quit that ended
+// the wait is not the keyring's fault.
+void NoteKeyringFailure(const KeyringReply& reply)
+{
+    if (reply.status == KeyringReply::Unavailable || reply.status == KeyringReply::Refused)
+        DropCredentialKeyring(reply.reason.empty() ? "it refused" : reply.reason);
+}
+
+// True once the keyring holds the password (always under the current site
+// address); false leaves it to the settings file.
+bool SavePasswordToKeyring(const CProfile& profile)
+{
+    PasswordKeyring* keyring = CredentialKeyring();
+    if (keyring == nullptr || !profile.IsValid())
+        return false;
+    const KeyringReply reply = keyring->write(KeyringAccount(profile.m_userName, kFixedSiteAddress), profile.m_password);
+    NoteKeyringFailure(reply);
+    return reply.status == KeyringReply::Done;
+}
+
+bool ReadPasswordFromKeyring(const std::string& userName, std::string_view siteAddress, CProfile& profile)
+{
+    PasswordKeyring* keyring = CredentialKeyring();
+    if (keyring == nullptr || userName.empty() || KeyringReadsStopped())
+        return false;
+    const KeyringReply reply = keyring->read(KeyringAccount(userName, siteAddress));
+    if (reply.status == KeyringReply::Refused) {
+        // A dismissed unlock prompt: ask the user, not the keyring again.
+        WriteLog(LogTrace, "Credentials: the keyring was not opened (%s)", reply.reason.c_str());
+        StopKeyringReads();
+        return false;
+    }
+    NoteKeyringFailure(reply);
+    if (reply.status != KeyringReply::Done)
+        return false;
+    profile = CProfile(userName, reply.password);
+    return profile.IsValid();
 }
 
 } // namespace
@@ -133,7 +174,21 @@ bool SaveCredentials(const CProfile& profile)
     CredentialStore store(CredentialStore::Current);
     if (!store.writable())
         return false;
+    if (SavePasswordToKeyring(profile))
+        return store.writeUserNameOnly(profile.m_userName);
     return store.write(profile.m_userName, ScramblePassword(profile.m_password));
+}
+
+bool ForgetCredentials(const std::string& userName)
+{
+    if (PasswordKeyring* keyring = CredentialKeyring(); keyring != nullptr && !userName.empty()) {
+        for (const char* site : {kFixedSiteAddress, kFixedBareSiteAddress, kFixedEarlierSiteAddress}) {
+            const KeyringReply reply = keyring->remove(KeyringAccount(userName, site));
+            if (reply.status == KeyringReply::Unavailable || reply.status == KeyringReply::Aborted)
+                break;
+        }
+    }
+    return SaveCredentials(CProfile());
 }
 
 bool LoadCredentials(CProfile& profile, std::string_view siteAddress)
@@ -144,13 +199,19 @@ bool LoadCredentials(CProfile& profile, std::string_view siteAddress)
         CredentialStore store(CredentialStore::Current);
         if (store.readable()) {
             const StoredValues values = store.read();
+            if (ReadPasswordFromKeyring(values.userName, siteAddress, profile))
+                return true;
             profile.m_userName = values.userName;
             profile.m_password = StoredPassword(values.password, siteAddress);
             // An older plain password is replaced by its scrambled form.
             if (!LooksScrambled(values.password) && values.passwordPresent && store.writable())
                 store.writePassword(ScramblePassword(values.password));
-            if (profile.IsValid())
+            if (profile.IsValid()) {
+                // Into the keyring, and out of the file once the keyring has it.
+                if (values.passwordPresent && SavePasswordToKeyring(profile))
+                    store.writeUserNameOnly(profile.m_userName);
                 return true;
+            }
         }
     }
     CredentialStore earlier(CredentialStore::Earlier);

@@ -3,8 +3,9 @@
 // The credentials record and its storage.
 //
 // Stored credentials live in $XDG_CONFIG_HOME/Glimmerly.conf as "szUsername"
-// (plain) and "szPassword" (the password scrambled: 128 bytes of Blowfish
-// cipher text as 256 lower-case hex digits); the earlier product's
+// (plain) and, where the desktop has no keyring to hold the password,
+// "szPassword" (the password scrambled: 128 bytes of Blowfish cipher text as
+// 256 lower-case hex digits); the earlier product's
 // $XDG_CONFIG_HOME/Kestrelio.conf is only read, for migration. Both files are
 // kept readable by their owner only.
 //
@@ -63,13 +64,22 @@ std::string ScramblePasswordWithSite(std::string_view password, std::string_view
 // address. False when the text is longer than 257 characters.
 bool UnscramblePassword(std::string_view scrambled, std::string& password, std::string_view siteAddress);
 
-// Writes the user name and the scrambled password. False when the store
-// cannot be written.
+// Writes the user name and the password: the password to the desktop's
+// keyring when there is one (credentials/passwordkeyring.h), else scrambled
+// to the store. False when the store cannot be written. May wait for the
+// keyring: never on the window thread.
 bool SaveCredentials(const CProfile& profile);
 
-// Loads valid credentials from the store, unscrambling with siteAddress
-// (a plain password found there is rewritten scrambled); failing that,
-// migrates valid credentials from the earlier product's store.
+// Logout: deletes the user's keyring items and stores empty credentials.
+// Waits like SaveCredentials.
+bool ForgetCredentials(const std::string& userName);
+
+// Loads valid credentials: the stored user name's password from the keyring
+// (account "<user name>@<siteAddress>"), else from the store, unscrambling
+// with siteAddress (a plain password found there is rewritten scrambled; a
+// password found there moves to the keyring and leaves the file once the
+// keyring has it); failing that, migrates valid credentials from the earlier
+// product's store. Waits like SaveCredentials.
 bool LoadCredentials(CProfile& profile, std::string_view siteAddress);
 
 // 40 lower-case hex digits: the SHA-1 of the password's bytes.

@@ -48,6 +48,11 @@ ScopedInternetAbort::~ScopedInternetAbort()
     t_abort = std::move(m_previous);
 }
 
+bool ThreadAbortRequested()
+{
+    return t_abort && t_abort();
+}
+
 const char* InternetFailureName(InternetFailure failure)
 {
     switch (failure) {

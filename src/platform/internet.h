@@ -89,6 +89,10 @@ private:
     AbortCheck m_previous;
 };
 
+// True when the calling thread's abort check (a ScopedInternetAbort's) is set
+// and answers true now: for other waits that should end with the exchanges.
+bool ThreadAbortRequested();
+
 enum class InternetFailure {
     None,
     BadArgument,    // the call cannot be made in this state or with these values

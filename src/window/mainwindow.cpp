@@ -248,7 +248,10 @@ bool CKestrelioClientDlg::SignIn()
             return false;
         }
         CurrentProfile() = CProfile(dialog.GetTypedUser(), dialog.GetTypedPassword());
-        SaveCredentials(CurrentProfile());
+        m_credentialTask = std::make_unique<CBackgroundTask>(*this, [profile = CurrentProfile()] {
+            SaveCredentials(profile);
+            return CBackgroundTask::Delivery();
+        });
     }
 
     m_userName = CurrentProfile().m_userName;

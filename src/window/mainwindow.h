@@ -11,6 +11,7 @@
 // here.
 
 #include "app/mainwindowseam.h"
+#include "core/backgroundtask.h"
 #include "credentials/startupsignin.h"
 #include "engine/connectionwarning.h"
 #include "skin/cancelbutton.h"
@@ -160,7 +161,7 @@ private:
 
     void ShowClientMenu(bool trayMenu, QPoint globalPos);
     void Logout();
-    void RestartSignedOut();
+    void RestartClient();
     void ToggleLaunchOnStartup();
     void Exit();
     void FinishCancel();
@@ -233,6 +234,9 @@ private:
     std::unique_ptr<CWindowCallMarshal> m_marshal;
     std::unique_ptr<CMarshalledWindowReactions> m_marshalled;
     std::unique_ptr<TransferEngine> m_engine;
+    // Saving or forgetting the credentials: the keyring may wait for the user
+    // to unlock it, so this runs off the window thread.
+    std::unique_ptr<CBackgroundTask> m_credentialTask;
 };
 
 } // namespace quaylet

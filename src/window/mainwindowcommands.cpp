@@ -98,14 +98,19 @@ void CKestrelioClientDlg::Logout()
     auto dialog = std::make_unique<CSettingsDlg>(CSettingsDlg::Mode::SignedIn, this);
     dialog->SetCurrentUser(m_userName);
     OpenDialog(std::move(dialog), [this](int result) {
-        if (result == QDialog::Accepted)
-            RestartSignedOut();
+        if (result != QDialog::Accepted)
+            return;
+        // The new client starts once the credentials are gone, or it would
+        // sign in with them again.
+        m_credentialTask = std::make_unique<CBackgroundTask>(*this, [this, userName = m_userName] {
+            ForgetCredentials(userName);
+            return CBackgroundTask::Delivery([this] { RestartClient(); });
+        });
     });
 }
 
-void CKestrelioClientDlg::RestartSignedOut()
+void CKestrelioClientDlg::RestartClient()
 {
-    SaveCredentials(CProfile());
     if (m_seams.restartClient) {
         m_seams.restartClient();
         return;

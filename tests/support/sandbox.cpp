@@ -34,6 +34,9 @@ std::string makeSandbox()
     ::setenv("TMPDIR", (pattern + "/tmp").c_str(), 1);
     ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
     ::unsetenv("QUAYLET_SERVICE_URL");
+    // Nor may anything reach the user's keyring: the password stays in the
+    // settings file unless a test starts a keyring of its own.
+    ::setenv("QUAYLET_CREDENTIAL_STORE", "file", 1);
     if (::chdir((pattern + "/work").c_str()) != 0)
         throw std::runtime_error("cannot enter the test sandbox");
     return pattern;

@@ -9,6 +9,8 @@
 #include "support/processes.h"
 
 #include "core/settings.h"
+#include "credentials/credentialstore.h"
+#include "credentials/passwordkeyring.h"
 #include "credentials/profile.h"
 #include "dialogs/settingsdlg.h"
 #include "dialogs/uploadcompleteddlg.h"
@@ -17,6 +19,7 @@
 #include "platform/autostart.h"
 #include "skin/skinstatic.h"
 #include "support/sandbox.h"
+#include "support/testkeyring.h"
 #include "window/menucommands.h"
 #include "window/mainwindowview.h"
 
@@ -63,6 +66,18 @@ std::vector<std::string> Photos(int count, const std::string& folder = "photos")
         WritePhoto(paths.back(), made++);
     }
     return paths;
+}
+
+// What the user types into the sign-in dialog; the dialog signs in itself
+// before it accepts.
+int TypeCredentials(QDialog& dialog)
+{
+    const auto fields = dialog.findChildren<QLineEdit*>();
+    EXPECT_EQ(fields.size(), 2);
+    for (QLineEdit* field : fields)
+        field->setText(QString::fromUtf8(field->echoMode() == QLineEdit::Password ? MainWindowFixture::kPassword
+                                                                                 : MainWindowFixture::kUser));
+    return int(QDialog::Accepted);
 }
 
 // The batch is done: the last state shown stays ("Uploaded" after a refusal).
@@ -148,20 +163,12 @@ TEST(MainWindowStartUp, NamesAKilledClientLeftComeBackBeforeTheSignIn)
 TEST(MainWindowStartUp, CredentialsTypedIntoTheDialogAreStored)
 {
     MainWindowFixture fixture;
-    fixture.answerDialog = [](QDialog& dialog) {
-        // What the user typed; the dialog signs in itself before it accepts.
-        const auto fields = dialog.findChildren<QLineEdit*>();
-        EXPECT_EQ(fields.size(), 2);
-        for (QLineEdit* field : fields)
-            field->setText(QString::fromUtf8(field->echoMode() == QLineEdit::Password
-                                                 ? MainWindowFixture::kPassword
-                                                 : MainWindowFixture::kUser));
-        return int(QDialog::Accepted);
-    };
+    fixture.answerDialog = TypeCredentials;
     auto window = fixture.MakeWindow();
     ASSERT_TRUE(window->StartUp());
+    // Saved off the window thread: the keyring may take its time.
     CProfile stored;
-    ASSERT_TRUE(LoadCredentials(stored, "https://www.glimmerly.example"));
+    ASSERT_TRUE(WaitUntil([&] { return LoadCredentials(stored, "https://www.glimmerly.example"); }));
     EXPECT_EQ(stored.m_userName, MainWindowFixture::kUser);
     EXPECT_EQ(stored.m_password, MainWindowFixture::kPassword);
 }
@@ -507,6 +514,51 @@ TEST(MainWindowDrop, TheConnectionWarningShowsOnceUntilAGoodConnection)
     EXPECT_TRUE(window->showNotifications()); // warnings show whatever that option says
 }
 
+TEST(MainWindowKeyring, TheDialogStoresThereTheNextStartAsksNothingAndLogoutRemovesIt)
+{
+    if (const char* missing = MissingKeyringProgram())
+        GTEST_SKIP() << missing << " is not installed: no keyring of the test's own";
+    PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().empty()) << "the session bus did not start";
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.address().c_str(), 1);
+    ::setenv("XDG_DATA_HOME", SandboxPath("keyring-data").c_str(), 1);
+    ::unsetenv("QUAYLET_CREDENTIAL_STORE");
+    TestKeyring keyring;
+    ASSERT_TRUE(keyring.ready()) << "the keyring daemon did not come up";
+    SetCredentialKeyringForTesting(MakeDesktopKeyring());
+    const auto inKeyring = [&] {
+        return Contains(keyring.search("server", "Glimmerly"), MainWindowFixture::kPassword);
+    };
+
+    MainWindowFixture fixture;
+    fixture.answerDialog = TypeCredentials;
+    {
+        auto window = fixture.MakeWindow();
+        ASSERT_TRUE(window->StartUp());
+        ASSERT_TRUE(WaitUntil(inKeyring, std::chrono::seconds(10)));
+    }
+    const std::string settings = ReadFile(CredentialStore::FilePath(CredentialStore::Current));
+    EXPECT_TRUE(Contains(settings, std::string("szUsername=") + MainWindowFixture::kUser)) << settings;
+    EXPECT_FALSE(Contains(settings, "szPassword")) << settings;
+
+    // The next start signs in from the keyring, without the dialog.
+    fixture.dialogsRun.clear();
+    int restarts = 0;
+    MainWindowSeams seams;
+    seams.restartClient = [&] { ++restarts; };
+    auto window = fixture.MakeWindow(std::move(seams));
+    ASSERT_TRUE(window->StartUp());
+    EXPECT_TRUE(fixture.dialogsRun.empty());
+
+    // Logout takes it out of the keyring before the new client starts.
+    fixture.answerDialog = [](QDialog&) { return int(QDialog::Accepted); };
+    window->OnCommand(MenuCommand::kLogout);
+    ASSERT_TRUE(WaitUntil([&] { return restarts == 1; }));
+    EXPECT_FALSE(inKeyring());
+    SetCredentialKeyringForTesting(nullptr);
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
 TEST(MainWindowOptions, LogoutForgetsTheCredentialsAndStartsANewClient)
 {
     MainWindowFixture fixture;
@@ -525,7 +577,8 @@ TEST(MainWindowOptions, LogoutForgetsTheCredentialsAndStartsANewClient)
 
     fixture.answerDialog = [](QDialog&) { return int(QDialog::Accepted); };
     window->OnCommand(MenuCommand::kLogout);
-    EXPECT_EQ(restarts, 1);
+    // The new client starts once the credentials are gone, off this thread.
+    EXPECT_TRUE(WaitUntil([&] { return restarts == 1; }));
     EXPECT_FALSE(LoadCredentials(stored, "https://www.glimmerly.example"));
     EXPECT_EQ(fixture.dialogsRun, (std::vector<std::string>{"quaylet::CSettingsDlg", "quaylet::CSettingsDlg"}));
 }
