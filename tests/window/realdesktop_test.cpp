@@ -110,10 +110,10 @@ TEST_F(RealDesktopTest, DialogsComeAboveTheAlwaysOnTopWindow)
 
     struct Case {
         const char* name;
-        int downs; // the command's place in the window menu
+        int downs; // the command's place in the window menu (Add Files... comes first)
         int width;
     };
-    for (const Case& c : {Case{"About", 5, 360}, Case{"Logout question", 1, 0}}) {
+    for (const Case& c : {Case{"About", 6, 360}, Case{"Logout question", 2, 0}}) {
         SCOPED_TRACE(c.name);
         // The window menu by a right click inside the window, then the command by keyboard.
         Click(main.x + 320, main.y + 240, 3);
