@@ -3,7 +3,8 @@
 #include "media/imageprep_jpegerror.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstddef>
+#include <utility>
 
 namespace quaylet::imageprep {
 
@@ -18,21 +19,58 @@ constexpr J_COLOR_SPACE kInputColourSpace = JCS_EXT_XRGB;
 
 constexpr int kRowsPerCall = 16; // one iMCU row at 4:2:0
 
-// Owns the compress object and the output buffer that libjpeg allocates and
-// grows, on every way out of EncodeJpeg including a jump from an error.
+// Writes the encoded bytes straight into a vector. libjpeg's own
+// memory destination frees its buffer as it grows it and tells the new one
+// only at the end, so a stop or an error in between left no sound pointer to
+// free; a vector owns its bytes on every way out.
+struct VectorDestination {
+    jpeg_destination_mgr pub{}; // first: libjpeg hands back a pointer to it
+    Bytes* out = nullptr;
+
+    static VectorDestination& of(j_compress_ptr c) { return *reinterpret_cast<VectorDestination*>(c->dest); }
+
+    static void init(j_compress_ptr c)
+    {
+        VectorDestination& d = of(c);
+        d.out->resize(std::max<std::size_t>(d.out->capacity(), 64 * 1024));
+        d.pub.next_output_byte = d.out->data();
+        d.pub.free_in_buffer = d.out->size();
+    }
+
+    static boolean grow(j_compress_ptr c)
+    {
+        // Called with the whole buffer full, whatever free_in_buffer says.
+        VectorDestination& d = of(c);
+        const std::size_t used = d.out->size();
+        d.out->resize(used * 2);
+        d.pub.next_output_byte = d.out->data() + used;
+        d.pub.free_in_buffer = d.out->size() - used;
+        return TRUE;
+    }
+
+    static void term(j_compress_ptr c)
+    {
+        VectorDestination& d = of(c);
+        d.out->resize(d.out->size() - d.pub.free_in_buffer);
+    }
+
+    explicit VectorDestination(Bytes& bytes) : out(&bytes)
+    {
+        pub.init_destination = &init;
+        pub.empty_output_buffer = &grow;
+        pub.term_destination = &term;
+    }
+};
+
+// Owns the compress object on every way out of EncodeJpeg, including a jump
+// from an error or a stop.
 struct Compression {
     jpeg_compress_struct object{}; // destroying a zeroed, never created object does nothing
     JpegErrorManager errors;
-    unsigned char* output = nullptr;
-    unsigned long outputSize = 0;
 
     Compression() = default;
     Q_DISABLE_COPY_MOVE(Compression)
-    ~Compression()
-    {
-        jpeg_destroy_compress(&object);
-        std::free(output);
-    }
+    ~Compression() { jpeg_destroy_compress(&object); }
 };
 
 } // namespace
@@ -44,6 +82,8 @@ bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, s
         return false;
     }
     Compression compression;
+    Bytes encoded;
+    VectorDestination destination(encoded);
     jpeg_compress_struct& c = compression.object;
     std::jmp_buf jump;
     compression.errors.jump = &jump;
@@ -54,7 +94,7 @@ bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, s
     c.err = UseJpegErrors(compression.errors);
     jpeg_create_compress(&c);
     c.progress = StopWhenAsked(compression.errors);
-    jpeg_mem_dest(&c, &compression.output, &compression.outputSize);
+    c.dest = &destination.pub;
     c.image_width = static_cast<JDIMENSION>(image.width());
     c.image_height = static_cast<JDIMENSION>(image.height());
     c.input_components = 4;
@@ -80,7 +120,7 @@ bool EncodeJpeg(const QImage& image, const JpegEncoding& encoding, Bytes& out, s
         jpeg_write_scanlines(&c, rows, static_cast<JDIMENSION>(count));
     }
     jpeg_finish_compress(&c);
-    out.assign(compression.output, compression.output + compression.outputSize);
+    out = std::move(encoded);
     return true;
 }
 
