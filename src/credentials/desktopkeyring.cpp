@@ -1,5 +1,6 @@
 #include "credentials/passwordkeyring.h"
 
+#include "core/queuedcall.h"
 #include "platform/internet.h"
 
 #include <qt6keychain/keychain.h>
@@ -108,7 +109,7 @@ private:
         auto pending = std::make_shared<PendingReply>();
         QMetaObject::invokeMethod(
             &m_home,
-            [pending, makeJob = std::move(makeJob)] {
+            QueuedCall([pending, makeJob = std::move(makeJob)] {
                 std::unique_ptr<QKeychain::Job> job = makeJob();
                 job->setAutoDelete(true);
                 job->setInsecureFallback(false);
@@ -126,7 +127,7 @@ private:
                 });
                 // From here on the job owns itself.
                 job.release()->start();
-            },
+            }),
             Qt::QueuedConnection);
         std::unique_lock guard(pending->lock);
         while (!pending->answered.wait_for(guard, platform::kAbortPollInterval, [&] { return pending->done; })) {

@@ -2,6 +2,7 @@
 
 #include "api/endpoints.h"
 #include "core/logfile.h"
+#include "core/queuedcall.h"
 #include "core/settings.h"
 #include "core/stringtable.h"
 #include "core/windowplacement.h"
@@ -396,10 +397,10 @@ void CKestrelioClientDlg::StartEngine()
     journalOptions.unavailable = [this] {
         QMetaObject::invokeMethod(
             this,
-            [this] {
+            QueuedCall([this] {
                 ShowBalloon(Balloon {Text(str::AppTitle).toStdString(), QueueStoreUnavailableNotice(),
                                      BalloonIcon::Warning, 10000, 8000});
-            },
+            }),
             Qt::QueuedConnection);
     };
     m_journal = std::make_unique<QueueJournal>(std::move(journalOptions));
@@ -420,7 +421,8 @@ void CKestrelioClientDlg::StartEngine()
     // What an earlier run of this account left unfinished goes first.
     m_resuming = true;
     m_journal->takeUnfinished([this](std::vector<StoredRow> rows) {
-        QMetaObject::invokeMethod(this, [this, rows = std::move(rows)] { ResumeTaken(rows); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, QueuedCall([this, rows = std::move(rows)] { ResumeTaken(rows); }),
+                                  Qt::QueuedConnection);
     });
 }
 

@@ -1,6 +1,7 @@
 #include "window/mainwindowview.h"
 
 #include "core/logfile.h"
+#include "core/queuedcall.h"
 #include "skin/cancelbutton.h"
 #include "skin/hoverbutton.h"
 #include "skin/picturectrl.h"
@@ -56,7 +57,7 @@ CMainWindowView::CMainWindowView(MainWindowControls controls, MainWindowActions 
       m_previews([this](PreviewAnswer answer) {
           // The maker's destructor (before this object's) waits for its thread.
           QMetaObject::invokeMethod(
-              this, [this, answer = std::move(answer)] { showPreview(answer); }, Qt::QueuedConnection);
+              this, QueuedCall([this, answer = std::move(answer)] { showPreview(answer); }), Qt::QueuedConnection);
       })
 {
     m_animation.setInterval(kAnimationIntervalMs);
