@@ -20,19 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-TransferSteps InstantSteps()
-{
-    TransferSteps steps;
-    steps.checkConnection = [](const StepContext&) { return true; };
-    steps.fetchPremium = [](const StepContext&) { return true; };
-    steps.rotateToUpright = [](const std::string&, int) { return std::string(); };
-    steps.makeUploadImage = [](const std::string&, int, const std::string&) { return std::string(); };
-    steps.convertVideo = [](const StepContext&, const std::string&) { return std::string(); };
-    steps.dateTaken = [](const std::string&) { return std::optional<int64_t>(); };
-    steps.upload = [](const StepContext&, const UploadRequest&) { return 1; };
-    return steps;
-}
-
 TransferEngineOptions EngineOptions(TransferSteps steps)
 {
     TransferEngineOptions options;
@@ -84,7 +71,7 @@ private:
 TEST(EngineConcurrencyTest, FilesQueuedWhileTheQueueDrainsAreNeverLeftWaiting)
 {
     ClearingView view;
-    TransferEngine engine(view, EngineOptions(InstantSteps()));
+    TransferEngine engine(view, EngineOptions(test::InstantSteps()));
     std::atomic<std::size_t> finished{0};
     engine.setFileFinishedHandler([&](const QueueRow&, int) { ++finished; });
     engine.start();
@@ -131,7 +118,7 @@ TEST(EngineConcurrencyTest, AStopThatTimedOutKeepsFailingAndTheProcessEndsInstea
             SetLogMirror(true); // the death test reads standard error
             OpenLog("Quaylet.log");
             platform::Event never(platform::Event::Reset::Manual);
-            TransferSteps steps = InstantSteps();
+            TransferSteps steps = test::InstantSteps();
             steps.upload = [&never](const StepContext&, const UploadRequest&) {
                 never.wait();
                 return 1;

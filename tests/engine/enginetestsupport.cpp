@@ -16,6 +16,19 @@
 
 namespace quaylet::test {
 
+TransferSteps InstantSteps(std::function<int(const StepContext&, const UploadRequest&)> upload)
+{
+    TransferSteps steps;
+    steps.checkConnection = [](const StepContext&) { return true; };
+    steps.fetchPremium = [](const StepContext&) { return true; };
+    steps.rotateToUpright = [](const std::string&, int) { return std::string(); };
+    steps.makeUploadImage = [](const std::string&, int, const std::string&) { return std::string(); };
+    steps.convertVideo = [](const StepContext&, const std::string&) { return std::string(); };
+    steps.dateTaken = [](const std::string&) { return std::optional<int64_t>(); };
+    steps.upload = std::move(upload);
+    return steps;
+}
+
 void RecordOutcomes(TransferEngine& engine, RecordingView& view)
 {
     engine.setFileFinishedHandler([&view](const QueueRow& row, int result) {

@@ -7,12 +7,18 @@
 #include "engine/transferengine.h"
 
 #include <chrono>
+#include <functional>
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace quaylet::test {
+
+// Steps that do nothing and answer at once, with `upload` for the upload
+// (by default one that succeeds).
+TransferSteps InstantSteps(std::function<int(const StepContext&, const UploadRequest&)> upload =
+                               [](const StepContext&, const UploadRequest&) { return 1; });
 
 class RecordingView final : public ITransferView {
 public:

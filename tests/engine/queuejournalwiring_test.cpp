@@ -47,19 +47,6 @@ private:
     std::map<uint64_t, std::vector<std::string>> m_rows;
 };
 
-TransferSteps Steps(std::function<int(const StepContext&, const UploadRequest&)> upload)
-{
-    TransferSteps steps;
-    steps.checkConnection = [](const StepContext&) { return true; };
-    steps.fetchPremium = [](const StepContext&) { return true; };
-    steps.rotateToUpright = [](const std::string&, int) { return std::string(); };
-    steps.makeUploadImage = [](const std::string&, int, const std::string&) { return std::string(); };
-    steps.convertVideo = [](const StepContext&, const std::string&) { return std::string(); };
-    steps.dateTaken = [](const std::string&) { return std::optional<int64_t>(); };
-    steps.upload = std::move(upload);
-    return steps;
-}
-
 TransferEngineOptions Options(TransferSteps steps, IQueueJournal& journal)
 {
     TransferEngineOptions options;
@@ -109,7 +96,7 @@ TEST(QueueJournalWiringTest, EveryFileIsOnRecordBeforeItIsWorkedOnAndItsOutcomeB
     test::RecordingView view;
     const auto paths = Files({"a.jpg", "b.jpg", "c.mov"});
     const std::map<std::string, int> results {{paths[0], 1}, {paths[1], -6}, {paths[2], -8}};
-    TransferEngine engine(view, Options(Steps([&](const StepContext&, const UploadRequest& r) {
+    TransferEngine engine(view, Options(test::InstantSteps([&](const StepContext&, const UploadRequest& r) {
                                             return results.at(r.path);
                                         }),
                                         journal));
@@ -137,7 +124,7 @@ TEST(QueueJournalWiringTest, CancelEndsTheRowsAndAQuittingProcessLeavesThemOpen)
     {
         RecordingJournal journal;
         test::RecordingView view;
-        TransferEngine engine(view, Options(Steps(UntilStopped), journal));
+        TransferEngine engine(view, Options(test::InstantSteps(UntilStopped), journal));
         engine.start();
         engine.intake().OnDropFiles(paths);
         ASSERT_TRUE(Eventually([&] { return journal.has(1, "uploading"); }));
@@ -151,7 +138,7 @@ TEST(QueueJournalWiringTest, CancelEndsTheRowsAndAQuittingProcessLeavesThemOpen)
     {
         RecordingJournal journal;
         test::RecordingView view;
-        TransferEngine engine(view, Options(Steps(UntilStopped), journal));
+        TransferEngine engine(view, Options(test::InstantSteps(UntilStopped), journal));
         engine.start();
         engine.intake().OnDropFiles(paths);
         ASSERT_TRUE(Eventually([&] { return journal.has(1, "uploading"); }));
