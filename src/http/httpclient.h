@@ -45,7 +45,7 @@ public:
     // must not happen per small piece. libcurl's upload buffer is given the
     // same size, so that each hand-over is taken in one pass (blocks larger
     // than that buffer measured slower: the transfer pauses mid-block).
-    static constexpr std::size_t kStageSize = 256 * 1024;
+    static constexpr std::size_t kStageSize = 512 * 1024;
     // Staged bytes are handed over once this many have gathered, and when
     // the whole body is staged. File parts are read straight into the stage
     // ahead of the pieces that write them, up to this mark, so a hand-over
