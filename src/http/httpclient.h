@@ -40,15 +40,16 @@ inline constexpr uint32_t kUploadFlagsNoCache = 0x84400F00;
 class CHttpClientT {
 public:
     static constexpr const char* kDefaultAgent = "Velto HTTP Client Class";
-    static constexpr std::size_t kFileBufferSize = 57344; // 0xE000: read-ahead of file parts
     // Body bytes gathered before they are handed to the internet layer. Each
     // hand-over resumes the transfer machinery (several system calls), so it
     // must not happen per small piece. libcurl's upload buffer is given the
     // same size, so that each hand-over is taken in one pass (blocks larger
     // than that buffer measured slower: the transfer pauses mid-block).
-    static constexpr std::size_t kStageSize = 256 * 1024;
+    static constexpr std::size_t kStageSize = 512 * 1024;
     // Staged bytes are handed over once this many have gathered, and when
-    // the whole body is staged.
+    // the whole body is staged. File parts are read straight into the stage
+    // ahead of the pieces that write them, up to this mark, so a hand-over
+    // leaves no bytes read ahead behind and a block costs few reads.
     static constexpr std::size_t kHandOverAt = kStageSize / 2;
     // The longest one ProceedPost spends handing staged bytes over or
     // waiting for the service to receive them, so that the caller shows
@@ -131,6 +132,7 @@ private:
     void _WritePost(const void* data, std::size_t size, bool content);
     void _WritePost(std::string_view text, bool content) { _WritePost(text.data(), text.size(), content); }
     void flushStage();
+    void dropHandedStage();
     bool handOverDue() const;
     void handOver();
     void noteFraming(uint32_t offset, uint32_t length);
@@ -169,10 +171,12 @@ private:
     std::size_t m_currentFile = 0;             // index into m_files while a file part is written
     Handles m_handles;
     bool m_postMode = true; // until the first upload starts
-    std::unique_ptr<char[]> m_fileBuffer;
-    std::size_t m_fileBufferPos = 0, m_fileBufferLen = 0;
-    std::vector<char> m_stage;
-    std::size_t m_stageHanded = 0; // bytes at the front of m_stage the connection has taken
+    // kStageSize bytes: the body bytes written and not yet handed over, then
+    // the file bytes read ahead of the pieces that will write them.
+    std::unique_ptr<char[]> m_stage;
+    std::size_t m_stageLen = 0;    // written bytes at the front of m_stage
+    std::size_t m_stageHanded = 0; // of those, the bytes the connection has taken
+    std::size_t m_readAhead = 0;   // file bytes after the written ones
     // Body ranges (offset, length) of delimiters and part heads, in order and
     // merged where they touch: they tell how many of the bytes the service
     // has received are content.

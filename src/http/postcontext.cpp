@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace Velto {
@@ -144,10 +145,8 @@ void CHttpClientT::_OpenUploadContext(std::string_view url, uint32_t flags)
         m_current = m_params.end();
         m_currentFile = 0;
         m_valueBuffer.clear();
-        m_fileBufferPos = m_fileBufferLen = 0;
-        m_stage.clear();
-        m_stage.reserve(kStageSize);
-        m_stageHanded = 0;
+        m_stage = std::make_unique_for_overwrite<char[]>(kStageSize);
+        m_stageLen = m_stageHanded = m_readAhead = 0;
         m_framing.clear();
         m_currentContentStart = 0;
 
@@ -262,7 +261,6 @@ void CHttpClientT::writeNextHead()
         _WritePost(part.mime, false);
         _WritePost(kFileHeadEnd, false);
         size = part.size;
-        m_fileBufferPos = m_fileBufferLen = 0;
     } else {
         _WritePost(kValueHeadEnd, false);
         m_valueBuffer = wireText(value);
@@ -288,24 +286,27 @@ void CHttpClientT::writeContent(uint32_t n)
 void CHttpClientT::readFileInto(uint32_t n)
 {
     FilePart& part = m_files[m_currentFile];
-    if (!m_fileBuffer)
-        m_fileBuffer = std::make_unique<char[]>(kFileBufferSize);
     while (n > 0) {
-        if (m_fileBufferPos == m_fileBufferLen) {
-            // Read ahead as much of the rest of the part as the buffer holds,
-            // so a small piece costs no system call of its own.
-            const uint32_t partLeft = m_stat.CurrParamRemainByte();
-            const std::size_t want = std::min<std::size_t>(kFileBufferSize, partLeft);
-            const std::size_t got = CHttpToolA::ReadFile(part.fd.get(), m_fileBuffer.get(), want);
+        if (m_readAhead == 0) {
+            if (m_stageLen == kStageSize)
+                flushStage();
+            // One read takes the rest of the part up to the next hand-over
+            // mark (the stage's end once past it), straight into the stage:
+            // a small piece costs neither a system call nor a copy of its own.
+            const std::size_t mark = m_stageLen < kHandOverAt ? kHandOverAt : kStageSize;
+            const std::size_t want = std::min<std::size_t>(mark - m_stageLen, m_stat.CurrParamRemainByte());
+            const std::size_t got = CHttpToolA::ReadFile(part.fd.get(), m_stage.get() + m_stageLen, want);
             if (got < want)
                 ThrowError(kErrShortRead, 0); // the file shrank since its length was announced
-            m_fileBufferPos = 0;
-            m_fileBufferLen = got;
+            m_readAhead = got;
         }
-        const std::size_t piece = std::min<std::size_t>(n, m_fileBufferLen - m_fileBufferPos);
-        _WritePost(m_fileBuffer.get() + m_fileBufferPos, piece, true);
-        m_fileBufferPos += piece;
-        n -= static_cast<uint32_t>(piece);
+        // Writing a piece of the part is taking it from the bytes read ahead.
+        const uint32_t piece = static_cast<uint32_t>(std::min<std::size_t>(n, m_readAhead));
+        m_stat._TestAddPostedBytes(piece);
+        m_stageLen += piece;
+        m_readAhead -= piece;
+        m_stat._AddPostedBytes(piece);
+        n -= piece;
     }
 }
 
@@ -321,13 +322,15 @@ void CHttpClientT::_WritePost(const void* data, std::size_t size, bool content)
     else
         m_stat._TestAddActualPostedBytes(n);
     // Stage small writes; the internet layer gets them in large blocks.
-    if (m_stage.size() + size > kStageSize)
+    // Nothing is read ahead here: a part's content ends before any other
+    // write, and the reads never go past it.
+    if (m_stageLen + size > kStageSize)
         flushStage();
     if (size >= kStageSize) {
         CHttpToolA::InternetWriteFile(m_handles.request.get(), data, size);
     } else {
-        const char* bytes = static_cast<const char*>(data);
-        m_stage.insert(m_stage.end(), bytes, bytes + size);
+        std::memcpy(m_stage.get() + m_stageLen, data, size);
+        m_stageLen += size;
     }
     if (content) {
         m_stat._AddPostedBytes(n);
@@ -347,28 +350,36 @@ void CHttpClientT::noteFraming(uint32_t offset, uint32_t length)
 
 void CHttpClientT::flushStage()
 {
-    if (m_stageHanded < m_stage.size())
-        CHttpToolA::InternetWriteFile(m_handles.request.get(), m_stage.data() + m_stageHanded,
-                                      m_stage.size() - m_stageHanded);
-    m_stage.clear();
+    if (m_stageHanded < m_stageLen)
+        CHttpToolA::InternetWriteFile(m_handles.request.get(), m_stage.get() + m_stageHanded,
+                                      m_stageLen - m_stageHanded);
+    dropHandedStage();
+}
+
+void CHttpClientT::dropHandedStage()
+{
+    // Only a piece larger than the rest of a block leaves bytes read ahead
+    // behind the handed ones; they are the next block's start.
+    if (m_readAhead > 0)
+        std::memmove(m_stage.get(), m_stage.get() + m_stageLen, m_readAhead);
+    m_stageLen = 0;
     m_stageHanded = 0;
 }
 
 bool CHttpClientT::handOverDue() const
 {
-    return !m_stage.empty() &&
-           (m_stage.size() >= kHandOverAt || m_stat.ActualPostedByte() == m_stat.ActualTotalByte());
+    return m_stageLen > 0 &&
+           (m_stageLen >= kHandOverAt || m_stat.ActualPostedByte() == m_stat.ActualTotalByte());
 }
 
 void CHttpClientT::handOver()
 {
     const auto until = std::chrono::steady_clock::now() + kHandOverSlice;
-    m_stageHanded += CHttpToolA::InternetWriteSome(m_handles.request.get(), m_stage.data() + m_stageHanded,
-                                                   m_stage.size() - m_stageHanded, kHandOverSlice);
-    if (m_stageHanded < m_stage.size())
+    m_stageHanded += CHttpToolA::InternetWriteSome(m_handles.request.get(), m_stage.get() + m_stageHanded,
+                                                   m_stageLen - m_stageHanded, kHandOverSlice);
+    if (m_stageHanded < m_stageLen)
         return;
-    m_stage.clear();
-    m_stageHanded = 0;
+    dropHandedStage();
     // The rest of the slice goes to the service receiving the end of the
     // body, so that on a fast link the next call can end the request.
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
@@ -384,10 +395,8 @@ CHttpClientT::Handles CHttpClientT::_ReleasePostResponse()
     m_handles = Handles();
     m_files.clear(); // closes every file
     m_valueBuffer = std::string();
-    m_fileBuffer.reset();
-    m_fileBufferPos = m_fileBufferLen = 0;
-    m_stage = std::vector<char>();
-    m_stageHanded = 0;
+    m_stage.reset();
+    m_stageLen = m_stageHanded = m_readAhead = 0;
     m_framing.clear();
     m_current = m_params.end();
     m_currentFile = 0;

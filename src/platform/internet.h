@@ -216,7 +216,9 @@ public:
 
     // Body bytes the server's side has received so far, within about a round
     // trip: what libcurl has passed to the socket less what still waits in
-    // the socket's send queue. Never falls; at most written().
+    // the socket's send queue. While the body is being written, the count is
+    // read afresh at most every 20 ms, after a run of the transfer; once it
+    // is all written, on every call. Never falls; at most written().
     uint64_t sent();
 
     // True once the whole announced body has been written and sent, or the

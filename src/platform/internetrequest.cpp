@@ -24,7 +24,9 @@ namespace quaylet::platform {
 using namespace detail;
 
 namespace {
-constexpr int kQueueCheckEvery = 64;
+// While the body is being written, the sent count is read afresh at most this
+// often: finer than any progress display needs.
+constexpr auto kSentReadingInterval = std::chrono::milliseconds{20};
 } // namespace
 
 class InternetRequest::Impl {
@@ -298,6 +300,15 @@ public:
     {
         if (!m_easy || m_state == State::Created)
             return m_sent;
+        // The upload loop asks after every kilobyte it stages, and reading
+        // the socket's queue is a system call. While the body is still being
+        // written, the count is read afresh only on the first question after
+        // a run of the transfer, and only once kSentReadingInterval has
+        // passed since the last reading; until then it stays as it was, never
+        // above what was sent. Once the whole body is written, every question
+        // is answered afresh: the last percentage must not lag.
+        if (m_state == State::HeadSent && m_written < m_total && !freshReadingDue())
+            return m_sent;
         // libcurl's count moves only while the transfer runs; between runs the
         // last reading stands.
         if (m_transferRan || m_state != State::HeadSent) {
@@ -308,24 +319,29 @@ public:
             m_transferRan = false;
         }
         uint64_t handed = m_handed;
-        // The upload loop asks after every kilobyte it stages, and a system
-        // call each time took a third of a fast upload's CPU time. While the
-        // body is still being written, the queue is read again when libcurl
-        // has passed more bytes, or at every kQueueCheckEvery-th question
-        // (64 KiB of the loop's staging, finer than any progress shown);
-        // until then the count stays as it was, never above what was sent.
-        // Once the whole body is written, every question is answered afresh:
-        // the last percentage must not lag.
-        if (m_written < m_total && handed == m_handedAtQueueCheck && ++m_questionsSinceQueueCheck < kQueueCheckEvery)
-            return m_sent;
-        m_handedAtQueueCheck = handed;
-        m_questionsSinceQueueCheck = 0;
         int queued = 0;
         const curl_socket_t socket = m_sockets.active();
         if (socket != CURL_SOCKET_BAD && ::ioctl(socket, SIOCOUTQ, &queued) == 0 && queued > 0)
             handed -= std::min<uint64_t>(handed, static_cast<uint64_t>(queued));
         m_sent = std::max(m_sent, handed);
         return m_sent;
+    }
+
+    // While the body is written: whether a question is the first after a
+    // run of the transfer and the last reading is kSentReadingInterval old.
+    // A question too soon lets that run go unread: a later run, and the one
+    // that takes the body's last bytes, are read in turn.
+    bool freshReadingDue()
+    {
+        if (!m_transferRan)
+            return false;
+        const auto now = Clock::now();
+        if (now < m_nextSentReading) {
+            m_transferRan = false;
+            return false;
+        }
+        m_nextSentReading = now + kSentReadingInterval;
+        return true;
     }
 
     bool endRequest()
@@ -509,8 +525,7 @@ private:
     uint64_t m_sent = 0;
     uint64_t m_handed = 0;       // libcurl's count of body bytes passed on, at the last reading
     bool m_transferRan = false;  // the transfer has run since that reading
-    uint64_t m_handedAtQueueCheck = 0;
-    int m_questionsSinceQueueCheck = 0;
+    Clock::time_point m_nextSentReading; // while the body is written, no fresh reading before this
     Clock::time_point m_deadline = Clock::time_point::max();
 
     std::string m_received;

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <utility>
+
 namespace quaylet {
 
 namespace {
@@ -25,30 +27,44 @@ std::chrono::steady_clock::time_point processOrigin()
     static const auto origin = coarseNow();
     return origin;
 }
+
+std::chrono::steady_clock::duration ticksOf(double seconds)
+{
+    return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
 } // namespace
 
 CDelayMethodCall::CDelayMethodCall(Clock clock)
     : m_origin(clock ? clock() : processOrigin()),
-      m_clock(clock ? std::move(clock) : Clock(&coarseNow))
+      m_clock(std::move(clock)),
+      m_intervalTicks(ticksOf(m_interval)),
+      m_lastCall(m_origin)
 {
+}
+
+std::chrono::steady_clock::time_point CDelayMethodCall::now() const
+{
+    return m_clock ? m_clock() : coarseNow();
 }
 
 void CDelayMethodCall::bind(IDelayMethodCaller* target, double intervalSeconds)
 {
     m_target = target;
-    m_lastCallMs = 0.0;
-    if (intervalSeconds != 0.0)
+    m_lastCall = m_origin;
+    if (intervalSeconds != 0.0) {
         m_interval = intervalSeconds;
+        m_intervalTicks = ticksOf(intervalSeconds);
+    }
 }
 
 void CDelayMethodCall::call(const std::string& text)
 {
-    const double nowMs = std::chrono::duration<double, std::milli>(m_clock() - m_origin).count();
-    if ((nowMs - m_lastCallMs) / 1000.0 <= m_interval)
+    const auto at = now();
+    if (at - m_lastCall <= m_intervalTicks)
         return;
     if (m_target)
         m_target->call(text);
-    m_lastCallMs = nowMs;
+    m_lastCall = at;
 }
 
 } // namespace quaylet

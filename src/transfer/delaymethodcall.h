@@ -36,12 +36,17 @@ public:
     double interval() const { return m_interval; }
 
 private:
+    std::chrono::steady_clock::time_point now() const;
+
     // An injected clock's first reading stands for the start of the process.
     std::chrono::steady_clock::time_point m_origin; // "process start" of the clock readings
-    Clock m_clock;
+    Clock m_clock;                                  // empty: the coarse steady clock
     double m_interval = kDefaultInterval;
+    // The upload asks once per kilobyte it writes: the comparison is done
+    // in the clock's own ticks.
+    std::chrono::steady_clock::duration m_intervalTicks;
     IDelayMethodCaller* m_target = nullptr;
-    double m_lastCallMs = 0.0; // milliseconds since the origin
+    std::chrono::steady_clock::time_point m_lastCall; // the origin until a text passes
 };
 
 } // namespace quaylet

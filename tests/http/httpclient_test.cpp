@@ -202,6 +202,39 @@ TEST_F(HttpClientTest, SpecialBodies)
     }
 }
 
+TEST_F(HttpClientTest, LargeFilesArriveWholeWhateverThePieceSize)
+{
+    // Files of several staged blocks and sizes that fit no block, in pieces
+    // that end short of a block, that do not divide it, and that are larger
+    // than one or than the whole stage: the file is read ahead into the
+    // stage, and every byte must still go out once and in order.
+    const std::string first = Pattern(1300001);
+    const std::string second = Pattern(3) + Pattern(700000);
+    const std::string a = SandboxPath("a.bin"), b = SandboxPath("b.bin");
+    WriteFile(a, first);
+    WriteFile(b, second);
+    for (const uint32_t piece : {1024u, 1000u, 300000u, 700000u}) {
+        SCOPED_TRACE(piece);
+        RecordingServer srv;
+        CHttpClientT client;
+        client.AddParam("a", a.c_str(), kParamFile);
+        client.AddParam("b", b.c_str(), kParamFile);
+        client.AddParam("c", "value");
+        client.StartUpload(srv.url());
+        ASSERT_TRUE(Drive(client, piece));
+        const auto requests = srv.server.requests();
+        ASSERT_EQ(requests.size(), 1u);
+        const std::string& body = requests[0].body;
+        const std::string head = "\r\nContent-Type: application/octet-stream\r\n\r\n";
+        const std::size_t firstAt = body.find(head) + head.size();
+        const std::size_t secondAt = body.find(head, firstAt) + head.size();
+        EXPECT_EQ(body.compare(firstAt, first.size() + 2, first + "\r\n"), 0);
+        EXPECT_EQ(body.compare(secondAt, second.size() + 2, second + "\r\n"), 0);
+        EXPECT_EQ(Header(requests[0].head, "Content-Length"), std::to_string(body.size()));
+        EXPECT_NE(body.find("name=\"c\"\r\n\r\nvalue\r\n--" + client.Boundary() + "--\r\n"), std::string::npos);
+    }
+}
+
 TEST_F(HttpClientTest, FileIsSentInDesiredStepsWithLiveStatistics)
 {
     const std::string path = SandboxPath("a.bin");
@@ -318,16 +351,25 @@ TEST_F(HttpClientTest, FifoInPlaceOfTheFileFailsAtOnceInsteadOfWaitingForAWriter
 
 TEST_F(HttpClientTest, FileThatShrinksAfterTheStartFailsWithoutAWrongBody)
 {
-    const std::string path = SandboxPath("shrinks.bin");
-    WriteFile(path, Pattern(200000));
-    RecordingServer srv;
-    CHttpClientT client;
-    client.AddParam("media", path.c_str(), kParamFile);
-    client.StartUpload(srv.url());
-    std::filesystem::resize_file(path, 100000);
-    const int code = ErrorCodeOf([&] { Drive(client); });
-    EXPECT_EQ(code, 105);
-    EXPECT_FALSE(client.IsPostActive());
+    // Shrunk before the first piece, and in the middle, after whole blocks
+    // have gone out and with bytes read ahead of the pieces.
+    for (const int piecesFirst : {0, 700}) {
+        SCOPED_TRACE(piecesFirst);
+        const std::string path = SandboxPath("shrinks.bin");
+        WriteFile(path, Pattern(1000000));
+        RecordingServer srv;
+        CHttpClientT client;
+        client.AddParam("media", path.c_str(), kParamFile);
+        client.StartUpload(srv.url());
+        for (int i = 0; i < piecesFirst; ++i)
+            ASSERT_FALSE(client.ProceedPost(1024));
+        std::filesystem::resize_file(path, 800000);
+        const int code = ErrorCodeOf([&] { Drive(client); });
+        EXPECT_EQ(code, 105);
+        EXPECT_FALSE(client.IsPostActive());
+        for (const RawRequest& r : srv.server.requests())
+            EXPECT_FALSE(r.complete);
+    }
 }
 
 TEST_F(HttpClientTest, FileThatGrowsAfterTheStartSendsTheAnnouncedBytes)
