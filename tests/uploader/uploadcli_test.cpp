@@ -422,6 +422,49 @@ TEST_F(UploadCliTest, EverySignalEndsTheRunPromptlyWhereverItIs)
     }
 }
 
+// The process's state letter in /proc ('T' when the kernel stopped it).
+char processState(const QProcess& p)
+{
+    const std::string stat = test::ReadFile("/proc/" + std::to_string(p.processId()) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '?';
+}
+
+// Ctrl-Z (SIGTSTP) lets the file under way finish and holds the rest, with
+// one line that says how to go on; SIGCONT goes on with one line. The
+// signal is caught, so the kernel never stops the process.
+TEST_F(UploadCliTest, SigtstpPausesAfterTheFileUnderWayAndSigcontGoesOn)
+{
+    startService({"--fault", "rate=20000@Media.upload"});
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        test::MakePhoto(test::SandboxPath(std::string("work/") + name), 320, 240, name[0]);
+    QProcess* p = start({"--user", "alice", "a.jpg", "b.jpg", "c.jpg"}, "wonderland\n");
+    std::string err;
+    ASSERT_TRUE(progressReaches(*p, "a.jpg: Uploading", err)) << err;
+    signalRun(*p, SIGTSTP);
+    ASSERT_TRUE(progressReaches(*p, "Paused", err)) << err;
+    EXPECT_TRUE(contains(err, "Paused; the next file waits for SIGCONT: kill -CONT " +
+                                  std::to_string(p->processId())))
+        << err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1) << err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1) << "an upload went on while paused";
+    EXPECT_NE(processState(*p), 'T');
+    EXPECT_EQ(p->state(), QProcess::Running);
+
+    signalRun(*p, SIGCONT);
+    const RunResult r = finish();
+    err += r.err;
+    EXPECT_EQ(r.exitCode, 0) << err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 3);
+    const auto lines = linesOf(err);
+    const auto resumed = std::find(lines.begin(), lines.end(), "Resumed");
+    EXPECT_NE(resumed, lines.end()) << err;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Paused"); }), 1)
+        << err;
+    EXPECT_TRUE(contains(r.out, "3 of 3 files uploaded")) << r.out;
+}
+
 // Names are shown as the user gave them, never under the temporary name a
 // file waits under, and no byte of a name can steer the terminal.
 TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTerminal)
