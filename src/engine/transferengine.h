@@ -94,7 +94,6 @@ public:
     // still takes files) until the pause ends, when its head starts at once.
     // Any time, before start() too; from any thread.
     void setPaused(bool paused);
-    bool paused() const { return !m_objects.unpaused.isSet(); }
 
     CFileDropListCtrl& intake() { return *m_intake; }
     // Rows queued since the engine was made; unlike the count display's

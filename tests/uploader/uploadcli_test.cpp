@@ -465,6 +465,29 @@ TEST_F(UploadCliTest, SigtstpPausesAfterTheFileUnderWayAndSigcontGoesOn)
     EXPECT_TRUE(contains(r.out, "3 of 3 files uploaded")) << r.out;
 }
 
+// A Ctrl-Z that comes before there is anything to upload (here while the
+// password is awaited) holds the first file.
+TEST_F(UploadCliTest, APauseBeforeTheFirstFileHoldsIt)
+{
+    startService();
+    test::MakePhoto(test::SandboxPath("work/a.jpg"), 64, 64, 1);
+    QProcess* p = start({"--user", "alice", "a.jpg"}, std::nullopt);
+    ASSERT_TRUE(logReaches(*p, "quaylet-upload("));
+    signalRun(*p, SIGTSTP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the signal is taken before the password
+    p->write("wonderland\n");
+    p->closeWriteChannel();
+    std::string err;
+    ASSERT_TRUE(progressReaches(*p, "Paused", err)) << err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 0);
+
+    signalRun(*p, SIGCONT);
+    const RunResult r = finish();
+    EXPECT_EQ(r.exitCode, 0) << err << r.err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1);
+}
+
 // Names are shown as the user gave them, never under the temporary name a
 // file waits under, and no byte of a name can steer the terminal.
 TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTerminal)
