@@ -437,7 +437,7 @@ TEST_F(UploadCliTest, SigtstpPausesAfterTheFileUnderWayAndSigcontGoesOn)
 {
     startService({"--fault", "rate=20000@Media.upload"});
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
-        test::MakePhoto(test::SandboxPath(std::string("work/") + name), 320, 240, name[0]);
+        test::MakePhoto(test::SandboxPath(std::string("work/") + name), 160, 120, name[0]);
     QProcess* p = start({"--user", "alice", "a.jpg", "b.jpg", "c.jpg"}, "wonderland\n");
     std::string err;
     ASSERT_TRUE(progressReaches(*p, "a.jpg: Uploading", err)) << err;
