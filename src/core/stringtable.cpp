@@ -50,6 +50,7 @@ constexpr std::pair<int, const char*> kStrings[] = {
     {59172, "Use Windows Movie Maker to save as Movie File"},
     {59173, "%s could not be uploaded."},
     {59174, "A file could not be uploaded."},
+    {59180, "Paused"},
 };
 } // namespace
 

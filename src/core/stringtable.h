@@ -40,6 +40,7 @@ inline constexpr int InvalidMovieMakerText = 59172;
 // is not known, says so without a name.
 inline constexpr int UploadFailedFile = 59173;
 inline constexpr int UploadFailed = 59174;
+inline constexpr int Paused = 59180;
 } // namespace str
 
 // The text with the given number; an unknown number gives an empty text.

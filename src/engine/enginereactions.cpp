@@ -25,6 +25,8 @@ const char* stateText(int state)
         return LoadString(str::Uploaded);
     case kStateTrying:
         return LoadString(str::Trying);
+    case kStatePaused:
+        return LoadString(str::Paused);
     default:
         return LoadString(str::Ready);
     }
@@ -104,7 +106,23 @@ void CEngineReactions::windowHidden()
 void CEngineReactions::rowAdded()
 {
     std::lock_guard lock(m_mutex);
-    refreshCount();
+    if (!m_objects.unpaused.isSet() && idleShown())
+        stateDisplay(kStatePaused);
+    else
+        refreshCount();
+}
+
+void CEngineReactions::pauseChanged()
+{
+    std::lock_guard lock(m_mutex);
+    if (idleShown())
+        stateDisplay(kStateReady);
+}
+
+bool CEngineReactions::idleShown() const
+{
+    // "Uploaded" stays up after a file until the next one starts.
+    return m_shownState == kStateReady || m_shownState == kStatePaused || m_shownState == kStateUploaded;
 }
 
 void CEngineReactions::sendMessage(WindowMessage message, int64_t parameter)
@@ -163,6 +181,12 @@ void CEngineReactions::balloon(const Balloon& b)
 
 void CEngineReactions::stateReport(int state)
 {
+    // The transfer thread holds between two files: nothing finished with
+    // this report, and the queue is not at its end.
+    if (state == kStatePaused) {
+        stateDisplay(state);
+        return;
+    }
     const int result = m_shared.lastResult;
     if (state == kStateResizing || state == kStateEncoding) {
         m_fileRow = m_currentRow;
@@ -252,7 +276,20 @@ void CEngineReactions::successPath()
 void CEngineReactions::stateDisplay(int state)
 {
     refreshCount();
-    m_view.showState(static_cast<TransferState>(state), stateText(state));
+    // With no file at work, a paused queue reads "Paused"; it is the paused
+    // state (Cancel on) while files wait in it. A pause that ended since the
+    // transfer thread reported it reads "Ready" until the next file starts.
+    if (state == kStateReady || state == kStatePaused) {
+        if (m_objects.unpaused.isSet()) {
+            state = kStateReady;
+        } else {
+            m_shownState = m_queue.count() > 0 ? kStatePaused : kStateReady;
+            m_view.showState(m_shownState, stateText(kStatePaused));
+            return;
+        }
+    }
+    m_shownState = static_cast<TransferState>(state);
+    m_view.showState(m_shownState, stateText(state));
 }
 
 void CEngineReactions::refreshCount()

@@ -65,8 +65,13 @@ public:
 
     // The queue display back to its start: no count, state "Ready".
     void resetQueueDisplay();
-    // A row was queued: the count follows.
+    // A row was queued: the count follows (and, while paused, the state:
+    // Cancel then has rows to take).
     void rowAdded();
+    // The queue was paused or its pause ended (TransferObjects::unpaused):
+    // a display with no file at work follows at once; one that shows a file
+    // at work changes once that file is done.
+    void pauseChanged();
     bool notificationsOn() const;
     // The window was hidden: the next limit result opens the upgrade page again.
     void windowHidden();
@@ -81,6 +86,7 @@ private:
     // Everything below runs under m_mutex.
     void stateReport(int state);
     void stateDisplay(int state);
+    bool idleShown() const;
     void nextRowDisplay();
     void queueReset();
     void successPath();
@@ -106,6 +112,7 @@ private:
     std::optional<QueueRow> m_currentRow; // the head shown by the last next-row report
     std::optional<QueueRow> m_fileRow;    // the file being prepared and uploaded
     std::string m_fileName;               // its name as the user gave it
+    TransferState m_shownState = kStateReady; // as last handed to the view
 };
 
 } // namespace quaylet

@@ -67,6 +67,16 @@ void TransferEngine::start()
     m_thread->start();
 }
 
+void TransferEngine::setPaused(bool paused)
+{
+    WriteLog(LogMilestone, paused ? "TransferEngine: uploads paused" : "TransferEngine: uploads resumed");
+    if (paused)
+        m_objects.unpaused.reset();
+    else
+        m_objects.unpaused.set();
+    m_reactions.pauseChanged();
+}
+
 bool TransferEngine::stop(std::chrono::milliseconds bound)
 {
     if (!m_thread)

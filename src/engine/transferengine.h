@@ -90,6 +90,10 @@ public:
     void beginCancel() { m_reactions.beginCancel(); }
     void finishCancel() { m_reactions.finishCancel(); }
     void windowHidden() { m_reactions.windowHidden(); }
+    // Pause Uploads: the file at work finishes, then the queue holds (it
+    // still takes files) until the pause ends, when its head starts at once.
+    // Any time, before start() too; from any thread.
+    void setPaused(bool paused);
 
     CFileDropListCtrl& intake() { return *m_intake; }
     // Rows queued since the engine was made; unlike the count display's

@@ -18,7 +18,8 @@ class ITransferView {
 public:
     virtual ~ITransferView() = default;
 
-    // The status line shows the state's text; Cancel is enabled for states 1, 2, 3 and 5.
+    // The status line shows the state's text; Cancel is enabled for states 1, 2, 3, 5 and 6
+    // (files held by a pause).
     virtual void showState(TransferState state, const std::string& statusText) = 0;
     // The count display, e.g. " 3 of 7"; empty after a queue reset.
     virtual void showCount(const std::string& countText) = 0;

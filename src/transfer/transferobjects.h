@@ -1,6 +1,6 @@
 #pragma once
 
-// What the window thread and the transfer thread share: the five waitable
+// What the window thread and the transfer thread share: the six waitable
 // objects and a few single values. Each value is written by one side at a time
 // (see the comments) and read by the other; atomics make those reads well
 // defined without a lock.
@@ -26,6 +26,11 @@ struct TransferObjects {
     Event acknowledge{Event::Reset::Manual, true};
     // Fires when the notifications are due.
     platform::PeriodicTimer notification;
+    // Set while the queue runs; reset while it is paused (by the front end,
+    // through TransferEngine::setPaused). The transfer thread reads it where
+    // it takes up the next head of the queue, and waits for it to be set
+    // again before it takes up another.
+    Event unpaused{Event::Reset::Manual, true};
 };
 
 // API result codes as the window sees them.

@@ -14,6 +14,7 @@ namespace quaylet {
 
 namespace {
 enum Slot { kQuitSlot = 0, kNotificationSlot = 1, kWorkSlot = 2 };
+enum HoldSlot { kHoldQuitSlot = 0, kHoldNotificationSlot = 1, kHoldResumeSlot = 2, kHoldCancelSlot = 3 };
 } // namespace
 
 TransferThread::TransferThread(TransferObjects& objects, TransferShared& shared, ITransferQueue& queue,
@@ -86,6 +87,9 @@ void TransferThread::run()
     // Likewise the preparation of a large photo.
     const platform::ScopedWorkStop stop([this] { return m_shared.cancelFlag.load() || m_objects.quit.isSet(); });
     for (;;) {
+        // Between two files: the only place a pause takes hold.
+        if (!m_objects.unpaused.isSet() && !hold())
+            return;
         const auto slot = platform::waitForAny({&m_objects.quit, &m_objects.notification, &m_objects.work});
         if (!slot || *slot == kQuitSlot)
             return;
@@ -94,6 +98,38 @@ void TransferThread::run()
                 m_steps.pollNotifications(context());
         } else if (*slot == kWorkSlot) {
             processHead();
+        }
+    }
+}
+
+bool TransferThread::hold()
+{
+    WriteLog(LogTrace, "xferDaemon: uploads paused");
+    send(kMsgTransferState, kStatePaused);
+    for (;;) {
+        // Not the work event: it stays set while files wait, and they wait.
+        const auto slot = platform::waitForAny(
+            {&m_objects.quit, &m_objects.notification, &m_objects.unpaused, &m_objects.cancel});
+        if (!slot || *slot == kHoldQuitSlot)
+            return false;
+        switch (*slot) {
+        case kHoldNotificationSlot:
+            if (m_steps.pollNotifications)
+                m_steps.pollNotifications(context());
+            break;
+        case kHoldResumeSlot:
+            WriteLog(LogTrace, "xferDaemon: uploads resumed");
+            return true;
+        case kHoldCancelSlot:
+            // The front end removes the cancelled rows itself; nothing of
+            // theirs is at work here but a photo prepared ahead, whose files
+            // go now. The cancel is dealt with, as at the take-up of a head.
+            m_shared.cancelFlag = false;
+            m_objects.cancel.reset();
+            m_lookAhead.discard();
+            break;
+        default:
+            break;
         }
     }
 }
@@ -117,6 +153,9 @@ void TransferThread::processHead()
         cancelled(first->id);
         return;
     }
+    // Paused: the head stays queued, and run() holds until the pause ends.
+    if (!m_objects.unpaused.isSet())
+        return;
     WriteLog(LogTrace, "xferDaemon: continuing xfer");
 
     const StepContext ctx = context();

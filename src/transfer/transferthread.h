@@ -4,6 +4,8 @@
 // are due or the process quits, and prepares and uploads the head of the queue
 // one file at a time, reporting every step to the window. While a file
 // uploads, the next queued photo is prepared on a worker (PhotoLookAhead).
+// A pause (TransferObjects::unpaused reset) lets the file at work finish and
+// holds the next one until the pause ends.
 //
 // Threads: everything here runs on the transfer thread except start() and
 // stop(). The thread reaches the queue through ITransferQueue (a thread-safe
@@ -51,6 +53,9 @@ public:
 
 private:
     void run();
+    // The queue is paused: reports it and sleeps until the pause ends (true)
+    // or the process quits (false).
+    bool hold();
     void finish(uint64_t rowId, int result);
     void cancelled(uint64_t rowId);
     void lookAhead(uint64_t rowId);

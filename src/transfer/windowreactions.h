@@ -31,6 +31,8 @@ enum TransferState : int {
     kStateUploading = 3,
     kStateUploaded = 4,
     kStateTrying = 5,
+    // The queue is paused with files waiting: the one at work has finished.
+    kStatePaused = 6,
 };
 
 enum class BalloonIcon { None, Info, Warning, Error };

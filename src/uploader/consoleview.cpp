@@ -3,6 +3,9 @@
 #include "uploader/terminaltext.h"
 
 #include <algorithm>
+#include <utility>
+
+#include <unistd.h>
 
 namespace quaylet {
 
@@ -26,9 +29,9 @@ void ConsoleView::endLineLocked()
     m_drawn.clear();
 }
 
-void ConsoleView::printLocked(const std::string& line)
+void ConsoleView::printLocked(const std::string& line, bool alsoQuiet)
 {
-    if (!m_showProgress)
+    if (!m_showProgress && !alsoQuiet)
         return;
     if (m_holding) {
         m_held.emplace_back(line, std::nullopt);
@@ -90,6 +93,15 @@ void ConsoleView::showState(TransferState state, const std::string& statusText)
     const bool changed = state != m_state;
     m_state = state;
     m_status = statusText;
+    if (changed && state == kStatePaused && !m_pauseShown) {
+        // The signal was caught, so the process was not stopped and a shell
+        // that ran it in the foreground still waits for it.
+        m_pauseShown = true;
+        printLocked("Paused; the next file waits for SIGCONT: kill -CONT " + std::to_string(::getpid()) +
+                        " (or fg or bg for a job in the background)",
+                    true);
+        return;
+    }
     if (m_file.empty()) {
         // The connection is checked before the next file is named; a wait for
         // the service that printed nothing would look like a hang.
@@ -254,6 +266,13 @@ void ConsoleView::error(const std::string& line)
     std::fputs(line.c_str(), m_err);
     std::fputc('\n', m_err);
     std::fflush(m_err);
+}
+
+void ConsoleView::pauseEnded()
+{
+    std::lock_guard lock(m_mutex);
+    if (std::exchange(m_pauseShown, false))
+        printLocked("Resumed", true);
 }
 
 void ConsoleView::finishLine()

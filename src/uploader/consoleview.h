@@ -77,12 +77,17 @@ public:
     void error(const std::string& line);
     // Ends a progress line that is still open.
     void finishLine();
+    // The pause (SIGTSTP) has ended: says so when the pause was shown. The
+    // pause itself shows once the file at work has finished (the paused state).
+    void pauseEnded();
 
 private:
     using Clock = std::chrono::steady_clock;
 
     void drawLocked();
-    void printLocked(const std::string& line);
+    // alsoQuiet: a line that --quiet keeps too (an answer to a signal the
+    // user sent).
+    void printLocked(const std::string& line, bool alsoQuiet = false);
     void endLineLocked();
     void deliverLocked(const FileOutcome& outcome);
     // Fills in what the row's start recorded and forgets it; false when it never started.
@@ -105,6 +110,7 @@ private:
     TransferState m_state = kStateReady;
     int m_progress = -1;
     int m_lastPrintedQuarter = -1;
+    bool m_pauseShown = false;
     bool m_lineOpen = false;
     std::string m_drawn; // the progress line on screen
     std::vector<FileOutcome> m_outcomes;

@@ -254,6 +254,17 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
         if (++finished >= queued && queueingDone)
             batchDone.set();
     });
+    // Ctrl-Z pauses the queue as the window's Pause Uploads does; the
+    // handler is gone before the engine.
+    interrupts.setPauseHandler([&engine, &view](bool paused) {
+        engine.setPaused(paused);
+        if (!paused)
+            view.pauseEnded();
+    });
+    struct PauseHandlerReset {
+        platform::InterruptWatch& watch;
+        ~PauseHandlerReset() { watch.setPauseHandler({}); }
+    } pauseHandlerReset{interrupts};
     // As in the window: the engine runs before the first drop, so the first
     // file is on its way while later paths are still being searched.
     engine.start();
@@ -379,7 +390,7 @@ int main(int argc, char* argv[])
     if (parsed.options->version)
         return printOnly(VersionLine("quaylet-upload"));
     // Before any other thread exists, so that every thread has the signals blocked.
-    platform::InterruptWatch interrupts;
+    platform::InterruptWatch interrupts(platform::PauseSignals::Taken);
     // Output to a reader that went away (a closed terminal, a pipe) must fail
     // as a write, not end the process before renamed files get their names back.
     std::signal(SIGPIPE, SIG_IGN);

@@ -46,6 +46,7 @@ std::unique_ptr<QMenu> BuildClientMenu(ClientMenuKind kind, const ClientMenuStat
     AddCheckedCommand(*menu, "Always On Top", MenuCommand::kAlwaysOnTop, state.alwaysOnTop);
     AddCheckedCommand(*menu, "Launch On Startup", MenuCommand::kLaunchOnStartup, state.launchOnStartup);
     AddCheckedCommand(*menu, "Show Notifications", MenuCommand::kShowNotifications, state.showNotifications);
+    AddCheckedCommand(*menu, "Pause Uploads", MenuCommand::kPauseUploads, state.uploadsPaused);
     // The tray's menu has no About; the window's has no separator.
     if (kind == ClientMenuKind::Window)
         AddCommand(*menu, "&About", MenuCommand::kAbout);

@@ -22,6 +22,7 @@ struct ClientMenuState {
     bool showNotifications = false;
     // While the upload-completed dialog is open only Exit may be chosen.
     bool greyedExceptExit = false;
+    bool uploadsPaused = false;
 };
 
 // Each action's data() is its MenuCommand id. Logout is the default action

@@ -273,6 +273,8 @@ void CKestrelioClientDlg::ReadOptions()
     m_launchOnStartup = platform::AutostartEntry().exists();
     m_showNotifications = GetSettingInt(kSettingsSection, "ShowNotifications", 1) != 0;
     SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
+    m_uploadsPaused = GetSettingInt(kSettingsSection, "PauseUploads", 0) != 0;
+    SetSettingInt(kSettingsSection, "PauseUploads", m_uploadsPaused ? 1 : 0);
     // Kept for the settings' sake; the skinned window is drawn opaque.
     SetSettingInt(kSettingsSection, "Transparency", GetSettingInt(kSettingsSection, "Transparency", 80));
 }
@@ -416,6 +418,8 @@ void CKestrelioClientDlg::StartEngine()
     m_marshal = std::make_unique<CWindowCallMarshal>(m_engine->objects().quit);
     m_marshalled = std::make_unique<CMarshalledWindowReactions>(m_engine->reactions(), *m_marshal);
     m_engine->setThreadReactions(m_marshalled.get());
+    // Paused before anything is queued: what an earlier run left waits too.
+    m_engine->setPaused(m_uploadsPaused);
     m_engine->start();
 
     // What an earlier run of this account left unfinished goes first.

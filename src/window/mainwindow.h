@@ -119,6 +119,7 @@ public:
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     bool launchOnStartup() const { return m_launchOnStartup; }
     bool showNotifications() const { return m_showNotifications; }
+    bool uploadsPaused() const { return m_uploadsPaused; }
     bool exiting() const { return m_exiting; }
 
 Q_SIGNALS:
@@ -201,6 +202,7 @@ private:
     bool m_launchOnStartup = false;
     std::atomic<bool> m_showNotifications{false}; // read by the engine's reactions
     bool m_alwaysOnTop = false;
+    bool m_uploadsPaused = false; // "PauseUploads"; the engine holds its own copy
     bool m_updatePending = true;
     bool m_signedIn = false;
     bool m_signInDialogShown = false;

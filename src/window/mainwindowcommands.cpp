@@ -67,6 +67,12 @@ void CKestrelioClientDlg::OnCommand(int command)
         m_showNotifications = !m_showNotifications;
         SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
         break;
+    case MenuCommand::kPauseUploads:
+        m_uploadsPaused = !m_uploadsPaused;
+        SetSettingInt(kSettingsSection, "PauseUploads", m_uploadsPaused ? 1 : 0);
+        if (m_engine)
+            m_engine->setPaused(m_uploadsPaused);
+        break;
     case MenuCommand::kAbout:
         OpenDialog(std::make_unique<CAboutDlg>(this), nullptr);
         break;
@@ -219,6 +225,7 @@ void CKestrelioClientDlg::ShowClientMenu(bool trayMenu, QPoint globalPos)
     state.alwaysOnTop = m_alwaysOnTop;
     state.launchOnStartup = m_launchOnStartup;
     state.showNotifications = m_showNotifications;
+    state.uploadsPaused = m_uploadsPaused;
     state.greyedExceptExit = trayMenu && m_completed != nullptr;
     m_menu = BuildClientMenu(trayMenu ? ClientMenuKind::Tray : ClientMenuKind::Window, state);
     connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {

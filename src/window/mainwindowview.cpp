@@ -40,12 +40,12 @@ QString FromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Cancel shows while there is something to cancel: preparing, uploading or
-// waiting for a connection.
+// Cancel shows while there is something to cancel: preparing, uploading,
+// waiting for a connection, or files held by a pause.
 bool Cancellable(TransferState state)
 {
     return state == kStateResizing || state == kStateEncoding || state == kStateUploading ||
-           state == kStateTrying;
+           state == kStateTrying || state == kStatePaused;
 }
 
 } // namespace

@@ -12,5 +12,6 @@ inline constexpr int kAbout = 32793;
 inline constexpr int kExit = 1;
 // Opens the file chooser; the window menu's own addition.
 inline constexpr int kAddFiles = 32810;
+inline constexpr int kPauseUploads = 32811;
 
 } // namespace quaylet::MenuCommand

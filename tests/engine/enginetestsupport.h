@@ -22,7 +22,13 @@ TransferSteps InstantSteps(std::function<int(const StepContext&, const UploadReq
 
 class RecordingView final : public ITransferView {
 public:
-    void showState(TransferState state, const std::string&) override { add([&] { states.push_back(state); }); }
+    void showState(TransferState state, const std::string& text) override
+    {
+        add([&] {
+            states.push_back(state);
+            stateTexts.push_back(text);
+        });
+    }
     void showCount(const std::string& text) override { add([&] { counts.push_back(text); }); }
     void showNextFile(const QueueRow& row) override { add([&] { nextFiles.push_back(row.queuedPath); }); }
     void showQueueReset() override { add([&] { ++queueResets; }); }
@@ -46,6 +52,7 @@ public:
     std::mutex mutex; // guards everything below
     std::condition_variable changed;
     std::vector<int> states;
+    std::vector<std::string> stateTexts;
     std::vector<std::string> counts;
     std::vector<std::string> nextFiles;
     std::vector<int> progress;

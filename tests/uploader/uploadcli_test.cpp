@@ -422,6 +422,72 @@ TEST_F(UploadCliTest, EverySignalEndsTheRunPromptlyWhereverItIs)
     }
 }
 
+// The process's state letter in /proc ('T' when the kernel stopped it).
+char processState(const QProcess& p)
+{
+    const std::string stat = test::ReadFile("/proc/" + std::to_string(p.processId()) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '?';
+}
+
+// Ctrl-Z (SIGTSTP) lets the file under way finish and holds the rest, with
+// one line that says how to go on; SIGCONT goes on with one line. The
+// signal is caught, so the kernel never stops the process.
+TEST_F(UploadCliTest, SigtstpPausesAfterTheFileUnderWayAndSigcontGoesOn)
+{
+    startService({"--fault", "rate=20000@Media.upload"});
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"})
+        test::MakePhoto(test::SandboxPath(std::string("work/") + name), 160, 120, name[0]);
+    QProcess* p = start({"--user", "alice", "a.jpg", "b.jpg", "c.jpg"}, "wonderland\n");
+    std::string err;
+    ASSERT_TRUE(progressReaches(*p, "a.jpg: Uploading", err)) << err;
+    signalRun(*p, SIGTSTP);
+    ASSERT_TRUE(progressReaches(*p, "Paused", err)) << err;
+    EXPECT_TRUE(contains(err, "Paused; the next file waits for SIGCONT: kill -CONT " +
+                                  std::to_string(p->processId())))
+        << err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1) << err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1) << "an upload went on while paused";
+    EXPECT_NE(processState(*p), 'T');
+    EXPECT_EQ(p->state(), QProcess::Running);
+
+    signalRun(*p, SIGCONT);
+    const RunResult r = finish();
+    err += r.err;
+    EXPECT_EQ(r.exitCode, 0) << err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 3);
+    const auto lines = linesOf(err);
+    const auto resumed = std::find(lines.begin(), lines.end(), "Resumed");
+    EXPECT_NE(resumed, lines.end()) << err;
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.starts_with("Paused"); }), 1)
+        << err;
+    EXPECT_TRUE(contains(r.out, "3 of 3 files uploaded")) << r.out;
+}
+
+// A Ctrl-Z that comes before there is anything to upload (here while the
+// password is awaited) holds the first file.
+TEST_F(UploadCliTest, APauseBeforeTheFirstFileHoldsIt)
+{
+    startService();
+    test::MakePhoto(test::SandboxPath("work/a.jpg"), 64, 64, 1);
+    QProcess* p = start({"--user", "alice", "a.jpg"}, std::nullopt);
+    ASSERT_TRUE(logReaches(*p, "quaylet-upload("));
+    signalRun(*p, SIGTSTP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the signal is taken before the password
+    p->write("wonderland\n");
+    p->closeWriteChannel();
+    std::string err;
+    ASSERT_TRUE(progressReaches(*p, "Paused", err)) << err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 0);
+
+    signalRun(*p, SIGCONT);
+    const RunResult r = finish();
+    EXPECT_EQ(r.exitCode, 0) << err << r.err;
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1);
+}
+
 // Names are shown as the user gave them, never under the temporary name a
 // file waits under, and no byte of a name can steer the terminal.
 TEST_F(UploadCliTest, FileNamesAreShownAsTheUserGaveThemAndCannotSteerTheTerminal)

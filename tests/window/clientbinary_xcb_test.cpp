@@ -60,10 +60,42 @@ protected:
         env.remove(QStringLiteral("QUAYLET_LOG_STDERR"));
         m_client.setProcessEnvironment(env);
         m_client.setWorkingDirectory(QString::fromStdString(folder));
+        launch();
+    }
+
+    // Starts the client and waits for its drop window.
+    void launch()
+    {
         m_client.start(QStringLiteral(QUAYLET_CLIENT_PATH), QStringList{});
         ASSERT_TRUE(m_client.waitForStarted(5000));
         ASSERT_TRUE(waitFor([&] { return (m_window = FindDropWindow(m_client.processId(), 600)) != 0; }, 30))
             << clientOutput();
+    }
+
+    // Ends the client as the session's end does (what it held stays queued
+    // for the next start) and starts it again with a fresh log.
+    void restart()
+    {
+        ::kill(static_cast<pid_t>(m_client.processId()), SIGTERM);
+        ASSERT_TRUE(m_client.waitForFinished(15000)) << clientOutput();
+        fs::remove(SandboxPath("client/Quaylet.log"));
+        launch();
+    }
+
+    // A command of the window menu, chosen as a user does: a right click
+    // inside the window, then Down to the item and Return.
+    void chooseFromWindowMenu(int downs)
+    {
+        QProcess xdotool;
+        QStringList args{QStringLiteral("mousemove"), QStringLiteral("--window"), QString::number(m_window),
+                         QStringLiteral("320"),       QStringLiteral("240"),      QStringLiteral("click"),
+                         QStringLiteral("3"),         QStringLiteral("sleep"),    QStringLiteral("0.5"),
+                         QStringLiteral("key")};
+        for (int i = 0; i < downs; ++i)
+            args << QStringLiteral("Down");
+        args << QStringLiteral("Return");
+        xdotool.start(QStringLiteral("xdotool"), args);
+        ASSERT_TRUE(xdotool.waitForFinished(10000));
     }
 
     void TearDown() override
@@ -165,6 +197,36 @@ TEST_F(ClientBinaryTest, EscapeWhileIdleLeavesTheNextDropToUpload)
     WritePhoto(photo, 4);
     drop({photo});
     EXPECT_TRUE(waitFor([&] { return stored("photo") == 1; }, 60)) << clientOutput();
+    EXPECT_EQ(m_client.state(), QProcess::Running) << clientOutput();
+}
+
+// Pause Uploads, ticked in the window menu: dropped files wait; the pause
+// outlives a restart and holds what the last run left; unticked, everything
+// goes up.
+TEST_F(ClientBinaryTest, FilesWaitWhilePausedAcrossARestartAndGoUpOnceUnticked)
+{
+    constexpr int kPauseUploadsDowns = 6; // Add Files..., Logout, the three options, Pause Uploads
+    chooseFromWindowMenu(kPauseUploadsDowns);
+    ASSERT_TRUE(waitFor([&] { return Contains(log(), "TransferEngine: uploads paused"); }, 10)) << clientOutput();
+
+    std::vector<std::string> photos;
+    for (int i = 0; i < 2; ++i) {
+        photos.push_back(SandboxPath("drop/paused" + std::to_string(i) + ".jpg"));
+        WritePhoto(photos.back(), 20 + i);
+    }
+    drop(photos);
+    ASSERT_TRUE(waitFor([&] { return Contains(log(), "xferDaemon: uploads paused"); }, 30)) << clientOutput();
+    QThread::msleep(2000);
+    EXPECT_EQ(stored("photo"), 0);
+
+    restart();
+    ASSERT_TRUE(waitFor([&] { return Contains(log(), "Resuming 2 files from last time"); }, 30)) << clientOutput();
+    QThread::msleep(2000);
+    EXPECT_EQ(stored("photo"), 0) << "the pause was not kept";
+
+    chooseFromWindowMenu(kPauseUploadsDowns);
+    EXPECT_TRUE(waitFor([&] { return stored("photo") == 2; }, 60)) << clientOutput();
+    EXPECT_TRUE(Contains(log(), "TransferEngine: uploads resumed"));
     EXPECT_EQ(m_client.state(), QProcess::Running) << clientOutput();
 }
 

@@ -318,14 +318,25 @@ TEST(MainWindowOutcomes, AFailedUploadIsNamedInItsNotice)
     EXPECT_TRUE(PathExists(photo));
 }
 
+// A signed-in window whose first of three photos is uploading on a slow
+// link; empty when it did not get there.
+std::unique_ptr<CKestrelioClientDlg> UploadingThreePhotos(MainWindowFixture& fixture)
+{
+    fixture.StoreCredentials();
+    auto window = fixture.MakeWindow();
+    if (!window->StartUp())
+        return nullptr;
+    window->DropUriList(UriList(Photos(3)));
+    if (!WaitUntil([&] { return window->view()->state() == kStateUploading; }))
+        return nullptr;
+    return window;
+}
+
 TEST(MainWindowCancel, CancelDuringAnUploadEmptiesTheQueueAndShowsReady)
 {
     MainWindowFixture fixture(ServiceAccount{}, {"rate=20000@Media.upload"});
-    fixture.StoreCredentials();
-    auto window = fixture.MakeWindow();
-    ASSERT_TRUE(window->StartUp());
-    window->DropUriList(UriList(Photos(3)));
-    ASSERT_TRUE(WaitUntil([&] { return window->view()->state() == kStateUploading; }));
+    auto window = UploadingThreePhotos(fixture);
+    ASSERT_TRUE(window);
 
     bool finished = false;
     QObject::connect(window.get(), &CKestrelioClientDlg::cancelFinished, [&] { finished = true; });
@@ -338,6 +349,41 @@ TEST(MainWindowCancel, CancelDuringAnUploadEmptiesTheQueueAndShowsReady)
     QThread::msleep(300);
     QCoreApplication::processEvents();
     EXPECT_TRUE(fixture.dialogsRun.empty());
+}
+
+// Pause Uploads during an upload: that file still goes up, the rest waits
+// under "Paused" (Cancel on, for them), the menu shows the tick and the
+// settings keep it; unticked, the rest goes up at once.
+TEST(MainWindowOptions, PauseUploadsFinishesTheFileAtWorkAndHoldsTheRestUntilUnticked)
+{
+    MainWindowFixture fixture(ServiceAccount{}, {"rate=20000@Media.upload"});
+    auto window = UploadingThreePhotos(fixture);
+    ASSERT_TRUE(window);
+
+    window->OnCommand(MenuCommand::kPauseUploads);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "PauseUploads", -1), 1);
+    ASSERT_TRUE(WaitUntil([&] { return window->controls().status.text() == QStringLiteral("Paused"); }));
+    EXPECT_EQ(fixture.StoredUploads(), 1);
+    EXPECT_EQ(window->engine()->queue().count(), 2u);
+    EXPECT_TRUE(window->controls().cancel.isEnabled());
+    EXPECT_TRUE(SawToolTip(*fixture.tray, QStringLiteral("Paused")));
+    QThread::msleep(500);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(fixture.StoredUploads(), 1);
+    window->ShowWindowMenu();
+    ASSERT_NE(window->openMenu(), nullptr);
+    const QList<QAction*> items = window->openMenu()->actions();
+    const auto pauseItem = std::find_if(items.begin(), items.end(), [](const QAction* action) {
+        return action->data().toInt() == MenuCommand::kPauseUploads;
+    });
+    ASSERT_NE(pauseItem, items.end());
+    EXPECT_TRUE((*pauseItem)->isChecked());
+    window->openMenu()->close();
+
+    window->OnCommand(MenuCommand::kPauseUploads);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "PauseUploads", -1), 0);
+    ASSERT_TRUE(WaitUntil([&] { return fixture.dialogsRun.size() == 1 && Idle(*window); }));
+    EXPECT_EQ(fixture.StoredUploads(), 3);
 }
 
 TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
@@ -358,7 +404,7 @@ TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
     };
     window->OnTrayClick(TrayClick::Right, QPoint(10, 10));
     ASSERT_NE(window->openMenu(), nullptr);
-    EXPECT_EQ(commands(window->openMenu()).size(), 5u);
+    EXPECT_EQ(commands(window->openMenu()).size(), 6u);
     window->openMenu()->close();
 
     // Launch On Startup twice leaves the autostart folder as it was.

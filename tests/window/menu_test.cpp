@@ -32,12 +32,12 @@ TEST(ClientMenuTest, TrayMenuHasNoAboutAndWindowMenuNoSeparator)
     const auto tray = BuildClientMenu(ClientMenuKind::Tray, {});
     EXPECT_EQ(Items(*tray),
               (std::vector<std::string>{"Logout=32771", "Always On Top=32774", "Launch On Startup=32791",
-                                        "Show Notifications=32792", "-", "Exit=1"}));
+                                        "Show Notifications=32792", "Pause Uploads=32811", "-", "Exit=1"}));
     const auto window = BuildClientMenu(ClientMenuKind::Window, {});
     EXPECT_EQ(Items(*window),
               (std::vector<std::string>{"Add Files...=32810", "Logout=32771", "Always On Top=32774",
-                                        "Launch On Startup=32791", "Show Notifications=32792", "&About=32793",
-                                        "Exit=1"}));
+                                        "Launch On Startup=32791", "Show Notifications=32792",
+                                        "Pause Uploads=32811", "&About=32793", "Exit=1"}));
     for (const QMenu* menu : {tray.get(), window.get()}) {
         EXPECT_EQ(menu->defaultAction(), Command(*menu, MenuCommand::kLogout));
         for (const QAction* action : menu->actions())
@@ -48,12 +48,12 @@ TEST(ClientMenuTest, TrayMenuHasNoAboutAndWindowMenuNoSeparator)
 TEST(ClientMenuTest, CheckMarksFollowTheOptions)
 {
     const int options[] = {MenuCommand::kAlwaysOnTop, MenuCommand::kLaunchOnStartup,
-                           MenuCommand::kShowNotifications};
-    for (int set = 0; set < 8; ++set) {
-        const ClientMenuState state{(set & 1) != 0, (set & 2) != 0, (set & 4) != 0, false};
+                           MenuCommand::kShowNotifications, MenuCommand::kPauseUploads};
+    for (int set = 0; set < 16; ++set) {
+        const ClientMenuState state{(set & 1) != 0, (set & 2) != 0, (set & 4) != 0, false, (set & 8) != 0};
         for (ClientMenuKind kind : {ClientMenuKind::Tray, ClientMenuKind::Window}) {
             const auto menu = BuildClientMenu(kind, state);
-            for (int i = 0; i < 3; ++i) {
+            for (int i = 0; i < 4; ++i) {
                 const QAction* action = Command(*menu, options[i]);
                 ASSERT_TRUE(action);
                 EXPECT_TRUE(action->isCheckable());

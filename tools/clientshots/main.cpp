@@ -62,6 +62,8 @@ constexpr Scene kScenes[] = {
     {"main-uploaded", kStateUploaded, "Uploaded", true},
     {"main-trying", kStateTrying, "Trying...", true},
     {"main-video", kStateEncoding, "Encoding: 7%", true, true},
+    // Paused with files waiting: none taken up, Cancel on for them.
+    {"main-paused", kStatePaused, "Paused", false},
 };
 
 bool Save(const QPixmap& picture, const QString& folder, const QString& name)
