@@ -30,7 +30,10 @@ constexpr FilterChoice kFilterChoices[] = {
 } // namespace
 
 CUploadHistoryWnd::CUploadHistoryWnd(std::unique_ptr<platform::IFileRevealer> revealer, QWidget* parent)
-    : QWidget(parent, Qt::Window),
+    // A dialog to the window manager, so that it stays above the drop window
+    // (always on top or not) as the other dialogs do; resizable and not modal.
+    : QWidget(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       m_revealer(std::move(revealer)),
       m_model(new UploadHistoryModel(this)),
       m_filter(new QComboBox(this)),
