@@ -1,12 +1,14 @@
 #include "dialogs/uploadhistorywnd.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -70,8 +72,8 @@ CUploadHistoryWnd::CUploadHistoryWnd(std::unique_ptr<platform::IFileRevealer> re
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    m_table->setColumnWidth(UploadHistoryModel::Name, 200);
-    m_table->setColumnWidth(UploadHistoryModel::Folder, 220);
+    m_table->setColumnWidth(UploadHistoryModel::Name, 180);
+    m_table->setColumnWidth(UploadHistoryModel::Folder, 210);
     m_table->setColumnWidth(UploadHistoryModel::Size, 80);
     m_table->setColumnWidth(UploadHistoryModel::State, 110);
     m_table->setColumnWidth(UploadHistoryModel::Time, 150);
@@ -107,7 +109,12 @@ CUploadHistoryWnd::CUploadHistoryWnd(std::unique_ptr<platform::IFileRevealer> re
     setTabOrder(m_filter, m_retry);
     setTabOrder(m_retry, m_openFolder);
     setTabOrder(m_openFolder, m_close);
-    resize(980, 420);
+    // Wide enough for the longest reason beside the other columns, on a
+    // screen that has the room.
+    QSize size(1100, 420);
+    if (const QScreen* screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
     updateButtons();
 }
 
