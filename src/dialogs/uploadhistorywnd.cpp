@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -141,11 +142,15 @@ void CUploadHistoryWnd::setRows(std::vector<StoredRow> rows)
     const StoredRow* selected = selectedRow();
     const int64_t selectedId = selected != nullptr ? selected->id : 0;
     const int currentColumn = m_table->currentIndex().isValid() ? m_table->currentIndex().column() : 0;
+    // The rows come again with every change while files go: where the user
+    // has scrolled to stays put.
+    const int scrolledTo = m_table->verticalScrollBar()->value();
     m_model->setRows(std::move(rows));
     if (const int line = m_model->lineOf(selectedId); line >= 0) {
         m_table->setCurrentIndex(m_model->index(line, currentColumn));
         m_table->selectRow(line);
     }
+    m_table->verticalScrollBar()->setValue(scrolledTo);
     updateButtons();
 }
 

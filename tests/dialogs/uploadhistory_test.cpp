@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -134,6 +135,15 @@ TEST(UploadHistoryWindowTest, KeyboardAndScreenReaderFindTheirWay)
     window.openSelectedFolder();
     EXPECT_EQ(shown.back(), "/p/a.jpg");
     EXPECT_FALSE(window.retryButton().isEnabled());
+
+    // Nor does a change move the table away from where the user scrolled to.
+    std::vector<StoredRow> many;
+    for (int64_t id = 300; id > 0; --id)
+        many.push_back(Row(id, "/p/" + std::to_string(id) + ".jpg", StoredState::Uploaded, 1));
+    window.setRows(many);
+    window.table().verticalScrollBar()->setValue(120);
+    window.setRows(many);
+    EXPECT_EQ(window.table().verticalScrollBar()->value(), 120);
 
     // "Retry Failed" asks its owner; Escape closes the window.
     window.setRows({Row(2, "/p/b.jpg", StoredState::Failed, -8)});
