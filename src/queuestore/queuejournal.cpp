@@ -95,6 +95,17 @@ void QueueJournal::noticeIfLost()
     }
 }
 
+void QueueJournal::rowsChanged()
+{
+    if (m_rowsChanged)
+        m_rowsChanged();
+}
+
+void QueueJournal::setRowsChanged(std::function<void()> listener)
+{
+    post([this, listener = std::move(listener)]() mutable { m_rowsChanged = std::move(listener); });
+}
+
 void QueueJournal::setAccount(const std::string& account)
 {
     post([this, account] { m_account = account; });
@@ -127,6 +138,11 @@ void QueueJournal::takeUnfinished(TakenHandler done)
     take({StoredState::Queued, StoredState::Preparing, StoredState::Uploading}, std::move(done));
 }
 
+void QueueJournal::takeFailed(TakenHandler done)
+{
+    take({StoredState::Failed}, std::move(done));
+}
+
 std::future<std::vector<StoredRow>> QueueJournal::take(std::vector<StoredState> states)
 {
     auto promise = std::make_shared<std::promise<std::vector<StoredRow>>>();
@@ -150,6 +166,8 @@ void QueueJournal::take(std::vector<StoredState> states, TakenHandler done)
             }
             unique.push_back(std::move(row));
         }
+        if (!taken.empty())
+            rowsChanged();
         {
             std::lock_guard lock(m_takenMutex);
             for (const StoredRow& row : unique)
@@ -174,6 +192,7 @@ void QueueJournal::settleTaken()
             m_store.finish(id, StoredState::Failed, kClientFailure, 0, now());
         }
         noticeIfLost();
+        rowsChanged();
     });
 }
 
@@ -181,8 +200,13 @@ std::future<std::vector<StoredRow>> QueueJournal::recent(int64_t limit)
 {
     auto promise = std::make_shared<std::promise<std::vector<StoredRow>>>();
     auto future = promise->get_future();
-    post([this, promise, limit] { promise->set_value(m_store.recent(m_account, limit)); });
+    recent(limit, [promise](std::vector<StoredRow> rows) { promise->set_value(std::move(rows)); });
     return future;
+}
+
+void QueueJournal::recent(int64_t limit, TakenHandler done)
+{
+    post([this, limit, done = std::move(done)] { done(m_store.recent(m_account, limit)); });
 }
 
 void QueueJournal::queued(uint64_t rowId, const std::string& userPath, int type)
@@ -213,6 +237,7 @@ void QueueJournal::queued(uint64_t rowId, const std::string& userPath, int type)
         if (const auto id = m_store.add(row))
             m_storeIds[rowId] = *id;
         noticeIfLost();
+        rowsChanged();
     });
 }
 
@@ -222,6 +247,7 @@ void QueueJournal::started(uint64_t rowId)
         if (const auto it = m_storeIds.find(rowId); it != m_storeIds.end())
             m_store.setOpenState(it->second, StoredState::Preparing);
         noticeIfLost();
+        rowsChanged();
     });
 }
 
@@ -233,6 +259,7 @@ void QueueJournal::uploading(uint64_t rowId, const std::string& sentPath)
         if (const auto it = m_storeIds.find(rowId); it != m_storeIds.end())
             m_store.setOpenState(it->second, StoredState::Uploading);
         noticeIfLost();
+        rowsChanged();
     });
 }
 
@@ -247,6 +274,7 @@ void QueueJournal::finished(uint64_t rowId, int result)
         m_store.finish(it->second, stateOfResult(result), result, sent, now());
         m_storeIds.erase(it);
         noticeIfLost();
+        rowsChanged();
     });
 }
 
@@ -262,6 +290,7 @@ void QueueJournal::removedWithoutOutcome(uint64_t rowId, bool cancelledByUser)
             m_store.finish(it->second, StoredState::Cancelled, 0, 0, now());
         m_storeIds.erase(it);
         noticeIfLost();
+        rowsChanged();
     });
 }
 

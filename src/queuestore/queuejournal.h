@@ -51,13 +51,19 @@ public:
 
     std::future<std::vector<StoredRow>> takeUnfinished();
     std::future<std::vector<StoredRow>> takeFailed();
-    // takeUnfinished for a caller that must not wait: done gets the rows on
-    // the journal's thread.
+    // takeUnfinished and takeFailed for a caller that must not wait: done gets
+    // the rows on the journal's thread.
     using TakenHandler = std::function<void(std::vector<StoredRow>)>;
     void takeUnfinished(TakenHandler done);
+    void takeFailed(TakenHandler done);
     void settleTaken();
     // The account's rows, newest first.
     std::future<std::vector<StoredRow>> recent(int64_t limit);
+    // recent for a caller that must not wait: done gets them on the journal's thread.
+    void recent(int64_t limit, TakenHandler done);
+    // Called on the journal's thread after each change it wrote to a row (one
+    // call may stand for several); empty: nobody listens.
+    void setRowsChanged(std::function<void()> listener);
     // Whether the store is kept; waits until it was opened.
     bool available();
     // Waits until everything posted so far is written.
@@ -78,6 +84,7 @@ private:
     std::future<std::vector<StoredRow>> take(std::vector<StoredState> states);
     void take(std::vector<StoredState> states, TakenHandler done);
     void noticeIfLost();
+    void rowsChanged();
 
     QueueJournalOptions m_options;
 
@@ -87,6 +94,7 @@ private:
     std::string m_account;
     std::unordered_map<uint64_t, int64_t> m_storeIds; // queue row id -> store row id
     std::unordered_map<uint64_t, int64_t> m_sentBytes;
+    std::function<void()> m_rowsChanged;
 
     std::mutex m_takenMutex; // guards m_awaiting
     std::map<std::string, int64_t> m_awaiting; // taken rows not queued again, by path

@@ -47,11 +47,13 @@ std::unique_ptr<QMenu> BuildClientMenu(ClientMenuKind kind, const ClientMenuStat
     AddCheckedCommand(*menu, "Launch On Startup", MenuCommand::kLaunchOnStartup, state.launchOnStartup);
     AddCheckedCommand(*menu, "Show Notifications", MenuCommand::kShowNotifications, state.showNotifications);
     AddCheckedCommand(*menu, "Pause Uploads", MenuCommand::kPauseUploads, state.uploadsPaused);
-    // The tray's menu has no About; the window's has no separator.
-    if (kind == ClientMenuKind::Window)
+    // The tray's menu has no history or About; the window's has no separator.
+    if (kind == ClientMenuKind::Window) {
+        AddCommand(*menu, "Upload History...", MenuCommand::kUploadHistory);
         AddCommand(*menu, "&About", MenuCommand::kAbout);
-    else
+    } else {
         menu->addSeparator();
+    }
     AddCommand(*menu, "Exit", MenuCommand::kExit);
 
     if (state.greyedExceptExit)

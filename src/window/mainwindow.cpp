@@ -407,6 +407,9 @@ void CKestrelioClientDlg::StartEngine()
     };
     m_journal = std::make_unique<QueueJournal>(std::move(journalOptions));
     m_journal->setAccount(QueueAccountOf(CurrentProfile().m_userName));
+    m_journal->setRowsChanged([this] {
+        QMetaObject::invokeMethod(this, QueuedCall([this] { RefreshHistory(); }), Qt::QueuedConnection);
+    });
 
     TransferEngineOptions options;
     options.journal = m_journal.get();

@@ -45,11 +45,15 @@ namespace quaylet {
 class CMainWindowView;
 class CMarshalledWindowReactions;
 class CUploadCompletedDlg;
+class CUploadHistoryWnd;
 class CWindowCallMarshal;
 class DesktopNotifications;
 class QueueJournal;
 struct StoredRow;
 class TransferEngine;
+namespace platform {
+class IFileRevealer;
+}
 
 // What tests (and other front ends) replace. Every member may be left empty
 // for the real thing.
@@ -69,6 +73,8 @@ struct MainWindowSeams {
     // The main window's first showing; default: the weekly update check.
     std::function<void(QWidget& window)> firstShown;
     SkinPictureLoader skinLoader;
+    // What shows a file in the file manager; default: the desktop's.
+    std::function<std::unique_ptr<platform::IFileRevealer>()> makeRevealer;
 };
 
 class CKestrelioClientDlg final : public KLSkinDialog, public IMainWindow {
@@ -113,6 +119,7 @@ public:
     const MainWindowControls& controls() const { return m_controls; }
     ITrayIcon* tray() { return m_tray.get(); }
     CUploadCompletedDlg* uploadCompletedDialog() { return m_completed; }
+    CUploadHistoryWnd* historyWindow();
     QFileDialog* fileChooser() { return m_chooser.get(); }
     DropArea& dropArea() { return m_dropArea; }
     QMenu* openMenu() { return m_menu.get(); }
@@ -149,6 +156,13 @@ private:
     void StartEngine();
     void ResumeTaken(const std::vector<StoredRow>& rows);
     void ApplyAlwaysOnTop();
+    // The upload history window: opened (or raised) from the menu, its rows
+    // read on the store's thread whenever they change while it is open.
+    void OpenHistory();
+    void RefreshHistory();
+    void ShowHistoryRows(std::vector<StoredRow> rows);
+    void RetryFailed();
+    void QueueRetried(const std::vector<StoredRow>& rows);
 
     void ShowBalloon(const Balloon& balloon);
     void TakeDownBalloon();
@@ -225,6 +239,9 @@ private:
     QPointer<QDialog> m_modal; // the modal dialog that runs now, if any
     std::unique_ptr<QFileDialog> m_chooser; // made at its first use, kept for the folder it was in
     CUploadCompletedDlg* m_completed = nullptr;
+    QPointer<CUploadHistoryWnd> m_history; // deleted when closed
+    bool m_historyReading = false;          // a read of its rows is under way
+    bool m_historyStale = false;            // rows changed while it was
     QTimer m_cancelWait; // polls the acknowledgement of a Cancel
     int m_cancelWaitedMs = 0;
 

@@ -82,6 +82,9 @@ void CKestrelioClientDlg::OnCommand(int command)
     case MenuCommand::kAddFiles:
         ChooseFiles();
         break;
+    case MenuCommand::kUploadHistory:
+        OpenHistory();
+        break;
     default:
         break;
     }

@@ -13,5 +13,7 @@ inline constexpr int kExit = 1;
 // Opens the file chooser; the window menu's own addition.
 inline constexpr int kAddFiles = 32810;
 inline constexpr int kPauseUploads = 32811;
+// Opens the upload history; the window menu's own addition.
+inline constexpr int kUploadHistory = 32812;
 
 } // namespace quaylet::MenuCommand

@@ -557,6 +557,49 @@ def walk_the_client(arguments, processes, work):
         xdo("key", "Return")
         checks.expect(bool(wait_for(lambda: window_with("push button", "Minimize to tray"), timeout=15)),
                       "upload completed: Enter returns to the main window")
+
+        # --- the upload history, from the window menu by keyboard
+        # The Menu button opened by keyboard, the command picked by keyboard.
+        # (Only once the dialog has gone: while it shows, the menu offers Exit alone.)
+        back = find(completed, "push button", "Return to Upload Screen")
+        if back is not None and has(completed, pyatspi.STATE_SHOWING):
+            safe(lambda: back.queryAction().doAction(0))
+        gone = wait_for(lambda: not has(completed, pyatspi.STATE_SHOWING), timeout=15)
+        main = window_with("push button", "Minimize to tray")
+        menu_button = find(main, "push button", "Menu") if main is not None else None
+        if gone and menu_button is not None:
+            safe(lambda: menu_button.queryComponent().grabFocus())
+            wait_for(lambda: has(menu_button, pyatspi.STATE_FOCUSED), timeout=5)
+            xdo("key", "Return")
+            pump(0.8)
+            xdo("key", *(["Down"] * 6 + ["Return"]))
+        history = wait_for(lambda: window_with("table", "Uploaded files"), timeout=15)
+        if checks.expect(history is not None, "history: Upload History... opens a window with a named table"):
+            pump(0.5)
+            walk("upload history", history)
+            check_window_identity("upload history")
+            checks.expect(safe(lambda: history.name) == "Upload History", "history: the window is named")
+            for role, name in (("push button", "Retry Failed"), ("push button", "Open Folder"),
+                               ("push button", "Close")):
+                checks.expect(find(history, role, name) is not None, "history: a %s named %r" % (role, name))
+            # The filter reads its choice as its name, and its label beside it.
+            combo = find(history, "combo box")
+            labels = [safe(lambda: r.getTarget(0).name) for r in safe(combo.getRelationSet, [])
+                      if r.getRelationType() == pyatspi.RELATION_LABELLED_BY] if combo is not None else []
+            checks.expect(labels == ["Show:"], "history: the filter is labelled 'Show:' (%s)" % labels)
+            table = find(history, "table", "Uploaded files")
+            now = wait_for(lambda: focused(history), timeout=5)
+            checks.expect(now is not None and (now == table or safe(lambda: now.parent) == table),
+                          "history: the table has the first focus")
+            headers = [safe(lambda i=i: table.queryTable().getColumnDescription(i)) for i in range(6)]
+            checks.expect(headers == ["Name", "Folder", "Size", "State", "Time", "Reason"],
+                          "history: the table's columns are named (%s)" % headers)
+            checks.expect(wait_for(lambda: find(history, None, "harbour.jpg") is not None, timeout=10) and
+                          find(history, None, "Uploaded") is not None,
+                          "history: the uploaded photo reads as a row ('harbour.jpg', 'Uploaded')")
+            xdo("key", "Escape")
+            checks.expect(bool(wait_for(lambda: window_with("table", "Uploaded files") is None, timeout=10)),
+                          "history: Escape closes it")
     finally:
         if client.poll() is None:
             client.send_signal(signal.SIGTERM)

@@ -37,7 +37,7 @@ TEST(ClientMenuTest, TrayMenuHasNoAboutAndWindowMenuNoSeparator)
     EXPECT_EQ(Items(*window),
               (std::vector<std::string>{"Add Files...=32810", "Logout=32771", "Always On Top=32774",
                                         "Launch On Startup=32791", "Show Notifications=32792",
-                                        "Pause Uploads=32811", "&About=32793", "Exit=1"}));
+                                        "Pause Uploads=32811", "Upload History...=32812", "&About=32793", "Exit=1"}));
     for (const QMenu* menu : {tray.get(), window.get()}) {
         EXPECT_EQ(menu->defaultAction(), Command(*menu, MenuCommand::kLogout));
         for (const QAction* action : menu->actions())

@@ -112,8 +112,10 @@ TEST_F(RealDesktopTest, DialogsComeAboveTheAlwaysOnTopWindow)
         const char* name;
         int downs; // the command's place in the window menu (Add Files... comes first)
         int width;
+        int height = 0;
     };
-    for (const Case& c : {Case{"About", 7, 360}, Case{"Logout question", 2, 0}}) {
+    // The history window is as wide as the screen allows; its height tells it apart.
+    for (const Case& c : {Case{"Upload History", 7, 0, 420}, Case{"About", 8, 360}, Case{"Logout question", 2, 0}}) {
         SCOPED_TRACE(c.name);
         // The window menu by a right click inside the window, then the command by keyboard.
         Click(main.x + 320, main.y + 240, 3);
@@ -122,7 +124,11 @@ TEST_F(RealDesktopTest, DialogsComeAboveTheAlwaysOnTopWindow)
         keys.push_back("Return");
         Keys(keys);
         const auto dialog = OtherWindow(
-            {main.id}, [&](const XWindow& w) { return w.width > 64 && (c.width == 0 || w.width == c.width); }, 10s);
+            {main.id},
+            [&](const XWindow& w) {
+                return w.width > 64 && (c.width == 0 || w.width == c.width) && (c.height == 0 || w.height == c.height);
+            },
+            10s);
         ASSERT_TRUE(dialog.has_value());
         EXPECT_TRUE(WaitFor([&] { return StackedAbove(dialog->id, main.id); }, 3s))
             << "the dialog is stacked below the drop window";

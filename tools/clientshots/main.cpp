@@ -9,15 +9,19 @@
 // the development service.
 
 #include "credentials/profile.h"
+#include "dialogs/uploadhistorywnd.h"
 #include "engine/transferengine.h"
 #include "screencapture/screencapture.h"
 #include "skin/skingallery.h"
 #include "window/mainwindow.h"
 #include "window/mainwindowview.h"
+#include "window/menucommands.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QMenu>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -44,6 +48,40 @@ QString WriteSamplePhoto(const QTemporaryDir& folder)
     const QString path = folder.filePath(QStringLiteral("beach.jpg"));
     DrawSamplePhoto().save(path, "JPEG", 90);
     return path;
+}
+
+// A history of every state, as a busy afternoon leaves it.
+std::vector<StoredRow> SampleHistory()
+{
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    const struct {
+        const char* path;
+        StoredState state;
+        int result;
+        int64_t size;
+        int64_t ago;
+    } samples[] = {
+        {"/home/alice/Pictures/Harbour/IMG_2041.jpg", StoredState::Uploading, 0, 3'412'992, 0},
+        {"/home/alice/Pictures/Harbour/IMG_2042.jpg", StoredState::Queued, 0, 2'981'113, 0},
+        {"/home/alice/Pictures/Harbour/IMG_2040.jpg", StoredState::Uploaded, 1, 3'104'220, 40},
+        {"/home/alice/Videos/Harbour at dusk.mp4", StoredState::Failed, -7, 48'210'554, 95},
+        {"/home/alice/Pictures/Harbour/IMG_2039.jpg", StoredState::Uploaded, -3, 2'873'001, 130},
+        {"/home/alice/Pictures/Garden/DSC_0107.jpg", StoredState::Cancelled, 0, 5'662'310, 3600},
+    };
+    std::vector<StoredRow> rows;
+    int64_t id = 100;
+    for (const auto& sample : samples) {
+        StoredRow row;
+        row.id = id--;
+        row.path = sample.path;
+        row.state = sample.state;
+        row.result = sample.result;
+        row.size = sample.size;
+        row.queuedAt = now - sample.ago - 20;
+        row.finishedAt = IsOpenState(sample.state) ? 0 : now - sample.ago;
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 struct Scene {
@@ -136,6 +174,16 @@ int Render(const QString& folder, const std::string& user, const std::string& pa
     failures += menuShot("menu-window") ? 0 : 1;
     window.OnTrayClick(TrayClick::Right, window.frameGeometry().center());
     failures += menuShot("menu-tray") ? 0 : 1;
+
+    window.OnCommand(MenuCommand::kUploadHistory);
+    CUploadHistoryWnd* history = window.historyWindow();
+    if (history == nullptr || !WaitUntilOnScreen(*history))
+        return 1;
+    Settle(400); // the store's own rows (none) first, then the sample's
+    history->setRows(SampleHistory());
+    history->table().selectRow(2);
+    Settle(400);
+    failures += Save(Capture(*history), folder, QStringLiteral("history")) ? 0 : 1;
     return failures == 0 ? 0 : 1;
 }
 
