@@ -27,6 +27,7 @@
 #include "window/desktopnotifications.h"
 #include "window/mainwindowview.h"
 #include "window/menucommands.h"
+#include "window/uploadspeed.h"
 #include "window/workarea.h"
 
 #include <QAccessible>
@@ -273,6 +274,8 @@ void CKestrelioClientDlg::ReadOptions()
     m_launchOnStartup = platform::AutostartEntry().exists();
     m_showNotifications = GetSettingInt(kSettingsSection, "ShowNotifications", 1) != 0;
     SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
+    m_uploadSpeed = StoredUploadSpeed();
+    platform::SetDefaultSendRateLimit(m_uploadSpeed);
     // Kept for the settings' sake; the skinned window is drawn opaque.
     SetSettingInt(kSettingsSection, "Transparency", GetSettingInt(kSettingsSection, "Transparency", 80));
 }

@@ -119,6 +119,7 @@ public:
     bool alwaysOnTop() const { return m_alwaysOnTop; }
     bool launchOnStartup() const { return m_launchOnStartup; }
     bool showNotifications() const { return m_showNotifications; }
+    uint64_t uploadSpeed() const { return m_uploadSpeed; }
     bool exiting() const { return m_exiting; }
 
 Q_SIGNALS:
@@ -163,6 +164,7 @@ private:
     void Logout();
     void RestartClient();
     void ToggleLaunchOnStartup();
+    void SetUploadSpeed(uint64_t bytesPerSecond);
     void Exit();
     void FinishCancel();
     // Makes a dialog of this window: transient for it, so that the window
@@ -201,6 +203,7 @@ private:
     bool m_launchOnStartup = false;
     std::atomic<bool> m_showNotifications{false}; // read by the engine's reactions
     bool m_alwaysOnTop = false;
+    uint64_t m_uploadSpeed = 0; // bytes per second; 0: Unlimited
     bool m_updatePending = true;
     bool m_signedIn = false;
     bool m_signInDialogShown = false;

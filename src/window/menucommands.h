@@ -12,5 +12,12 @@ inline constexpr int kAbout = 32793;
 inline constexpr int kExit = 1;
 // Opens the file chooser; the window menu's own addition.
 inline constexpr int kAddFiles = 32810;
+// The Upload Speed submenu's choices.
+inline constexpr int kUploadSpeedUnlimited = 32820;
+inline constexpr int kUploadSpeed8Mbit = 32821;
+inline constexpr int kUploadSpeed4Mbit = 32822;
+inline constexpr int kUploadSpeed2Mbit = 32823;
+inline constexpr int kUploadSpeed1Mbit = 32824;
+inline constexpr int kUploadSpeedHalfMbit = 32825;
 
 } // namespace quaylet::MenuCommand
