@@ -113,7 +113,7 @@ TEST_F(RealDesktopTest, DialogsComeAboveTheAlwaysOnTopWindow)
         int downs; // the command's place in the window menu (Add Files... comes first)
         int width;
     };
-    for (const Case& c : {Case{"About", 6, 360}, Case{"Logout question", 2, 0}}) {
+    for (const Case& c : {Case{"About", 7, 360}, Case{"Logout question", 2, 0}}) {
         SCOPED_TRACE(c.name);
         // The window menu by a right click inside the window, then the command by keyboard.
         Click(main.x + 320, main.y + 240, 3);
