@@ -521,8 +521,8 @@ private:
     uint64_t m_handedAtQueueCheck = 0;
     int m_questionsSinceQueueCheck = 0;
     Clock::time_point m_deadline = Clock::time_point::max();
-    uint64_t m_sendRateLimit = 0;                   // bytes per second; 0: none
-    std::chrono::milliseconds m_limitWait{0};        // one upload buffer's time at that limit
+    uint64_t m_sendRateLimit = 0;              // bytes per second; 0: none
+    std::chrono::milliseconds m_limitWait{0};  // one upload buffer's time at that limit
 
     std::string m_received;
     std::size_t m_receivedPos = 0;
