@@ -95,12 +95,26 @@ bool ConnectedYet(CURL* easy)
     return curl_easy_getinfo(easy, CURLINFO_PRETRANSFER_TIME_T, &t) == CURLE_OK && t > 0;
 }
 
-Clock::time_point OverallDeadline(const InternetTimeouts& timeouts, uint64_t bodyBytes)
+Clock::time_point OverallDeadline(const InternetTimeouts& timeouts, uint64_t bodyBytes, uint64_t sendRateLimit)
 {
-    const uint64_t rate = std::max<uint64_t>(timeouts.slowestBodyRate, 1);
+    uint64_t rate = std::max<uint64_t>(timeouts.slowestBodyRate, 1);
+    // The limit is an average that a link just able to carry it falls short
+    // of now and then: a quarter below it is still a live upload.
+    if (sendRateLimit != 0)
+        rate = std::min(rate, std::max<uint64_t>(sendRateLimit - sendRateLimit / 4, 1));
     const auto bodyTime = std::chrono::milliseconds(static_cast<int64_t>(std::min<uint64_t>(
         bodyBytes * 1000 / rate, static_cast<uint64_t>(std::chrono::milliseconds::max().count() / 4))));
     return Clock::now() + timeouts.overall + bodyTime;
+}
+
+std::size_t UploadBufferUnderLimit(std::size_t wanted, uint64_t sendRateLimit)
+{
+    constexpr std::size_t kLibcurlDefault = 64 * 1024;
+    constexpr std::size_t kLibcurlLeast = 16 * 1024;
+    if (sendRateLimit == 0)
+        return wanted;
+    const auto quarterSecond = static_cast<std::size_t>(std::min<uint64_t>(sendRateLimit / 4, SIZE_MAX));
+    return std::min(wanted != 0 ? wanted : kLibcurlDefault, std::max(kLibcurlLeast, quarterSecond));
 }
 
 bool Driver::attach(CURL* easy)

@@ -81,8 +81,16 @@ struct RunBounds {
 
 // The overall limit of an exchange that starts now with a body of this many
 // bytes: the fixed allowance plus the body at the slowest rate still taken
-// for a live link.
-Clock::time_point OverallDeadline(const InternetTimeouts& timeouts, uint64_t bodyBytes);
+// for a live link, which a send rate limit (bytes per second, 0: none) may
+// lower to a little under itself.
+Clock::time_point OverallDeadline(const InternetTimeouts& timeouts, uint64_t bodyBytes, uint64_t sendRateLimit = 0);
+
+// The upload buffer to give libcurl under a send rate limit, for a caller
+// that wanted `wanted` bytes (0: libcurl's default). libcurl hands the link a
+// whole buffer at once and then waits until the average is back under the
+// limit, so a buffer of about a quarter second at the limit keeps the bytes,
+// and the progress shown, moving evenly.
+std::size_t UploadBufferUnderLimit(std::size_t wanted, uint64_t sendRateLimit);
 
 // Drives one easy handle inside its own multi handle until `reached` answers
 // true, the transfer ends, the abort check fires, no byte moves for too long

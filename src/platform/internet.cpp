@@ -2,6 +2,7 @@
 
 #include "platform/curlsupport.h"
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -16,6 +17,8 @@ using namespace detail;
 namespace {
 std::mutex g_defaultsMutex;
 InternetTimeouts g_defaults;
+// Set by the window thread, read wherever a session is made.
+std::atomic<uint64_t> g_sendRateLimit{0};
 thread_local AbortCheck t_abort;
 } // namespace
 
@@ -36,6 +39,16 @@ void SetDefaultInternetTimeouts(const InternetTimeouts& timeouts)
 {
     std::lock_guard lock(g_defaultsMutex);
     g_defaults = timeouts;
+}
+
+uint64_t DefaultSendRateLimit()
+{
+    return g_sendRateLimit.load();
+}
+
+void SetDefaultSendRateLimit(uint64_t bytesPerSecond)
+{
+    g_sendRateLimit.store(bytesPerSecond);
 }
 
 ScopedInternetAbort::ScopedInternetAbort(AbortCheck check)
@@ -78,6 +91,7 @@ const char* InternetFailureName(InternetFailure failure)
 InternetSession::InternetSession(std::string agent)
     : m_agent(std::move(agent))
     , m_timeouts(DefaultInternetTimeouts())
+    , m_sendRateLimit(DefaultSendRateLimit())
     , m_abort(t_abort)
 {
     GlobalInit();

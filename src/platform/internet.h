@@ -64,7 +64,9 @@ struct InternetTimeouts {
     // that sends a byte now and then never trips the no-progress limit. A
     // request gets more for its announced body, as long as the body takes at
     // slowestBodyRate bytes per second; a link slower than that is taken as
-    // dead. Counted from sendHead (for a download, from its start).
+    // dead. Counted from sendHead (for a download, from its start). Under a
+    // send rate limit below slowestBodyRate the body is given the time it
+    // takes at a little under that limit instead.
     std::chrono::milliseconds overall{60000};
     uint64_t slowestBodyRate = 8 * 1024;
 };
@@ -72,6 +74,13 @@ struct InternetTimeouts {
 // The time-outs that new sessions start with. Tests shorten them.
 InternetTimeouts DefaultInternetTimeouts();
 void SetDefaultInternetTimeouts(const InternetTimeouts& timeouts);
+
+// The cap on the rate at which request bodies are sent, in bytes per second
+// (0: none), that new sessions start with. The user's choice of upload speed:
+// the window thread may change it while the transfer thread makes sessions,
+// so a change applies from the next session on.
+uint64_t DefaultSendRateLimit();
+void SetDefaultSendRateLimit(uint64_t bytesPerSecond);
 
 inline constexpr std::chrono::milliseconds kAbortPollInterval{100};
 
@@ -136,6 +145,11 @@ public:
     void setTimeouts(const InternetTimeouts& timeouts) { m_timeouts = timeouts; }
     const InternetTimeouts& timeouts() const { return m_timeouts; }
 
+    // Bytes per second a request body is sent at, at most (0: no limit);
+    // taken by each request when it sends its head.
+    void setSendRateLimit(uint64_t bytesPerSecond) { m_sendRateLimit = bytesPerSecond; }
+    uint64_t sendRateLimit() const { return m_sendRateLimit; }
+
     void setAbortCheck(AbortCheck check) { m_abort = std::move(check); }
     const AbortCheck& abortCheck() const { return m_abort; }
     // True when the abort check is set and answers true now.
@@ -146,6 +160,7 @@ private:
     std::string m_proxy;
     std::string m_bypass;
     InternetTimeouts m_timeouts;
+    uint64_t m_sendRateLimit = 0;
     AbortCheck m_abort;
 };
 

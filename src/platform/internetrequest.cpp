@@ -163,8 +163,17 @@ public:
             curl_easy_setopt(h, CURLOPT_NOBODY, 1L);
         } else {
             curl_easy_setopt(h, CURLOPT_POST, 1L);
-            if (m_uploadBufferSize != 0)
-                curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(m_uploadBufferSize));
+            m_sendRateLimit = session.sendRateLimit();
+            const std::size_t buffer = UploadBufferUnderLimit(m_uploadBufferSize, m_sendRateLimit);
+            if (buffer != 0)
+                curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, static_cast<long>(buffer));
+            if (m_sendRateLimit != 0) {
+                curl_easy_setopt(h, CURLOPT_MAX_SEND_SPEED_LARGE,
+                                 static_cast<curl_off_t>(std::min<uint64_t>(m_sendRateLimit, INT64_MAX)));
+                // libcurl takes a buffer from the body only when the last has
+                // gone at the limit: that wait is no stall.
+                m_limitWait = std::chrono::milliseconds(static_cast<int64_t>(buffer * 1000 / m_sendRateLimit));
+            }
             curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
             curl_easy_setopt(h, CURLOPT_READFUNCTION, &Impl::onRead);
             curl_easy_setopt(h, CURLOPT_READDATA, this);
@@ -201,7 +210,7 @@ public:
         if (!m_driver.attach(h))
             return fail(MakeError(InternetFailure::Other, 0, "cannot start the transfer"));
         m_state = State::HeadSent;
-        m_deadline = OverallDeadline(timeouts(), total);
+        m_deadline = OverallDeadline(timeouts(), total, m_sendRateLimit);
         m_driver.restartProgressClock(timeouts().connect);
         InternetError error;
         const auto outcome = m_driver.run(
@@ -428,7 +437,7 @@ private:
     RunBounds bounds() const
     {
         RunBounds b;
-        b.noProgress = timeouts().noProgress;
+        b.noProgress = timeouts().noProgress + m_limitWait;
         b.deadline = m_deadline;
         return b;
     }
@@ -527,6 +536,8 @@ private:
     bool m_transferRan = false;  // the transfer has run since that reading
     Clock::time_point m_nextSentReading; // while the body is written, no fresh reading before this
     Clock::time_point m_deadline = Clock::time_point::max();
+    uint64_t m_sendRateLimit = 0;              // bytes per second; 0: none
+    std::chrono::milliseconds m_limitWait{0};  // one upload buffer's time at that limit
 
     std::string m_received;
     std::size_t m_receivedPos = 0;

@@ -192,6 +192,12 @@ int run(const UploadOptions& options, platform::InterruptWatch& interrupts)
     if (options.history)
         return showHistory(options);
 
+    // Every request of the run is sent at most at this rate.
+    platform::SetDefaultSendRateLimit(options.limitRate);
+    if (options.limitRate != 0)
+        WriteLog(LogMilestone, "quaylet-upload: sending at most %llu bytes per second",
+                 static_cast<unsigned long long>(options.limitRate));
+
     SignInOutcome signedIn;
     {
         // The sign-in and the reachability check behind a failure run on this

@@ -59,6 +59,16 @@ const OptionRow kOptions[] = {
      [](UploadOptions& o, const std::string&) { return setFlag(o.retryFailed); }},
     {"history", 0, nullptr, "list the files queued for this account, newest first.",
      [](UploadOptions& o, const std::string&) { return setFlag(o.history); }},
+    {"limit-rate", 0, "RATE",
+     "send at most RATE bytes per second; K, M and G after the\n"
+     "number multiply by 1024, 1048576 and 1073741824 (\"250K\").",
+     [](UploadOptions& o, const std::string& value) -> std::optional<std::string> {
+         const auto rate = ParseRateLimit(value);
+         if (!rate)
+             return "--limit-rate needs a rate above zero in bytes per second, such as 500000, 250K or 2M";
+         o.limitRate = *rate;
+         return std::nullopt;
+     }},
     {"help", 'h', nullptr, "show this text.",
      [](UploadOptions& o, const std::string&) { return setFlag(o.help); }},
     {"version", 0, nullptr, "show the version.",
@@ -126,6 +136,34 @@ UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments
     return {std::move(options), {}};
 }
 
+std::optional<uint64_t> ParseRateLimit(std::string_view text)
+{
+    // libcurl takes the rate as a signed 64-bit number.
+    constexpr uint64_t kMost = INT64_MAX;
+    uint64_t unit = 1;
+    if (!text.empty()) {
+        switch (text.back()) {
+        case 'k': case 'K': unit = uint64_t{1} << 10; break;
+        case 'm': case 'M': unit = uint64_t{1} << 20; break;
+        case 'g': case 'G': unit = uint64_t{1} << 30; break;
+        default: break;
+        }
+        if (unit != 1)
+            text.remove_suffix(1);
+    }
+    if (text.empty())
+        return std::nullopt;
+    uint64_t number = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9' || number > (kMost - static_cast<uint64_t>(c - '0')) / 10)
+            return std::nullopt;
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (number == 0 || number > kMost / unit)
+        return std::nullopt;
+    return number * unit;
+}
+
 std::string AsGiven(const std::string& path, const UploadOptions& options)
 {
     std::size_t best = options.paths.size();
@@ -162,7 +200,10 @@ std::string UploadUsage(const std::string& program)
         head += std::string("--") + row.name;
         if (row.valueName)
             head += std::string(" ") + row.valueName;
-        head.resize(std::max(head.size() + 2, kHelpColumn), ' ');
+        // A head too wide for the column has its text start on the next line.
+        if (head.size() + 2 > kHelpColumn)
+            head += "\n";
+        head.resize(head.back() == '\n' ? head.size() + kHelpColumn : kHelpColumn, ' ');
         std::string help = row.help;
         for (std::size_t line = 0; (line = help.find('\n', line)) != std::string::npos; line += kHelpColumn + 1)
             help.insert(line + 1, kHelpColumn, ' ');

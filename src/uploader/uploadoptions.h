@@ -11,8 +11,10 @@
 // Every option is one row of a table (uploadoptions.cpp) that the parser and
 // the usage text both read: a new option is a new row.
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quaylet {
@@ -26,6 +28,7 @@ struct UploadOptions {
     bool resume = false;      // queue again what earlier runs left unfinished
     bool retryFailed = false; // queue again what failed
     bool history = false;     // list the kept rows, upload nothing
+    uint64_t limitRate = 0;   // bytes per second the files are sent at, at most; 0: no limit
     std::optional<std::string> user;
     std::vector<std::string> paths; // absolute
     // Each path as it was typed, in the order of paths: outcomes name files
@@ -41,6 +44,12 @@ struct UploadOptionsResult {
 // Parses the arguments after the program name. Relative paths are made
 // absolute against currentDir; the bytes of each path are kept as given.
 UploadOptionsResult ParseUploadOptions(const std::vector<std::string>& arguments, const std::string& currentDir);
+
+// A rate in bytes per second: a whole number, optionally followed by K, M or
+// G (either case) for 1024, 1048576 or 1073741824 bytes per second. Nothing
+// for zero, signs, blanks, fractions, other characters or a rate beyond what
+// the network layer takes.
+std::optional<uint64_t> ParseRateLimit(std::string_view text);
 
 // A path found under one of the arguments, written the way that argument
 // was typed ("album/b.png" for a file in the folder "album"); a path under

@@ -1,8 +1,10 @@
 #include "window/clientmenu.h"
 
 #include "window/menucommands.h"
+#include "window/uploadspeed.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <QString>
 
@@ -22,6 +24,20 @@ void AddCheckedCommand(QMenu& menu, const char* text, int command, bool checked)
     QAction* action = AddCommand(menu, text, command);
     action->setCheckable(true);
     action->setChecked(checked);
+}
+
+// The Upload Speed submenu: one choice ticked, radio style.
+void AddUploadSpeedMenu(QMenu& menu, uint64_t ticked)
+{
+    QMenu* speeds = menu.addMenu(QStringLiteral("Upload Speed"));
+    auto* group = new QActionGroup(speeds); // owned by the submenu
+    group->setExclusive(true);
+    for (const UploadSpeedChoice& choice : UploadSpeedChoices()) {
+        QAction* action = AddCommand(*speeds, choice.text, choice.command);
+        action->setCheckable(true);
+        action->setChecked(choice.bytesPerSecond == ticked);
+        group->addAction(action);
+    }
 }
 
 // Every action, those of sub-menus too, greyed; Exit alone stays.
@@ -47,6 +63,7 @@ std::unique_ptr<QMenu> BuildClientMenu(ClientMenuKind kind, const ClientMenuStat
     AddCheckedCommand(*menu, "Launch On Startup", MenuCommand::kLaunchOnStartup, state.launchOnStartup);
     AddCheckedCommand(*menu, "Show Notifications", MenuCommand::kShowNotifications, state.showNotifications);
     AddCheckedCommand(*menu, "Pause Uploads", MenuCommand::kPauseUploads, state.uploadsPaused);
+    AddUploadSpeedMenu(*menu, state.uploadSpeed);
     // The tray's menu has no history or About; the window's has no separator.
     if (kind == ClientMenuKind::Window) {
         AddCommand(*menu, "Upload History...", MenuCommand::kUploadHistory);

@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QSize>
 
+#include <cstdint>
 #include <memory>
 
 class QMenu;
@@ -23,6 +24,8 @@ struct ClientMenuState {
     // While the upload-completed dialog is open only Exit may be chosen.
     bool greyedExceptExit = false;
     bool uploadsPaused = false;
+    // The Upload Speed choice ticked, in bytes per second (0: Unlimited).
+    uint64_t uploadSpeed = 0;
 };
 
 // Each action's data() is its MenuCommand id. Logout is the default action

@@ -27,6 +27,7 @@
 #include "window/desktopnotifications.h"
 #include "window/mainwindowview.h"
 #include "window/menucommands.h"
+#include "window/uploadspeed.h"
 #include "window/workarea.h"
 
 #include <QAccessible>
@@ -275,6 +276,8 @@ void CKestrelioClientDlg::ReadOptions()
     SetSettingInt(kSettingsSection, "ShowNotifications", m_showNotifications ? 1 : 0);
     m_uploadsPaused = GetSettingInt(kSettingsSection, "PauseUploads", 0) != 0;
     SetSettingInt(kSettingsSection, "PauseUploads", m_uploadsPaused ? 1 : 0);
+    m_uploadSpeed = StoredUploadSpeed();
+    platform::SetDefaultSendRateLimit(m_uploadSpeed);
     // Kept for the settings' sake; the skinned window is drawn opaque.
     SetSettingInt(kSettingsSection, "Transparency", GetSettingInt(kSettingsSection, "Transparency", 80));
 }

@@ -127,6 +127,7 @@ public:
     bool launchOnStartup() const { return m_launchOnStartup; }
     bool showNotifications() const { return m_showNotifications; }
     bool uploadsPaused() const { return m_uploadsPaused; }
+    uint64_t uploadSpeed() const { return m_uploadSpeed; }
     bool exiting() const { return m_exiting; }
 
 Q_SIGNALS:
@@ -178,6 +179,7 @@ private:
     void Logout();
     void RestartClient();
     void ToggleLaunchOnStartup();
+    void SetUploadSpeed(uint64_t bytesPerSecond);
     void Exit();
     void FinishCancel();
     // Makes a dialog of this window: transient for it, so that the window
@@ -217,6 +219,7 @@ private:
     std::atomic<bool> m_showNotifications{false}; // read by the engine's reactions
     bool m_alwaysOnTop = false;
     bool m_uploadsPaused = false; // "PauseUploads"; the engine holds its own copy
+    uint64_t m_uploadSpeed = 0; // bytes per second; 0: Unlimited
     bool m_updatePending = true;
     bool m_signedIn = false;
     bool m_signInDialogShown = false;

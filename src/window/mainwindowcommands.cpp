@@ -13,11 +13,13 @@
 #include "dialogs/uploadcompleteddlg.h"
 #include "engine/transferengine.h"
 #include "platform/autostart.h"
+#include "platform/internet.h"
 #include "update/browserlaunch.h"
 #include "window/clientmenu.h"
 #include "window/desktopnotifications.h"
 #include "window/mainwindowview.h"
 #include "window/menucommands.h"
+#include "window/uploadspeed.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -86,8 +88,20 @@ void CKestrelioClientDlg::OnCommand(int command)
         OpenHistory();
         break;
     default:
+        if (const UploadSpeedChoice* speed = UploadSpeedOfCommand(command))
+            SetUploadSpeed(speed->bytesPerSecond);
         break;
     }
+}
+
+void CKestrelioClientDlg::SetUploadSpeed(uint64_t bytesPerSecond)
+{
+    m_uploadSpeed = bytesPerSecond;
+    StoreUploadSpeed(bytesPerSecond);
+    // The file being sent keeps its rate; the next request takes this one.
+    platform::SetDefaultSendRateLimit(bytesPerSecond);
+    WriteLog(LogMilestone, "CKestrelioClientDlg: upload speed limit %llu bytes per second",
+             static_cast<unsigned long long>(bytesPerSecond));
 }
 
 void CKestrelioClientDlg::Exit()
@@ -230,6 +244,7 @@ void CKestrelioClientDlg::ShowClientMenu(bool trayMenu, QPoint globalPos)
     state.showNotifications = m_showNotifications;
     state.uploadsPaused = m_uploadsPaused;
     state.greyedExceptExit = trayMenu && m_completed != nullptr;
+    state.uploadSpeed = m_uploadSpeed;
     m_menu = BuildClientMenu(trayMenu ? ClientMenuKind::Tray : ClientMenuKind::Window, state);
     connect(m_menu.get(), &QMenu::triggered, this, [this](QAction* action) {
         // After the menu has closed, as a posted command.

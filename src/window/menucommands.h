@@ -15,5 +15,12 @@ inline constexpr int kAddFiles = 32810;
 inline constexpr int kPauseUploads = 32811;
 // Opens the upload history; the window menu's own addition.
 inline constexpr int kUploadHistory = 32812;
+// The Upload Speed submenu's choices.
+inline constexpr int kUploadSpeedUnlimited = 32820;
+inline constexpr int kUploadSpeed8Mbit = 32821;
+inline constexpr int kUploadSpeed4Mbit = 32822;
+inline constexpr int kUploadSpeed2Mbit = 32823;
+inline constexpr int kUploadSpeed1Mbit = 32824;
+inline constexpr int kUploadSpeedHalfMbit = 32825;
 
 } // namespace quaylet::MenuCommand

@@ -9,6 +9,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <set>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -242,6 +243,68 @@ TEST(InternetRequestTest, TricklingServerIsCutOffByTheOverallLimit)
         EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
         SetDefaultInternetTimeouts(before);
     }
+}
+
+// Under a send rate limit a body goes at that rate, in even steps, even when
+// the caller stages it all at once in a large upload buffer (as uploads do);
+// the overall limit and the no-progress limit make room for it, so a body
+// that would be cut off at the plain overall limit arrives whole. A server
+// that then never answers is still given up on.
+TEST(InternetRequestTest, LimitedBodyGoesEvenlyAtTheLimitAndIsNotTakenForDead)
+{
+    const std::string body = Pattern(160 * 1024);
+    std::atomic<bool> answer{true};
+    LoopbackServer server([&](int fd) {
+        server.Record(LoopbackServer::ReadRequest(fd, 20s));
+        if (answer)
+            LoopbackServer::SendAll(fd, LoopbackServer::Reply("ok"));
+        else
+            HoldUntilPeerCloses(fd);
+    });
+    InternetTimeouts timeouts;
+    timeouts.connect = 2000ms;
+    timeouts.noProgress = 1000ms;
+    // Unlimited, the body would have to arrive within 0.5 s + 0.16 s.
+    timeouts.overall = 500ms;
+    timeouts.slowestBodyRate = 1024 * 1024;
+    InternetSession session;
+    session.setTimeouts(timeouts);
+    session.setSendRateLimit(64 * 1024);
+    InternetConnection conn(session, "127.0.0.1", server.port(), false);
+
+    InternetRequest req(conn, "POST", "/upload");
+    req.setUploadBufferSize(256 * 1024);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(req.sendHead(body.size())) << req.lastError().message;
+    std::set<uint64_t> steps;
+    for (std::size_t written = 0; written < body.size();) {
+        std::size_t taken = 0;
+        ASSERT_TRUE(req.writeSome(body.data() + written, body.size() - written, taken, 100ms))
+            << req.lastError().message;
+        written += taken;
+        steps.insert(req.sent());
+    }
+    while (!req.delivered()) {
+        ASSERT_TRUE(req.waitDelivered(100ms)) << req.lastError().message;
+        steps.insert(req.sent());
+    }
+    ASSERT_TRUE(req.endRequest()) << req.lastError().message;
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(req.statusCode(), 200);
+    EXPECT_GT(took, 1800ms) << "160 KiB at 64 KiB/s take 2.5 s";
+    EXPECT_LT(took, 5s);
+    EXPECT_GE(steps.size(), 6u) << "the progress jumped";
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(server.requests()[0].body == body);
+
+    answer = false;
+    InternetRequest unanswered(conn, "POST", "/upload");
+    const auto sent = std::chrono::steady_clock::now();
+    ASSERT_TRUE(unanswered.sendHead(1000));
+    ASSERT_TRUE(unanswered.write(body.data(), 1000));
+    EXPECT_FALSE(unanswered.endRequest());
+    EXPECT_EQ(unanswered.lastError().failure, InternetFailure::TimedOut) << unanswered.lastError().message;
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 2s);
 }
 
 TEST(InternetRequestTest, DroppedConnectionDuringTheBodyFailsTheWrite)

@@ -254,6 +254,27 @@ TEST_F(UploadCliTest, JsonGivesOneObjectPerFile)
     EXPECT_TRUE(contains(r.err, "2 of 3 files uploaded, 1 skipped")) << r.err;
 }
 
+// --limit-rate holds the upload to the rate (a loopback upload would take a
+// tenth of a second), and the request's limits make room for the time that
+// takes: the file arrives whole.
+TEST_F(UploadCliTest, LimitRateHoldsTheUploadToTheRate)
+{
+    startService();
+    test::MakeTurnedPhoto(test::SandboxPath("work/grain.jpg"), 800, 800, 1, true);
+    constexpr double kRate = 64 * 1024;
+    const RunResult r = run({"--user", "alice", "--json", "--limit-rate", "64K", "grain.jpg"}, "wonderland\n");
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    const QJsonObject outcome = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(outcome.value(QStringLiteral("outcome")).toString(), QStringLiteral("uploaded")) << r.out;
+    const double bytes = outcome.value(QStringLiteral("bytes_sent")).toDouble();
+    const double seconds = outcome.value(QStringLiteral("seconds")).toDouble();
+    ASSERT_GT(bytes, kRate) << "too small a photo to see a rate in";
+    // libcurl sends the first quarter second's worth at once.
+    EXPECT_GT(seconds, (bytes - kRate / 4) / kRate * 0.9) << bytes << " bytes";
+    EXPECT_LT(bytes / seconds, kRate * 1.1) << bytes << " bytes in " << seconds << " s";
+    EXPECT_EQ(storedUploads(test::SandboxPath("data")), 1);
+}
+
 TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
 {
     struct Case {
@@ -265,6 +286,8 @@ TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
         {{"--user"}, "--user needs a user name"},
         {{"--json=yes", "x.jpg"}, "--json takes no value"},
         {{"-x\x1B[2J", "x.jpg"}, "unknown option -x\\x1b[2J"},
+        {{"--limit-rate", "1.5M", "x.jpg"},
+         "--limit-rate needs a rate above zero in bytes per second, such as 500000, 250K or 2M"},
     };
     for (const auto& c : cases) {
         const RunResult r = run(c.args);
@@ -275,7 +298,8 @@ TEST_F(UploadCliTest, UsageErrorsAndNothingToUpload)
     }
     const RunResult help = run({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {"--user NAME", "--quiet", "--json", "--version", "standard error", "skipped"})
+    for (const char* option : {"--user NAME", "--quiet", "--json", "--limit-rate RATE", "--version", "standard error",
+                               "skipped"})
         EXPECT_TRUE(contains(help.out, option)) << option;
     const RunResult version = run({"--version"});
     EXPECT_EQ(version.exitCode, 0);

@@ -63,6 +63,56 @@ TEST(UploadOptionsTest, UsageErrors)
     EXPECT_NE(UploadUsage("quaylet-upload").find("  -q, --quiet     show errors only"), std::string::npos);
 }
 
+// Rates are taken as curl takes them: bytes per second, K, M and G counting
+// in powers of 1024; anything else is refused rather than guessed at.
+TEST(UploadOptionsTest, RateLimits)
+{
+    const struct {
+        const char* text;
+        std::optional<uint64_t> rate;
+    } cases[] = {
+        {"1", 1},
+        {"250000", 250000},
+        {"1K", 1024},
+        {"128k", 131072},
+        {"2M", 2097152},
+        {"3g", uint64_t{3} << 30},
+        {"007", 7},
+        {"9223372036854775807", INT64_MAX},
+        {"8589934591G", uint64_t{8589934591} << 30},
+        {"8589934592G", std::nullopt}, // beyond a signed 64-bit count
+        {"9223372036854775808", std::nullopt},
+        {"99999999999999999999999", std::nullopt},
+        {"0", std::nullopt},
+        {"0K", std::nullopt},
+        {"", std::nullopt},
+        {"K", std::nullopt},
+        {"-1", std::nullopt},
+        {"+5", std::nullopt},
+        {"1.5M", std::nullopt},
+        {" 5", std::nullopt},
+        {"5 ", std::nullopt},
+        {"5KB", std::nullopt},
+        {"5T", std::nullopt},
+        {"abc", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParseRateLimit(c.text), c.rate) << '"' << c.text << '"';
+
+    const auto limited = ParseUploadOptions({"--limit-rate", "250K", "a.jpg"}, "/");
+    ASSERT_TRUE(limited.options.has_value()) << limited.error;
+    EXPECT_EQ(limited.options->limitRate, 256000u);
+    const auto joined = ParseUploadOptions({"--limit-rate=2M", "a.jpg"}, "/");
+    ASSERT_TRUE(joined.options.has_value()) << joined.error;
+    EXPECT_EQ(joined.options->limitRate, 2097152u);
+    EXPECT_EQ(ParseUploadOptions({"a.jpg"}, "/").options->limitRate, 0u);
+    for (const char* bad : {"0", "-5", "fast"}) {
+        const auto r = ParseUploadOptions({"--limit-rate", bad, "a.jpg"}, "/");
+        EXPECT_FALSE(r.options.has_value()) << bad;
+        EXPECT_EQ(r.error, "--limit-rate needs a rate above zero in bytes per second, such as 500000, 250K or 2M");
+    }
+}
+
 // Files are named the way their argument was typed, the innermost argument
 // deciding; a path under none of them stays as it is.
 TEST(UploadOptionsTest, PathsAreNamedAsTheirArgumentWasTyped)

@@ -572,7 +572,7 @@ def walk_the_client(arguments, processes, work):
             wait_for(lambda: has(menu_button, pyatspi.STATE_FOCUSED), timeout=5)
             xdo("key", "Return")
             pump(0.8)
-            xdo("key", *(["Down"] * 7 + ["Return"]))
+            xdo("key", *(["Down"] * 8 + ["Return"]))
         history = wait_for(lambda: window_with("table", "Uploaded files"), timeout=15)
         if checks.expect(history is not None, "history: Upload History... opens a window with a named table"):
             pump(0.5)

@@ -17,6 +17,7 @@
 #include "dropintake/renamejournal.h"
 #include "engine/transferengine.h"
 #include "platform/autostart.h"
+#include "platform/internet.h"
 #include "skin/skinstatic.h"
 #include "support/sandbox.h"
 #include "support/testkeyring.h"
@@ -404,7 +405,7 @@ TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
     };
     window->OnTrayClick(TrayClick::Right, QPoint(10, 10));
     ASSERT_NE(window->openMenu(), nullptr);
-    EXPECT_EQ(commands(window->openMenu()).size(), 6u);
+    EXPECT_EQ(commands(window->openMenu()).size(), 7u);
     window->openMenu()->close();
 
     // Launch On Startup twice leaves the autostart folder as it was.
@@ -430,6 +431,44 @@ TEST(MainWindowOptions, MenusLaunchOnStartupAndCloseBox)
     EXPECT_TRUE(window->isVisible());
     // The update check ran at the first showing only.
     EXPECT_EQ(fixture.firstShowings, 1);
+}
+
+// An Upload Speed choice is ticked in the menus, kept in the settings and
+// handed to the network layer for the requests that follow; the next start
+// ticks and applies it again.
+TEST(MainWindowOptions, UploadSpeedIsKeptAndAppliedAcrossARestart)
+{
+    MainWindowFixture fixture;
+    fixture.StoreCredentials();
+    const auto ticked = [](CKestrelioClientDlg& window) {
+        window.OnTrayClick(TrayClick::Right, QPoint(10, 10));
+        std::string text;
+        for (QAction* item : window.openMenu()->actions())
+            if (item->menu() != nullptr)
+                for (QAction* choice : item->menu()->actions())
+                    if (choice->isChecked())
+                        text += choice->text().toStdString();
+        window.openMenu()->close();
+        return text;
+    };
+    {
+        auto window = fixture.MakeWindow();
+        ASSERT_TRUE(window->StartUp());
+        EXPECT_EQ(ticked(*window), "Unlimited");
+        EXPECT_EQ(platform::DefaultSendRateLimit(), 0u);
+        window->OnCommand(MenuCommand::kUploadSpeed2Mbit);
+        EXPECT_EQ(GetSettingInt(kSettingsSection, "UploadSpeedLimit", -1), 250000);
+        EXPECT_EQ(platform::DefaultSendRateLimit(), 250000u);
+        EXPECT_EQ(ticked(*window), "2 Mbit/s");
+    }
+    platform::SetDefaultSendRateLimit(0);
+    auto window = fixture.MakeWindow();
+    ASSERT_TRUE(window->StartUp());
+    EXPECT_EQ(ticked(*window), "2 Mbit/s");
+    EXPECT_EQ(platform::DefaultSendRateLimit(), 250000u);
+    window->OnCommand(MenuCommand::kUploadSpeedUnlimited);
+    EXPECT_EQ(platform::DefaultSendRateLimit(), 0u);
+    EXPECT_EQ(GetSettingInt(kSettingsSection, "UploadSpeedLimit", -1), 0);
 }
 
 TEST(MainWindowOptions, WithoutATrayHidingMinimisesInstead)

@@ -2,6 +2,7 @@
 #include "window/menucommands.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMenu>
 #include <gtest/gtest.h>
 
@@ -32,12 +33,14 @@ TEST(ClientMenuTest, TrayMenuHasNoAboutAndWindowMenuNoSeparator)
     const auto tray = BuildClientMenu(ClientMenuKind::Tray, {});
     EXPECT_EQ(Items(*tray),
               (std::vector<std::string>{"Logout=32771", "Always On Top=32774", "Launch On Startup=32791",
-                                        "Show Notifications=32792", "Pause Uploads=32811", "-", "Exit=1"}));
+                                        "Show Notifications=32792", "Pause Uploads=32811", "Upload Speed=0", "-",
+                                        "Exit=1"}));
     const auto window = BuildClientMenu(ClientMenuKind::Window, {});
     EXPECT_EQ(Items(*window),
               (std::vector<std::string>{"Add Files...=32810", "Logout=32771", "Always On Top=32774",
                                         "Launch On Startup=32791", "Show Notifications=32792",
-                                        "Pause Uploads=32811", "Upload History...=32812", "&About=32793", "Exit=1"}));
+                                        "Pause Uploads=32811", "Upload Speed=0", "Upload History...=32812",
+                                        "&About=32793", "Exit=1"}));
     for (const QMenu* menu : {tray.get(), window.get()}) {
         EXPECT_EQ(menu->defaultAction(), Command(*menu, MenuCommand::kLogout));
         for (const QAction* action : menu->actions())
@@ -65,6 +68,41 @@ TEST(ClientMenuTest, CheckMarksFollowTheOptions)
     }
 }
 
+// Both menus hold the same Upload Speed submenu, with exactly the stored
+// choice ticked, radio style.
+TEST(ClientMenuTest, UploadSpeedSubmenuTicksTheChosenRate)
+{
+    const struct {
+        uint64_t rate;
+        int ticked;
+    } cases[] = {
+        {0, MenuCommand::kUploadSpeedUnlimited},     {1000000, MenuCommand::kUploadSpeed8Mbit},
+        {500000, MenuCommand::kUploadSpeed4Mbit},   {250000, MenuCommand::kUploadSpeed2Mbit},
+        {125000, MenuCommand::kUploadSpeed1Mbit},   {62500, MenuCommand::kUploadSpeedHalfMbit},
+    };
+    for (const auto& c : cases) {
+        for (ClientMenuKind kind : {ClientMenuKind::Tray, ClientMenuKind::Window}) {
+            ClientMenuState state;
+            state.uploadSpeed = c.rate;
+            const auto menu = BuildClientMenu(kind, state);
+            const QMenu* speeds = nullptr;
+            for (const QAction* action : menu->actions())
+                if (action->text() == QStringLiteral("Upload Speed"))
+                    speeds = action->menu();
+            ASSERT_NE(speeds, nullptr);
+            EXPECT_EQ(Items(*speeds),
+                      (std::vector<std::string>{"Unlimited=32820", "8 Mbit/s=32821", "4 Mbit/s=32822",
+                                                "2 Mbit/s=32823", "1 Mbit/s=32824", "0.5 Mbit/s=32825"}));
+            for (const QAction* action : speeds->actions()) {
+                EXPECT_TRUE(action->isCheckable());
+                EXPECT_EQ(action->isChecked(), action->data().toInt() == c.ticked) << c.rate;
+                ASSERT_NE(action->actionGroup(), nullptr);
+                EXPECT_TRUE(action->actionGroup()->isExclusive());
+            }
+        }
+    }
+}
+
 TEST(ClientMenuTest, GreyedMenuLeavesOnlyExit)
 {
     const auto menu = BuildClientMenu(ClientMenuKind::Tray, {true, true, true, true});
@@ -72,6 +110,10 @@ TEST(ClientMenuTest, GreyedMenuLeavesOnlyExit)
         if (!action->isSeparator()) {
             EXPECT_EQ(action->isEnabled(), action->data().toInt() == MenuCommand::kExit)
                 << action->text().toStdString();
+        }
+        if (action->menu() != nullptr) {
+            for (const QAction* choice : action->menu()->actions())
+                EXPECT_FALSE(choice->isEnabled()) << choice->text().toStdString();
         }
     }
     EXPECT_EQ(menu->defaultAction(), nullptr);

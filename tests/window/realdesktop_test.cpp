@@ -115,7 +115,7 @@ TEST_F(RealDesktopTest, DialogsComeAboveTheAlwaysOnTopWindow)
         int height = 0;
     };
     // The history window is as wide as the screen allows; its height tells it apart.
-    for (const Case& c : {Case{"Upload History", 7, 0, 420}, Case{"About", 8, 360}, Case{"Logout question", 2, 0}}) {
+    for (const Case& c : {Case{"Upload History", 8, 0, 420}, Case{"About", 9, 360}, Case{"Logout question", 2, 0}}) {
         SCOPED_TRACE(c.name);
         // The window menu by a right click inside the window, then the command by keyboard.
         Click(main.x + 320, main.y + 240, 3);

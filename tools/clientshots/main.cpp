@@ -160,18 +160,29 @@ int Render(const QString& folder, const std::string& user, const std::string& pa
     view.showCount("");
     view.showState(kStateReady, "Ready");
 
-    const auto menuShot = [&](const char* name) {
+    // submenu: the title of a submenu to show open beside its item.
+    const auto menuShot = [&](const char* name, const char* submenu = nullptr) {
         Settle(400);
         QMenu* menu = window.openMenu();
         if (menu == nullptr)
             return false;
-        const QRect area = window.frameGeometry().united(menu->geometry());
+        QRect area = window.frameGeometry().united(menu->geometry());
+        for (QAction* action : menu->actions()) {
+            if (submenu != nullptr && action->menu() != nullptr && action->text() == QLatin1String(submenu)) {
+                menu->setActiveAction(action);
+                action->menu()->popup(menu->geometry().topRight() + QPoint(0, menu->actionGeometry(action).y()));
+                Settle(400);
+                area = area.united(action->menu()->geometry());
+            }
+        }
         const bool saved = Save(CaptureArea(window, area), folder, QString::fromLatin1(name));
         menu->close();
         return saved;
     };
     window.ShowWindowMenu();
     failures += menuShot("menu-window") ? 0 : 1;
+    window.ShowWindowMenu();
+    failures += menuShot("menu-speed", "Upload Speed") ? 0 : 1;
     window.OnTrayClick(TrayClick::Right, window.frameGeometry().center());
     failures += menuShot("menu-tray") ? 0 : 1;
 
