@@ -64,8 +64,8 @@ TEST(LookAheadQuitTest, AQuitOneSecondIntoAnUploadStopsTheTurnOfTheNextLargePhot
         std::this_thread::sleep_for(1s); // the next photo is being turned meanwhile
 
         const auto asked = std::chrono::steady_clock::now();
-        EXPECT_TRUE(thread.stop(500ms)); // the window's bound
-        EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
+        EXPECT_TRUE(thread.stop(test::TimeBound(500ms))); // the window's bound
+        EXPECT_LT(std::chrono::steady_clock::now() - asked, test::TimeBound(500ms));
     }
 
     // Neither the upright copy nor anything of the look-ahead is left.

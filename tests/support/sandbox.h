@@ -5,10 +5,25 @@
 // XDG_STATE_HOME and TMPDIR, so no test ever touches the user's files. The
 // test main sets it up before anything reads the environment.
 
+#include <chrono>
 #include <functional>
 #include <string>
 
 namespace quaylet::test {
+
+// A bound on how long our own code may take, as the tests check it. The thread
+// sanitizer makes instrumented code several times slower, and its suite runs
+// two tests at a time on two cores: there the bound is widened, so that a
+// check of a mechanism (a prompt stop) does not become a check of the
+// sanitizer's speed. The other builds check the bound as it stands.
+constexpr std::chrono::milliseconds TimeBound(std::chrono::milliseconds bound)
+{
+#if defined(__SANITIZE_THREAD__)
+    return bound * 4;
+#else
+    return bound;
+#endif
+}
 
 // The sandbox root, without a trailing '/'.
 const std::string& SandboxDir();
