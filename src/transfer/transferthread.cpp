@@ -124,14 +124,19 @@ bool TransferThread::hold()
             // The front end removes the cancelled rows itself; nothing of
             // theirs is at work here but a photo prepared ahead, whose files
             // go now. The cancel is dealt with, as at the take-up of a head.
-            m_shared.cancelFlag = false;
-            m_objects.cancel.reset();
+            cancelDealtWith();
             m_lookAhead.discard();
             break;
         default:
             break;
         }
     }
+}
+
+void TransferThread::cancelDealtWith()
+{
+    m_shared.cancelFlag = false;
+    m_objects.cancel.reset();
 }
 
 void TransferThread::processHead()
@@ -147,8 +152,7 @@ void TransferThread::processHead()
     // marks each of them. One that came while nothing was queued (or that
     // has been dealt with) must not stop the connection check or the encoder
     // of a file queued afterwards.
-    m_shared.cancelFlag = false;
-    m_objects.cancel.reset();
+    cancelDealtWith();
     if (m_queue.isCancelled(first->id)) {
         cancelled(first->id);
         return;

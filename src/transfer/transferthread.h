@@ -56,6 +56,8 @@ private:
     // The queue is paused: reports it and sleeps until the pause ends (true)
     // or the process quits (false).
     bool hold();
+    // A Cancel that came is dealt with: what it stops has been stopped.
+    void cancelDealtWith();
     void finish(uint64_t rowId, int result);
     void cancelled(uint64_t rowId);
     void lookAhead(uint64_t rowId);

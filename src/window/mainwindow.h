@@ -160,6 +160,7 @@ private:
     // The upload history window: opened (or raised) from the menu, its rows
     // read on the store's thread whenever they change while it is open.
     void OpenHistory();
+    void MakeHistory();
     void RefreshHistory();
     void ShowHistoryRows(std::vector<StoredRow> rows);
     void RetryFailed();

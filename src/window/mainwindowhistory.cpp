@@ -29,12 +29,15 @@ CUploadHistoryWnd* CKestrelioClientDlg::historyWindow()
 
 void CKestrelioClientDlg::OpenHistory()
 {
-    if (m_history) {
-        m_history->show();
-        m_history->raise();
-        m_history->activateWindow();
-        return;
-    }
+    if (!m_history)
+        MakeHistory();
+    m_history->show();
+    m_history->raise();
+    m_history->activateWindow();
+}
+
+void CKestrelioClientDlg::MakeHistory()
+{
     auto revealer = m_seams.makeRevealer ? m_seams.makeRevealer()
                                          : std::make_unique<platform::DesktopFileRevealer>(platform::FileRevealerOptions {
                                                .done = [](const std::string& path, platform::RevealedBy how) {
@@ -47,9 +50,6 @@ void CKestrelioClientDlg::OpenHistory()
     m_history = new CUploadHistoryWnd(std::move(revealer), this);
     m_history->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_history.data(), &CUploadHistoryWnd::retryFailedRequested, this, [this] { RetryFailed(); });
-    m_history->show();
-    m_history->raise();
-    m_history->activateWindow();
     RefreshHistory();
 }
 
